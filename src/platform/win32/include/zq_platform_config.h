@@ -1,0 +1,15 @@
+// Text conventions of the Windows build: paths are UTF-16 (wchar_t) and a
+// path is logged with "%ws", which the runtime's _vsnprintf converts through
+// the locale set at start.
+#pragma once
+
+using PathChar = wchar_t;
+
+#define ZQ_T(text) L##text
+#define ZQ_PATH_FMT "%ws"
+#define ZQ_PATH_SEP ZQ_T('\\')
+#define ZQ_PATH_SEP_STR ZQ_T("\\")
+
+// msvcrt's formatter knows "%ws"; GCC's format checker does not, so the
+// Windows build leaves format checking to the POSIX build.
+#define ZQ_PRINTF_LIKE(format_index, first_arg)
