@@ -1,0 +1,128 @@
+// The contract of platform::File, the same on every platform; only the error
+// codes differ (Windows' own or errno).
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::File;
+using platform::FileAccess;
+using platform::FileAttribute;
+using platform::SeekOrigin;
+using testsupport::Bytes;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+// ERROR_FILE_NOT_FOUND and ENOENT happen to share the value 2.
+constexpr OsError kNotFound = 2;
+// ERROR_NEGATIVE_SEEK on Windows, EINVAL on POSIX.
+constexpr OsError kNegativeSeek = kWindows ? 0x83 : 22;
+
+class FileTest : public ::testing::Test {
+  protected:
+    testsupport::TempDir dir_;
+
+    PathString Make(const std::string& name, const Bytes& bytes) {
+        testsupport::WriteFile(dir_.Join(name), bytes);
+        return dir_.Join(name);
+    }
+};
+
+TEST_F(FileTest, MissingFileFailsWithTheOsCode) {
+    File file;
+    EXPECT_FALSE(file.Open(dir_.Join("absent.bin").c_str(), FileAccess::Read, platform::kShareAll,
+                           FileAttribute::Normal));
+    EXPECT_EQ(kNotFound, file.Error());
+    EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(FileTest, SeekBeforeTheStartFails) {
+    const PathString path = Make("small.bin", testsupport::PatternBytes(47, 1));
+    File file;
+    ASSERT_TRUE(
+        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    EXPECT_FALSE(file.Seek(-48, SeekOrigin::End));
+    EXPECT_EQ(kNegativeSeek, file.Error());
+    EXPECT_FALSE(file.Seek(-1, SeekOrigin::Begin));
+    EXPECT_EQ(kNegativeSeek, file.Error());
+    EXPECT_TRUE(file.Seek(-47, SeekOrigin::End));
+}
+
+TEST_F(FileTest, ReadPastTheEndDeliversWhatThereIs) {
+    const Bytes content = testsupport::PatternBytes(10, 2);
+    const PathString path = Make("ten.bin", content);
+    File file;
+    ASSERT_TRUE(
+        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    uint32_t size = 0;
+    ASSERT_TRUE(file.SizeLow(&size));
+    EXPECT_EQ(10u, size);
+
+    ASSERT_TRUE(file.Seek(4, SeekOrigin::Begin));
+    uint8_t buffer[32] = {};
+    uint32_t done = 99;
+    ASSERT_TRUE(file.Read(buffer, sizeof(buffer), &done));
+    EXPECT_EQ(6u, done);
+    EXPECT_EQ(Bytes(content.begin() + 4, content.end()), Bytes(buffer, buffer + 6));
+
+    ASSERT_TRUE(file.Read(buffer, sizeof(buffer), &done));
+    EXPECT_EQ(0u, done);
+}
+
+TEST_F(FileTest, WriteThenCutAtThePosition) {
+    const PathString path = Make("rw.bin", testsupport::PatternBytes(100, 3));
+    {
+        File file;
+        ASSERT_TRUE(file.Open(path.c_str(), FileAccess::ReadWrite, platform::kShareAll,
+                              FileAttribute::Archive));
+        const uint8_t head[3] = {'M', 'Z', 0};
+        uint32_t done = 0;
+        ASSERT_TRUE(file.Seek(0, SeekOrigin::Begin));
+        ASSERT_TRUE(file.Write(head, sizeof(head), &done));
+        EXPECT_EQ(3u, done);
+        ASSERT_TRUE(file.Seek(40, SeekOrigin::Begin));
+        ASSERT_TRUE(file.SetEnd());
+        uint32_t size = 0;
+        ASSERT_TRUE(file.SizeLow(&size));
+        EXPECT_EQ(40u, size);
+    }
+    const Bytes after = testsupport::ReadFile(path);
+    Bytes expected = testsupport::PatternBytes(100, 3);
+    expected.resize(40);
+    expected[0] = 'M';
+    expected[1] = 'Z';
+    expected[2] = 0;
+    EXPECT_EQ(expected, after);
+}
+
+TEST_F(FileTest, ReadOnlyAccessRefusesWrites) {
+    const PathString path = Make("ro.bin", testsupport::PatternBytes(16, 4));
+    File file;
+    ASSERT_TRUE(
+        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    const uint8_t byte = 0;
+    EXPECT_FALSE(file.Write(&byte, 1));
+    EXPECT_NE(0u, file.Error());
+    EXPECT_EQ(testsupport::PatternBytes(16, 4), testsupport::ReadFile(path));
+}
+
+TEST_F(FileTest, MoveHandsOverTheHandle) {
+    const PathString path = Make("move.bin", testsupport::PatternBytes(8, 5));
+    File first;
+    ASSERT_TRUE(
+        first.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    File second(std::move(first));
+    EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move)
+    ASSERT_TRUE(second.IsOpen());
+    uint32_t size = 0;
+    EXPECT_TRUE(second.SizeLow(&size));
+    EXPECT_EQ(8u, size);
+    second.Close();
+    EXPECT_FALSE(second.IsOpen());
+}
+
+}  // namespace
