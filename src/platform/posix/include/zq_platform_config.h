@@ -11,3 +11,10 @@ using PathChar = char;
 
 #define ZQ_PRINTF_LIKE(format_index, first_arg) \
     __attribute__((format(printf, format_index, first_arg)))
+
+// The calling convention of COM-style calls into a loaded library (its
+// factory and its objects' methods): the platform's default.
+#define ZQ_COMCALL
+
+// The file name ending of a library loaded at run time.
+#define ZQ_LIBRARY_SUFFIX ZQ_T(".so")

@@ -13,3 +13,10 @@ using PathChar = wchar_t;
 // msvcrt's formatter knows "%ws"; GCC's format checker does not, so the
 // Windows build leaves format checking to the POSIX build.
 #define ZQ_PRINTF_LIKE(format_index, first_arg)
+
+// The calling convention of COM-style calls into a loaded library (its
+// factory and its objects' methods): __stdcall on 32-bit Windows.
+#define ZQ_COMCALL __stdcall
+
+// The file name ending of a library loaded at run time.
+#define ZQ_LIBRARY_SUFFIX ZQ_T(".dll")
