@@ -1,0 +1,36 @@
+#include "log/logger.h"
+
+#include "platform/file.h"
+#include "platform/file_ops.h"
+
+namespace {
+
+constexpr uint32_t kRotateSize = 524288;  // 512 KiB
+
+}  // namespace
+
+int Logger::RotateLogFile() {
+    uint32_t size = 0;
+    {
+        platform::File probe;
+        if (!probe.Open(LogPath.c_str(), platform::FileAccess::Read,
+                        platform::kShareRead | platform::kShareWrite,
+                        platform::FileAttribute::Normal)) {
+            return 1;  // nothing to rotate
+        }
+        if (!probe.SizeLow(&size)) {
+            size = 0;
+        }
+    }
+    if (size < kRotateSize) {
+        return 1;
+    }
+    // One generation of backup; no step's result is examined: when one
+    // fails, the log stays in place and this run appends to it.
+    const PathString backup = LogPath + ZQ_T("0");
+    platform::ClearFileAttributes(backup.c_str());
+    platform::DeleteFileAt(backup.c_str());
+    platform::ClearFileAttributes(LogPath.c_str());
+    platform::MoveFileTo(LogPath.c_str(), backup.c_str());
+    return 1;
+}

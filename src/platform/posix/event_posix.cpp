@@ -1,0 +1,76 @@
+#include "platform/event.h"
+
+#include <pthread.h>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+
+struct EventState {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+    std::atomic<bool> set{false};
+};
+
+EventState* StateOf(void* handle) {
+    return static_cast<EventState*>(handle);
+}
+
+}  // namespace
+
+Event::~Event() {
+    Close();
+}
+
+bool Event::CreateManualReset() {
+    Close();
+    handle_ = new EventState;
+    return true;
+}
+
+void Event::Set() {
+    EventState* state = StateOf(handle_);
+    // Already set: nobody can be waiting, so there is no one to wake. A
+    // reset that this read misses is ordered by the caller's own lock.
+    if (state->set.load(std::memory_order_acquire)) {
+        return;
+    }
+    pthread_mutex_lock(&state->mutex);
+    state->set.store(true, std::memory_order_release);
+    pthread_cond_broadcast(&state->cond);
+    pthread_mutex_unlock(&state->mutex);
+}
+
+void Event::Reset() {
+    EventState* state = StateOf(handle_);
+    pthread_mutex_lock(&state->mutex);
+    state->set.store(false, std::memory_order_release);
+    pthread_mutex_unlock(&state->mutex);
+}
+
+bool Event::Wait() {
+    EventState* state = StateOf(handle_);
+    if (state == nullptr) {
+        return false;
+    }
+    pthread_mutex_lock(&state->mutex);
+    while (!state->set.load(std::memory_order_acquire)) {
+        pthread_cond_wait(&state->cond, &state->mutex);
+    }
+    pthread_mutex_unlock(&state->mutex);
+    return true;
+}
+
+void Event::Close() {
+    EventState* state = StateOf(handle_);
+    if (state != nullptr) {
+        pthread_cond_destroy(&state->cond);
+        pthread_mutex_destroy(&state->mutex);
+        delete state;
+        handle_ = nullptr;
+    }
+}
+
+}  // namespace platform

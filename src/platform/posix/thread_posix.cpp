@@ -1,0 +1,72 @@
+#include "platform/thread.h"
+
+#include <pthread.h>
+
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+static_assert(sizeof(pthread_t) <= sizeof(uintptr_t), "pthread_t must fit the handle field");
+
+struct StartArgs {
+    ThreadRoutine routine;
+    void* parameter;
+};
+
+void* RunRoutine(void* raw) {
+    const StartArgs args = *static_cast<StartArgs*>(raw);
+    delete static_cast<StartArgs*>(raw);
+    args.routine(args.parameter);
+    return nullptr;
+}
+
+pthread_t ToPthread(uintptr_t native) {
+    pthread_t thread;
+    std::memcpy(&thread, &native, sizeof(thread));
+    return thread;
+}
+
+}  // namespace
+
+Thread::~Thread() {
+    Close();
+}
+
+bool Thread::Start(ThreadRoutine routine, void* parameter) {
+    Close();
+    routine_ = routine;
+    parameter_ = parameter;
+    auto* args = new StartArgs{routine, parameter};
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, &RunRoutine, args) != 0) {
+        delete args;
+        return false;
+    }
+    native_ = 0;
+    std::memcpy(&native_, &thread, sizeof(thread));
+    open_ = true;
+    joined_ = false;
+    return true;
+}
+
+void Thread::Wait() {
+    if (open_ && !joined_) {
+        pthread_join(ToPthread(native_), nullptr);
+        joined_ = true;
+    }
+}
+
+void Thread::Close() {
+    if (open_) {
+        if (!joined_) {
+            pthread_detach(ToPthread(native_));
+        }
+        open_ = false;
+        joined_ = false;
+        native_ = 0;
+    }
+}
+
+}  // namespace platform

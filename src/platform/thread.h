@@ -1,0 +1,35 @@
+// One worker thread, started at once on a routine and its parameter; its
+// exit code is the routine's result. The object stays in place while the
+// thread runs (it is neither copied nor moved).
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using ThreadRoutine = uint32_t (*)(void* parameter);
+
+class Thread {
+  public:
+    Thread() = default;
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts `routine(parameter)` on a new thread. False on failure.
+    bool Start(ThreadRoutine routine, void* parameter);
+    // Waits without time-out until the thread has ended.
+    void Wait();
+    // Releases the handle; a thread still running goes on, detached.
+    void Close();
+    bool IsOpen() const { return open_; }
+
+  private:
+    ThreadRoutine routine_ = nullptr;
+    void* parameter_ = nullptr;
+    uintptr_t native_ = 0;  // HANDLE on Windows, pthread_t on POSIX
+    bool open_ = false;
+    bool joined_ = false;
+};
+
+}  // namespace platform
