@@ -1,9 +1,8 @@
-// A zero-filled block from the process heap, owned: freed by the destructor
-// (GetProcessHeap/HeapAlloc with HEAP_ZERO_MEMORY and HeapFree on Windows;
-// calloc and free on POSIX).
+// A zero-filled block from the process heap (HeapAlloc with HEAP_ZERO_MEMORY
+// on Windows, calloc on POSIX), owned and freed by the destructor.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
@@ -14,17 +13,18 @@ class HeapBlock {
     HeapBlock(const HeapBlock&) = delete;
     HeapBlock& operator=(const HeapBlock&) = delete;
 
-    // Allocates `size` zero-filled bytes, freeing any earlier block first.
-    // False when the heap cannot supply them.
-    bool Allocate(size_t size);
+    // Allocates `size` zero bytes, releasing any block held before. False
+    // when the heap cannot supply them. A size of 0 gives a valid, empty
+    // block.
+    bool Allocate(uint32_t size);
     void Free();
 
-    void* Data() const { return data_; }
-    size_t Size() const { return size_; }
+    uint8_t* Data() { return data_; }
+    uint32_t Size() const { return size_; }
 
   private:
-    void* data_ = nullptr;
-    size_t size_ = 0;
+    uint8_t* data_ = nullptr;
+    uint32_t size_ = 0;
 };
 
 }  // namespace platform

@@ -1,0 +1,55 @@
+#include "infect/check_infection.h"
+
+#include <string>
+
+#include "infect/md5_context.h"
+#include "log/logger.h"
+#include "platform/file.h"
+
+BOOL CheckInfection(const PathChar* path, BOOL* infected) {
+    return CheckInfection(path, infected, InfectionSignatures);
+}
+
+BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures) {
+    platform::File file;
+    if (!file.Open(path, platform::FileAccess::Read, platform::kShareAll,
+                   platform::FileAttribute::Normal)) {
+        g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
+        return FALSE;
+    }
+
+    uint32_t size = 0;
+    if (!file.SizeLow(&size)) {
+        g_Logger.Write("Call GetFileSize failed: 0x%x", file.Error());
+        return FALSE;
+    }
+    if (size < kSignatureWindowEnd) {
+        return TRUE;  // too small to carry the window: clean
+    }
+
+    if (!file.Seek(static_cast<int32_t>(kSignatureWindowOffset), platform::SeekOrigin::Begin)) {
+        g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
+        return FALSE;
+    }
+    // The count read is deliberately not consulted: bytes a short read did not
+    // deliver stay zero and are digested as such.
+    uint8_t window[kSignatureWindowSize] = {};
+    if (!file.Read(window, sizeof(window))) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
+        return FALSE;
+    }
+
+    MD5Context md5;
+    md5.Init();
+    md5.Update(window, sizeof(window));
+    md5.Final();
+    const std::string hex = md5.HexDigest();
+
+    for (const char* signature : signatures) {
+        if (hex == signature) {
+            *infected = TRUE;
+            break;
+        }
+    }
+    return TRUE;
+}

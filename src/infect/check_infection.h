@@ -1,0 +1,22 @@
+// The signature check: the MD5 digest of bytes 1024..2099 of a file compared
+// with the signature list.
+#pragma once
+
+#include <cstdint>
+
+#include "infect/infection_signatures.h"
+#include "platform/types.h"
+
+// The signature window of an infected file.
+constexpr uint32_t kSignatureWindowOffset = 1024;
+constexpr uint32_t kSignatureWindowSize = 1076;
+constexpr uint32_t kSignatureWindowEnd = kSignatureWindowOffset + kSignatureWindowSize;  // 2100
+
+// Examines the file at `path` against InfectionSignatures. TRUE when the file
+// was examined (smaller than 2100 bytes, or its window read and compared);
+// `*infected` is set to TRUE on a match and never set to FALSE. FALSE, with
+// one log line, when a system call failed.
+BOOL CheckInfection(const PathChar* path, BOOL* infected);
+
+// The same against the given list.
+BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures);
