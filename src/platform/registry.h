@@ -6,9 +6,9 @@
 // 32-bit program reads the 32-bit view. POSIX: the key is one text file of
 // `Name=Value` lines below /etc, named after the key without its leading
 // "SOFTWARE" part ("SOFTWARE\Morlane\QRVCommon" is /etc/Morlane/QRVCommon).
-// Because the key decides which library an elevated scan loads, a file (or
-// a folder leading to it below /etc) that anyone but root may write is
-// refused like a missing key. See registry_posix.h for the format.
+// Because the key decides which library an elevated scan loads, a file that
+// anyone but root may write is refused like a missing key. See
+// posix/registry_posix.h for the format.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,239 @@
+// platform::RegistryKey on POSIX: the key file (see registry_posix.h) is
+// checked, read and parsed once at open; the queries read from memory.
+#include "platform/posix/registry_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace platform {
+
+namespace {
+
+// A key file larger than this is not a key file.
+constexpr size_t kMaxKeyFileBytes = 64 * 1024;
+
+struct KeyFile {
+    std::vector<std::pair<std::string, std::string>> values;
+};
+
+struct StoreSettings {
+    std::string folder = "/etc";
+    uid_t trusted_owner = 0;
+};
+
+StoreSettings& Settings() {
+    static StoreSettings settings;
+    return settings;
+}
+
+bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
+    const size_t length = std::strlen(b);
+    if (a.size() != length) {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "SOFTWARE\Morlane\QRVCommon" -> "<folder>/Morlane/QRVCommon". False for a
+// key with an empty, "." or ".." part or a '/' in a part.
+bool KeyFilePath(const char* subkey, std::string* path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char* p = subkey;; ++p) {
+        if (*p == '\\' || *p == '\0') {
+            if (part.empty() || part == "." || part == ".." ||
+                part.find('/') != std::string::npos) {
+                return false;
+            }
+            parts.push_back(part);
+            part.clear();
+            if (*p == '\0') {
+                break;
+            }
+        } else {
+            part += *p;
+        }
+    }
+    size_t first = 0;
+    if (EqualsIgnoringAsciiCase(parts[0], "SOFTWARE")) {
+        first = 1;
+    }
+    if (first == parts.size()) {
+        return false;
+    }
+    *path = Settings().folder;
+    for (size_t i = first; i < parts.size(); ++i) {
+        *path += '/';
+        *path += parts[i];
+    }
+    return true;
+}
+
+std::string TrimBlanks(const std::string& text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) {
+        ++begin;
+    }
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+void Parse(const std::string& text, KeyFile* key) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#' || line[0] == ';') {
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        key->values.emplace_back(TrimBlanks(line.substr(0, equals)), line.substr(equals + 1));
+    }
+}
+
+// Reads the whole key file into `text`; a registry status.
+RegistryStatus ReadKeyFile(const std::string& path, std::string* text) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return (error == ENOENT || error == ENOTDIR) ? kRegistryNotFound : error;
+    }
+    struct stat status {};
+    RegistryStatus result = kRegistryOk;
+    if (fstat(fd, &status) != 0) {
+        result = errno;
+    } else if (!S_ISREG(status.st_mode) || status.st_uid != Settings().trusted_owner ||
+               (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        // Writable by someone other than the trusted owner: not trusted.
+        result = kRegistryNotFound;
+    } else if (static_cast<unsigned long long>(status.st_size) > kMaxKeyFileBytes) {
+        result = EFBIG;
+    } else {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = read(fd, chunk, sizeof(chunk));
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                result = errno;
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            text->append(chunk, static_cast<size_t>(got));
+            if (text->size() > kMaxKeyFileBytes) {
+                result = EFBIG;
+                break;
+            }
+        }
+    }
+    close(fd);
+    return result;
+}
+
+const std::string* FindValue(const void* handle, const char* name) {
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    for (const auto& entry : static_cast<const KeyFile*>(handle)->values) {
+        if (EqualsIgnoringAsciiCase(entry.first, name)) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void SetRegistryFolderForTesting(const char* folder, uint32_t trusted_owner) {
+    Settings().folder = folder;
+    Settings().trusted_owner = static_cast<uid_t>(trusted_owner);
+}
+
+RegistryKey::~RegistryKey() {
+    Close();
+}
+
+RegistryStatus RegistryKey::OpenMachineKey(const PathChar* subkey) {
+    Close();
+    std::string path;
+    if (!KeyFilePath(subkey, &path)) {
+        return kRegistryNotFound;
+    }
+    std::string text;
+    const RegistryStatus status = ReadKeyFile(path, &text);
+    if (status != kRegistryOk) {
+        return status;
+    }
+    KeyFile* key = new KeyFile;
+    Parse(text, key);
+    handle_ = key;
+    return kRegistryOk;
+}
+
+RegistryStatus RegistryKey::QueryValueSize(const PathChar* name, uint32_t* size) {
+    const std::string* value = FindValue(handle_, name);
+    if (value == nullptr) {
+        return kRegistryNotFound;
+    }
+    *size = static_cast<uint32_t>(value->size());
+    return kRegistryOk;
+}
+
+RegistryStatus RegistryKey::QueryValue(const PathChar* name, void* data, uint32_t* size) {
+    const std::string* value = FindValue(handle_, name);
+    if (value == nullptr) {
+        return kRegistryNotFound;
+    }
+    const uint32_t room = *size;
+    *size = static_cast<uint32_t>(value->size());
+    if (value->size() > room) {
+        return kRegistryMoreData;
+    }
+    std::memcpy(data, value->data(), value->size());
+    return kRegistryOk;
+}
+
+void RegistryKey::Close() {
+    delete static_cast<KeyFile*>(handle_);
+    handle_ = nullptr;
+}
+
+}  // namespace platform

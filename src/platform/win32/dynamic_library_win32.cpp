@@ -1,0 +1,44 @@
+// platform::DynamicLibrary on Win32: LoadLibraryW, GetProcAddress and
+// FreeLibrary. GetLastError() is taken on the failing line.
+#include <windows.h>
+
+#include "platform/dynamic_library.h"
+
+namespace platform {
+
+bool DynamicLibrary::Load(const PathChar* path) {
+    Free();
+    if (path == nullptr || path[0] == L'\0') {
+        error_ = ERROR_INVALID_NAME;
+        return false;
+    }
+    HMODULE module = LoadLibraryW(path);
+    if (module == nullptr) {
+        error_ = GetLastError();
+        return false;
+    }
+    handle_ = module;
+    return true;
+}
+
+void* DynamicLibrary::Symbol(const char* name) {
+    FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_), name);
+    if (address == nullptr) {
+        error_ = GetLastError();
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(address);
+}
+
+void DynamicLibrary::Free() {
+    if (handle_ != nullptr) {
+        FreeLibrary(static_cast<HMODULE>(handle_));
+        handle_ = nullptr;
+    }
+}
+
+OsError ThreadLastError() {
+    return GetLastError();
+}
+
+}  // namespace platform
