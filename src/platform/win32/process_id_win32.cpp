@@ -1,0 +1,11 @@
+#include "platform/process_id.h"
+
+#include <windows.h>
+
+namespace platform {
+
+uint32_t CurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
+}  // namespace platform
