@@ -1,0 +1,56 @@
+// One folder's entries, in the order in which the system's directory search
+// returns them (FindFirstFileW/FindNextFileW on Windows, readdir on POSIX).
+// The search state lives on the heap, so a deep walk that holds one open
+// search per level keeps little on the stack.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/types.h"
+
+namespace platform {
+
+enum class EntryKind {
+    File,    // a plain file: it has a size and may be opened
+    Folder,  // a folder to walk (on Windows: attribute bit 0x10, links included)
+    Other,   // anything the walk passes over (POSIX: symbolic links, devices,
+             // pipes, sockets, folders of another mount, entries gone meanwhile)
+};
+
+class DirSearch {
+  public:
+    DirSearch();
+    ~DirSearch();
+    DirSearch(DirSearch&& other) noexcept;
+    DirSearch& operator=(DirSearch&& other) noexcept;
+    DirSearch(const DirSearch&) = delete;
+    DirSearch& operator=(const DirSearch&) = delete;
+
+    // Opens the search on `pattern`, a folder path followed by
+    // ZQ_SEARCH_SUFFIX, and reads the first entry. False (with Error()) when
+    // the folder cannot be listed; a folder that can be listed always has a
+    // first entry on Windows ("."), and may have none on POSIX.
+    bool Open(const PathChar* pattern);
+    // True when the search stands on an entry.
+    bool HasEntry() const;
+    // Moves to the next entry; false at the end or on any failure.
+    bool Next();
+    void Close();
+
+    // The current entry's name; valid until Next or Close.
+    const PathChar* Name() const;
+    // What the current entry is. On POSIX this may ask the filesystem, so ask
+    // only for entries that the walk does not pass over by name.
+    EntryKind Kind();
+    // The low 32 bits of a file entry's size.
+    uint32_t SizeLow();
+
+    OsError Error() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+// A read-only view of a whole open file. The view covers the file's bytes
+// and, up to the end of its last page of 4096 bytes, zeros after the end.
+// Windows maps the file (CreateFileMappingW PAGE_READONLY, MapViewOfFile
+// FILE_MAP_READ); POSIX reads the asked bytes with pread and fills what lies
+// past the end of the file with zeros, which gives the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/file.h"
+#include "platform/types.h"
+
+namespace platform {
+
+enum class ViewStep {
+    Mapping,  // CreateFileMappingW
+    View,     // MapViewOfFile (POSIX: reading the view's bytes)
+};
+
+class FileView {
+  public:
+    static constexpr uint64_t kPageSize = 4096;
+
+    FileView();
+    // Releases the view, then the mapping.
+    ~FileView();
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+
+    // Maps the whole of `file`, whose size (low 32 bits) is `size_low`. False
+    // when a step fails: FailedStep() and Error() say which and why.
+    bool Map(const File& file, uint32_t size_low);
+
+    // The view's length: `size_low` rounded up to a whole page.
+    uint64_t Length() const { return length_; }
+
+    // Copies `count` bytes at `offset` of the view. The caller has checked
+    // that they lie within Length(). False (POSIX only, a failed read) with
+    // FailedStep() View and Error().
+    bool Copy(uint64_t offset, void* out, uint32_t count);
+
+    // Releases the view and the mapping (done by the destructor too).
+    void Unmap();
+
+    ViewStep FailedStep() const { return failed_step_; }
+    OsError Error() const { return error_; }
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+    uint64_t length_ = 0;
+    ViewStep failed_step_ = ViewStep::Mapping;
+    OsError error_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+// The roots of the machine's fixed local disks, in the system's order: on
+// Windows the drive letter and colon of every fixed drive, in drive-string
+// order; on POSIX the mount point (without a trailing "/", so the root
+// filesystem is "") of each local filesystem on a non-removable block
+// device, first mount of each device only, in mount-table order.
+#pragma once
+
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+enum class RootListStep {
+    None,
+    SizeQuery,  // GetLogicalDriveStringsW(0, NULL) (POSIX: reading the mount table)
+    Alloc,      // the drive-string block
+    FillQuery,  // GetLogicalDriveStringsW(n, block)
+};
+
+struct RootListFailure {
+    RootListStep step = RootListStep::None;
+    OsError error = 0;
+};
+
+// Appends the roots to `roots`. False when a step failed; `roots` then holds
+// nothing new.
+bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure);
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+// The console on POSIX: the user's locale, bytes to standard output, and a
+// pause that reads one key from a terminal.
+#include <locale.h>
+#include <stdio.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/console.h"
+
+namespace platform {
+
+namespace {
+
+// One key, without waiting for Enter and without echo, as "pause" does; the
+// end of input counts as a key.
+void ReadOneKey() {
+    struct termios saved;
+    const bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (raw) {
+        struct termios single = saved;
+        single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        single.c_cc[VMIN] = 1;
+        single.c_cc[VTIME] = 0;
+        tcsetattr(STDIN_FILENO, TCSANOW, &single);
+    }
+    char key = 0;
+    const ssize_t got = read(STDIN_FILENO, &key, 1);
+    (void)got;  // a key, the end of input or a failure all end the pause
+    if (raw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    }
+}
+
+}  // namespace
+
+void SetConsoleLocale() {
+    setlocale(LC_ALL, "");
+}
+
+void ConsoleWrite(const PathChar* text) {
+    fputs(text, stdout);
+}
+
+void PauseForKey() {
+    fputs("Press any key to continue . . . ", stdout);
+    fflush(stdout);
+    if (isatty(STDIN_FILENO)) {
+        ReadOneKey();
+    }
+    fputs("\n", stdout);
+    fflush(stdout);
+}
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+// platform::FileView on POSIX: no mapping. The first page is read with one
+// pread when the view is made (the headers a scan looks at nearly always lie
+// there); other bytes are read when asked. Bytes past the end of the file
+// read as zero, as in a mapped page; unlike a mapping, a file that shrinks
+// meanwhile gives zeros instead of a fault.
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "platform/file_view.h"
+
+namespace platform {
+
+struct FileView::State {
+    int fd = -1;
+    uint32_t head_length = 0;  // bytes of `head` that hold the view's first page
+    uint8_t head[FileView::kPageSize];
+};
+
+namespace {
+
+// Reads up to `count` bytes at `offset`, zero-filling what lies past the end.
+bool ReadAt(int fd, uint64_t offset, uint8_t* out, uint32_t count, OsError* error) {
+    uint32_t total = 0;
+    while (total < count) {
+        const ssize_t got =
+            pread(fd, out + total, count - total, static_cast<off_t>(offset + total));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = static_cast<OsError>(errno);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        total += static_cast<uint32_t>(got);
+    }
+    memset(out + total, 0, count - total);
+    return true;
+}
+
+}  // namespace
+
+FileView::FileView() = default;
+FileView::~FileView() {
+    Unmap();
+}
+
+bool FileView::Map(const File& file, uint32_t size_low) {
+    Unmap();
+    std::unique_ptr<State> state(new State());
+    state->fd = static_cast<int>(file.NativeHandle());
+    const uint64_t length =
+        (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    state->head_length = static_cast<uint32_t>(length < kPageSize ? length : kPageSize);
+    if (!ReadAt(state->fd, 0, state->head, state->head_length, &error_)) {
+        failed_step_ = ViewStep::View;
+        return false;
+    }
+    state_ = std::move(state);
+    length_ = length;
+    return true;
+}
+
+bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
+    if (count <= state_->head_length && offset <= state_->head_length - count) {
+        memcpy(out, state_->head + offset, count);
+        return true;
+    }
+    if (!ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, &error_)) {
+        failed_step_ = ViewStep::View;
+        return false;
+    }
+    return true;
+}
+
+void FileView::Unmap() {
+    state_.reset();
+    length_ = 0;
+}
+
+}  // namespace platform

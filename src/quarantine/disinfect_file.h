@@ -1,0 +1,32 @@
+// The fate of one executable image: check it, and repair an infected one
+// after handing it to the security suite's quarantine library.
+#pragma once
+
+#include <cstdint>
+
+#include "infect/infection_signatures.h"
+#include "platform/types.h"
+
+// The outcome of one examined file.
+enum ScanResult : int32_t {
+    Safe = 0,    // checked, not infected
+    Fixed = 2,   // infected and repaired
+    Error = -1,  // the check could not be carried out, or the repair failed
+};
+
+// The detection name under which infected files go to quarantine.
+extern const PathChar* const kDetectionName;
+
+// Checks `path` with CheckInfection. A clean file gives Safe. An infected
+// one is handed to the quarantine library (QuarantineFile with the
+// detection name and 0) and then repaired with RestoreHost: Fixed when the
+// repair succeeded, Error otherwise; a failed check gives Error. `*result`
+// is written on every path. TRUE for Safe and Fixed, FALSE for Error.
+//
+// The one DruquaraWrap of the process is created at the first infected file
+// and lives until the process ends; a run without infected files never
+// reads the suite's registry key or loads its library.
+BOOL DisinfectFile(const PathChar* path, ScanResult* result);
+
+// The same with the signature list `signatures` in place of the built-in one.
+BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList& signatures);

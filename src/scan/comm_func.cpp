@@ -1,0 +1,132 @@
+// CommFunc: the debug privilege and the executable-image test.
+#include "scan/comm_func.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "log/logger.h"
+#include "platform/file.h"
+#include "platform/file_view.h"
+#include "platform/privilege.h"
+
+namespace {
+
+constexpr uint32_t kMinImageSize = 0x200;
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kLfanewOffset = 0x3C;
+constexpr uint32_t kNtHeadersSize = 248;  // signature, file header, 32-bit optional header
+constexpr uint32_t kCharacteristicsOffset = 22;
+constexpr uint32_t kNtSignature = 0x00004550;  // "PE\0\0"
+constexpr uint16_t kImageFileDll = 0x2000;
+
+uint16_t LoadU16(const uint8_t* bytes) {
+    uint16_t value;
+    memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+uint32_t LoadU32(const uint8_t* bytes) {
+    uint32_t value;
+    memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// Whether `count` bytes at `offset` lie within `length` bytes; cannot wrap.
+bool Fits(uint64_t offset, uint64_t count, uint64_t length) {
+    return count <= length && offset <= length - count;
+}
+
+// The answer for a view of the whole file; false on every rejection or on
+// a failed read of the view.
+BOOL IsImageNotDll(platform::FileView& view, bool* read_failed) {
+    uint8_t dos_header[kDosHeaderSize];
+    if (!Fits(0, kDosHeaderSize, view.Length())) {
+        return FALSE;
+    }
+    if (!view.Copy(0, dos_header, kDosHeaderSize)) {
+        *read_failed = true;
+        return FALSE;
+    }
+    const bool mz = dos_header[0] == 'M' && dos_header[1] == 'Z';
+    const bool zm = dos_header[0] == 'Z' && dos_header[1] == 'M';
+    if (!mz && !zm) {
+        return FALSE;
+    }
+    const int32_t lfanew = static_cast<int32_t>(LoadU32(dos_header + kLfanewOffset));
+    if (lfanew < 0 || !Fits(static_cast<uint64_t>(lfanew), kNtHeadersSize, view.Length())) {
+        return FALSE;
+    }
+    uint8_t nt_headers[kNtHeadersSize];
+    if (!view.Copy(static_cast<uint64_t>(lfanew), nt_headers, kNtHeadersSize)) {
+        *read_failed = true;
+        return FALSE;
+    }
+    if (LoadU32(nt_headers) != kNtSignature) {
+        return FALSE;
+    }
+    return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0 ? TRUE : FALSE;
+}
+
+}  // namespace
+
+BOOL CommFunc::SetDebugPrivilege() {
+    const platform::PrivilegeOutcome outcome = platform::EnableDebugPrivilege();
+    switch (outcome.failed_step) {
+        case platform::PrivilegeStep::OpenToken:
+            g_Logger.Write("[%s][%d]Call OpenProcessToken failed: %d",
+                           "CommFunc::SetDebugPrivilege", 20, static_cast<int>(outcome.error));
+            return FALSE;
+        case platform::PrivilegeStep::LookupPrivilege:
+            g_Logger.Write("[%s][%d]Call LookupPrivilegeValue failed: %d",
+                           "CommFunc::SetDebugPrivilege", 30, static_cast<int>(outcome.error));
+            return FALSE;
+        case platform::PrivilegeStep::AdjustPrivileges:
+            g_Logger.Write("[%s][%d]Call AdjustTokenPrivileges failed: %d",
+                           "CommFunc::SetDebugPrivilege", 36, static_cast<int>(outcome.error));
+            return FALSE;
+        case platform::PrivilegeStep::None:
+            break;
+    }
+    return outcome.enabled ? TRUE : FALSE;
+}
+
+BOOL CommFunc::IsFilePE(const PathChar* path) {
+    // Declared before the view, so the view is released before the file.
+    platform::File file;
+    if (!file.Open(path, platform::FileAccess::Read, platform::kShareAll,
+                   platform::FileAttribute::Archive)) {
+        g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
+                       static_cast<int>(file.Error()));
+        return FALSE;
+    }
+    uint32_t size = 0;
+    if (!file.SizeLow(&size)) {
+        g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
+                       static_cast<int>(file.Error()));
+        return FALSE;
+    }
+    if (size < kMinImageSize) {
+        return FALSE;
+    }
+    platform::FileView view;
+    if (!view.Map(file, size)) {
+        if (view.FailedStep() == platform::ViewStep::Mapping) {
+            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
+                           static_cast<int>(view.Error()));
+        } else {
+            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
+                           static_cast<int>(view.Error()));
+        }
+        return FALSE;
+    }
+    bool read_failed = false;
+    const BOOL answer = IsImageNotDll(view, &read_failed);
+    if (read_failed) {
+        // Only where the view is read rather than mapped (POSIX).
+        g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
+                       static_cast<int>(view.Error()));
+    }
+    view.Unmap();
+    file.Close();
+    return answer;
+}

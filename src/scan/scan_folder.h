@@ -1,0 +1,24 @@
+// The folder scanner: walks a folder tree depth first and hands every
+// executable image within the size limit to the disinfection flow, printing
+// and logging each examined file's result.
+#pragma once
+
+#include "platform/types.h"
+
+// Walks `path` (a drive root such as "C:" or a folder below one; never
+// ending with a separator; null counts as absent) and everything below it,
+// in the order in which the directory search returns the entries:
+// - names beginning with "." are passed over;
+// - folders whose path contains the Windows directory are not entered, nor
+//   is a folder already open above it on the current path (a link or
+//   junction back to an ancestor), nor one whose path would not fit;
+// - files whose size's low 32 bits exceed 104857600 are passed over, as is
+//   a file whose path would not fit the file-path buffer;
+// - each other file is checked by CommFunc::IsFilePE, and an accepted image
+//   goes through DisinfectFile; its path and result are printed and logged.
+// TRUE when the folder's search was opened and run to its end; FALSE when
+// the path is absent or its search cannot be opened.
+//
+// The levels of the walk live on the heap, so its depth is bounded by the
+// platform's path limit, not by the thread's stack.
+BOOL ScanFolder(const PathChar* path);
