@@ -1,0 +1,149 @@
+// CheckInfection over files built around the test pattern, whose digest is
+// the test signature.
+#include "infect/check_infection.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "platform/file.h"
+#include "sample_builder/sample_builder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testsupport::Bytes;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+constexpr BOOL kUntouched = 7;  // a value CheckInfection never writes
+
+const char* const kTestEntries[] = {"101af5b2fdf61b4b0098101deccadf17", sample::kTestSignature};
+const SignatureList kTestList = {kTestEntries, 2};
+
+// `size` bytes of filler with the test pattern at 1024, cut at the end.
+Bytes WithPattern(size_t size, uint32_t seed = 1) {
+    Bytes bytes = testsupport::PatternBytes(size, seed);
+    const Bytes& pattern = sample::TestWindowPattern();
+    for (size_t i = 0; i < pattern.size() && 1024 + i < size; ++i) {
+        bytes[1024 + i] = pattern[i];
+    }
+    return bytes;
+}
+
+Bytes Flip(Bytes bytes, size_t at) {
+    bytes[at] ^= 0x01;
+    return bytes;
+}
+
+struct ContentCase {
+    const char* name;
+    Bytes content;
+    bool infected;
+};
+
+TEST(CheckInfectionTest, DecidesByTheWindowAlone) {
+    const ContentCase cases[] = {
+        {"empty file", {}, false},
+        {"2099 bytes with the pattern cut short", WithPattern(2099), false},
+        {"exactly 2100 bytes, window is the last 1076", WithPattern(2100), true},
+        {"pattern inside a larger file", WithPattern(9000), true},
+        {"other bytes before the window", WithPattern(9000, 3), true},
+        {"bytes 0..1023 all changed", Flip(Flip(WithPattern(9000), 0), 1023), true},
+        {"byte 2100 changed", Flip(WithPattern(9000), 2100), true},
+        {"first window byte changed", Flip(WithPattern(9000), 1024), false},
+        {"middle window byte changed", Flip(WithPattern(9000), 1600), false},
+        {"last window byte changed", Flip(WithPattern(9000), 2099), false},
+        {"no pattern", testsupport::PatternBytes(9000, 4), false},
+        {"an infected sample", sample::BuildInfected(sample::BuildPe(6000)).infected, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        testsupport::WriteFile(dir.Join("f.exe"), c.content);
+        testsupport::LogCapture log;
+        BOOL infected = kUntouched;
+        EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, kTestList));
+        EXPECT_EQ(c.infected ? TRUE : kUntouched, infected);
+        EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
+TEST(CheckInfectionTest, NeverClearsTheFlag) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("clean.exe"), testsupport::PatternBytes(5000, 5));
+    BOOL infected = TRUE;
+    EXPECT_EQ(TRUE, CheckInfection(dir.Join("clean.exe").c_str(), &infected, kTestList));
+    EXPECT_EQ(TRUE, infected);
+}
+
+TEST(CheckInfectionTest, ComparesCaseSensitively) {
+    std::string upper = sample::kTestSignature;
+    for (char& ch : upper) {
+        ch = static_cast<char>(ch >= 'a' && ch <= 'f' ? ch - 'a' + 'A' : ch);
+    }
+    const char* const entries[] = {upper.c_str()};
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("f.exe"), WithPattern(4096));
+    BOOL infected = kUntouched;
+    EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, {entries, 1}));
+    EXPECT_EQ(kUntouched, infected);
+}
+
+// The production call uses InfectionSignatures, which holds the test
+// signature only in builds configured with it.
+TEST(CheckInfectionTest, ProductionListDecidesTheOneArgumentCall) {
+    bool has_test_signature = false;
+    for (const char* signature : InfectionSignatures) {
+        has_test_signature |= std::string(signature) == sample::kTestSignature;
+    }
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("f.exe"), WithPattern(4096));
+    BOOL infected = kUntouched;
+    EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected));
+    EXPECT_EQ(has_test_signature ? TRUE : kUntouched, infected);
+}
+
+TEST(CheckInfectionTest, FailedOpenLogsTheErrorInHex) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("plain"), std::string("a file, not a folder"));
+    // ERROR_PATH_NOT_FOUND (3) on Windows; ENOTDIR (20, 0x14) on POSIX.
+    const std::string expected =
+        kWindows ? "Call CreateFile failed: 0x3" : "Call CreateFile failed: 0x14";
+    const std::string missing = "Call CreateFile failed: 0x2";  // ERROR_FILE_NOT_FOUND, ENOENT
+
+    struct {
+        const char* name;
+        std::string line;
+    } cases[] = {{"plain/child.exe", expected}, {"absent.exe", missing}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::LogCapture log;
+        BOOL infected = kUntouched;
+        EXPECT_EQ(FALSE, CheckInfection(dir.Join(c.name).c_str(), &infected, kTestList));
+        EXPECT_EQ(kUntouched, infected);
+        EXPECT_EQ(std::vector<std::string>{c.line}, log.Lines());
+    }
+}
+
+TEST(CheckInfectionTest, FileLockedWithoutSharingFails) {
+    if (!kWindows) {
+        GTEST_SKIP() << "POSIX has no mandatory share modes";
+    }
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("locked.exe"), WithPattern(4096));
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(dir.Join("locked.exe").c_str(), platform::FileAccess::Read, 0,
+                            platform::FileAttribute::Normal));
+    testsupport::LogCapture log;
+    BOOL infected = kUntouched;
+    EXPECT_EQ(FALSE, CheckInfection(dir.Join("locked.exe").c_str(), &infected, kTestList));
+    EXPECT_EQ(kUntouched, infected);
+    // ERROR_SHARING_VIOLATION, 32.
+    EXPECT_EQ(std::vector<std::string>{"Call CreateFile failed: 0x20"}, log.Lines());
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+// RestoreHost over infected files made by the sample builder and over
+// hand-made trailers.
+#include "infect/restore_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "sample_builder/sample_builder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using sample::Bytes;
+using Lines = std::vector<std::string>;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+// A seek before the start of the file: ERROR_NEGATIVE_SEEK on Windows,
+// EINVAL on POSIX.
+const std::string kNegativeSeekLine =
+    kWindows ? "Call SetFilePointer failed: 0x83" : "Call SetFilePointer failed: 0x16";
+
+void StoreLe32(Bytes& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// Runs RestoreHost on `content` in a fresh folder; returns the result, the
+// file afterwards and the log lines.
+struct Outcome {
+    BOOL result;
+    Bytes after;
+    Lines lines;
+};
+
+Outcome Repair(const Bytes& content) {
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("infected.exe");
+    testsupport::WriteFile(path, content);
+    testsupport::LogCapture log;
+    Outcome outcome;
+    outcome.result = RestoreHost(path.c_str());
+    outcome.lines = log.Lines();
+    outcome.after = testsupport::ReadFile(path);
+    return outcome;
+}
+
+Bytes Host(uint32_t size, bool zm = false) {
+    return sample::BuildPe(size, sample::PeOptions{false, zm, size});
+}
+
+sample::InfectOptions Options(std::optional<uint32_t> head_length, uint32_t garbage = 0,
+                              uint32_t into_trailer = 0, bool window = true) {
+    sample::InfectOptions options;
+    options.head_length = head_length;
+    options.garbage = garbage;
+    options.into_trailer = into_trailer;
+    if (!window) {
+        options.window.clear();
+    }
+    return options;
+}
+
+struct LayoutCase {
+    const char* name;
+    Bytes host;
+    sample::InfectOptions options;
+    bool restores_host;  // the repaired file equals the host byte for byte
+};
+
+TEST(RestoreHostTest, RepairsEveryLayout) {
+    const LayoutCase cases[] = {
+        {"whole host saved", Host(5000), Options(std::nullopt), true},
+        {"head of 4096 (longer than 768)", Host(9000), Options(4096), true},
+        {"head of exactly 768", Host(5000), Options(768, 0, 0, false), true},
+        {"head of 769", Host(5000), Options(769, 0, 0, false), true},
+        {"head of 300 (shorter than 768)", Host(5000), Options(300, 0, 0, false), true},
+        {"head of 2 bytes", Host(5000), Options(2, 0, 0, false), true},
+        {"head of 100 under a 2100-byte infector", Host(5000), Options(100), false},
+        {"head longer than HeadOffset", Host(3000), Options(7000), true},
+        {"small host, head longer than HeadOffset", Host(600), Options(1500, 0, 0, false), true},
+        {"garbage after HeadEnd", Host(5000), Options(std::nullopt, 3333), true},
+        {"head reaching 20 bytes into the trailer", Host(5000), Options(std::nullopt, 0, 20),
+         false},
+        {"head reaching 48 bytes into the trailer", Host(5000), Options(4000, 0, 48), false},
+        {"\"ZM\" host", Host(5000, true), Options(std::nullopt), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const sample::Sample infected = sample::BuildInfected(c.host, c.options);
+        const Outcome outcome = Repair(infected.infected);
+        EXPECT_EQ(TRUE, outcome.result);
+        EXPECT_TRUE(outcome.lines.empty());
+        EXPECT_EQ(infected.head_offset, outcome.after.size());
+        EXPECT_TRUE(infected.repaired == outcome.after);
+        if (c.restores_host) {
+            EXPECT_TRUE(c.host == outcome.after);
+        }
+    }
+}
+
+// A hand-made saved head and trailer, independent of the sample builder:
+// stored bytes 0 except where noted, so each restored byte shows its key byte.
+TEST(RestoreHostTest, UnscrambleUsesTheTrailersFirst16BytesAsKey) {
+    const uint32_t head_offset = 0x0A0B;  // 2571
+    const uint32_t length = 800;
+    const uint32_t head_end = head_offset + length;
+    Bytes file(head_offset, 0xEE);
+    Bytes head(length, 0);
+    Bytes trailer(48, 0);
+    const uint8_t key_fill[8] = {0x11, 0x00, 0x00, 0x00, 0x00, 0x5C, 0x6D, 0x7E};
+    std::memcpy(&trailer[0], key_fill, 4);
+    StoreLe32(trailer, 4, head_offset);
+    StoreLe32(trailer, 8, head_end);
+    std::memcpy(&trailer[12], key_fill + 4, 4);
+    for (size_t i = 16; i < 48; ++i) {
+        trailer[i] = static_cast<uint8_t>(0xA0 + i);  // never a key byte
+    }
+    auto rotate_right3 = [](uint8_t v) { return static_cast<uint8_t>((v >> 3) | (v << 5)); };
+    head[0] = rotate_right3('M' ^ 0x11);
+    head[1] = rotate_right3('Z' ^ 0x00);
+    head[2] = 0x80;    // key byte 0: rotation alone gives 0x04
+    head[3] = 0x21;    // 0x09
+    head[12] = 0xFF;   // key byte 12 is 0: 0xFF
+    head[767] = 0x01;  // last scrambled byte: 0x08 ^ key[15]
+    head[768] = 0x80;  // first byte stored as it is
+    head[799] = 0x21;
+    file.insert(file.end(), head.begin(), head.end());
+    file.insert(file.end(), trailer.begin(), trailer.end());
+
+    const Outcome outcome = Repair(file);
+    ASSERT_EQ(TRUE, outcome.result) << (outcome.lines.empty() ? "" : outcome.lines[0]);
+    ASSERT_EQ(head_offset, outcome.after.size());
+    const Bytes& out = outcome.after;
+    EXPECT_EQ('M', out[0]);
+    EXPECT_EQ('Z', out[1]);
+    EXPECT_EQ(0x04, out[2]);
+    EXPECT_EQ(0x09, out[3]);
+    EXPECT_EQ(0x0B, out[4]);  // lowest byte of HeadOffset
+    EXPECT_EQ(0x0A, out[5]);
+    EXPECT_EQ(static_cast<uint8_t>(head_end), out[8]);  // lowest byte of HeadEnd
+    EXPECT_EQ(static_cast<uint8_t>(head_end >> 8), out[9]);
+    EXPECT_EQ(0xFF, out[12]);
+    EXPECT_EQ(0x5C, out[13]);
+    EXPECT_EQ(0x7E, out[15]);
+    EXPECT_EQ(0x11, out[16]);  // position 16 reuses key byte 0
+    EXPECT_EQ(0x0B, out[20]);
+    EXPECT_EQ(0x11, out[32]);
+    EXPECT_EQ(0x08 ^ 0x7E, out[767]);
+    EXPECT_EQ(0x80, out[768]);
+    EXPECT_EQ(0x21, out[799]);
+    EXPECT_EQ(0xEE, out[800]);  // the host bytes behind the head stay
+    EXPECT_EQ(0xEE, out[head_offset - 1]);
+}
+
+TEST(RestoreHostTest, TrailerBytes16To47HaveNoInfluence) {
+    const Bytes host = Host(6000);
+    sample::InfectOptions plain = Options(4000);
+    sample::InfectOptions noisy = Options(4000);
+    for (size_t i = 0; i < noisy.trailer_tail.size(); ++i) {
+        noisy.trailer_tail[i] = static_cast<uint8_t>(0xFF - 7 * i);
+    }
+    const Outcome first = Repair(sample::BuildInfected(host, plain).infected);
+    const Outcome second = Repair(sample::BuildInfected(host, noisy).infected);
+    EXPECT_EQ(TRUE, first.result);
+    EXPECT_EQ(TRUE, second.result);
+    EXPECT_TRUE(host == first.after);
+    EXPECT_TRUE(host == second.after);
+}
+
+// Every refusal or failure before the write: FALSE, one line, file unchanged.
+struct RefusalCase {
+    const char* name;
+    Bytes content;
+    std::string line;
+};
+
+Bytes WithTrailerFields(uint32_t head_offset, uint32_t head_end) {
+    sample::InfectOptions options;
+    options.head_offset_field = head_offset;
+    options.head_end_field = head_end;
+    return sample::BuildInfected(Host(5000), options).infected;
+}
+
+Bytes WithCorruptKey() {
+    Bytes bytes = sample::BuildInfected(Host(5000)).infected;
+    bytes[bytes.size() - 48] ^= 0x40;  // key byte 0: the head no longer unscrambles to "MZ"
+    return bytes;
+}
+
+TEST(RestoreHostTest, RefusesAndLeavesTheFileUnchanged) {
+    const Bytes consistent = sample::BuildInfected(Host(5000)).infected;
+    const uint32_t size = static_cast<uint32_t>(consistent.size());
+    const RefusalCase cases[] = {
+        {"47-byte file", Bytes(47, 0x4D), kNegativeSeekLine},
+        {"empty file", Bytes(), kNegativeSeekLine},
+        {"HeadOffset 16, HeadEnd 0", WithTrailerFields(16, 0),
+         "Call HeapAlloc to alloc 4294967280byte memory failed"},
+        {"length of exactly 2^31", WithTrailerFields(0, 0x80000000u),
+         "Call HeapAlloc to alloc 2147483648byte memory failed"},
+        {"HeadEnd one past the size", WithTrailerFields(5000, size + 1), "May get invalid info"},
+        {"HeadOffset 2^31, small length, HeadEnd past the size",
+         WithTrailerFields(0x80000000u, 0x80000100u), "May get invalid info"},
+        {"HeadOffset 2^32-256 wrapping to a small length", WithTrailerFields(0xFFFFFF00u, 0x10),
+         kNegativeSeekLine},
+        {"empty saved head (HeadOffset equal to HeadEnd)", WithTrailerFields(5000, 5000),
+         "May get invalid info"},
+        {"one-byte saved head", WithTrailerFields(5000, 5001), "May get invalid info"},
+        {"corrupt key", WithCorruptKey(), "May get invalid info"},
+        {"clean image without a trailer", Host(5000), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome outcome = Repair(c.content);
+        EXPECT_EQ(FALSE, outcome.result);
+        ASSERT_EQ(1u, outcome.lines.size());
+        if (!c.line.empty()) {
+            EXPECT_EQ(c.line, outcome.lines[0]);
+        }
+        EXPECT_TRUE(c.content == outcome.after);
+    }
+}
+
+TEST(RestoreHostTest, MissingFileFailsAtTheOpen) {
+    testsupport::TempDir dir;
+    testsupport::LogCapture log;
+    EXPECT_EQ(FALSE, RestoreHost(dir.Join("absent.exe").c_str()));
+    EXPECT_EQ(Lines{"Call CreateFile failed: 0x2"}, log.Lines());
+}
+
+TEST(RestoreHostTest, ReadOnlyFileFailsAtTheOpen) {
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("readonly.exe");
+    const Bytes content = sample::BuildInfected(Host(5000)).infected;
+    testsupport::WriteFile(path, content);
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    if (std::ofstream(fs::path(path), std::ios::binary | std::ios::app)) {
+        GTEST_SKIP() << "running with privileges that open read-only files for writing (root)";
+    }
+    testsupport::LogCapture log;
+    EXPECT_EQ(FALSE, RestoreHost(path.c_str()));
+    // ERROR_ACCESS_DENIED on Windows, EACCES (13) on POSIX.
+    EXPECT_EQ(Lines{kWindows ? "Call CreateFile failed: 0x5" : "Call CreateFile failed: 0xd"},
+              log.Lines());
+    EXPECT_TRUE(content == testsupport::ReadFile(path));
+}
+
+}  // namespace
