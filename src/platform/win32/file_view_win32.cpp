@@ -1,0 +1,59 @@
+// platform::FileView on Win32: CreateFileMappingW (PAGE_READONLY, the whole
+// file) and MapViewOfFile (FILE_MAP_READ, the whole mapping); released with
+// UnmapViewOfFile and CloseHandle, in that order.
+#include <windows.h>
+
+#include <string.h>
+
+#include "platform/file_view.h"
+
+namespace platform {
+
+struct FileView::State {
+    HANDLE mapping = nullptr;
+    const uint8_t* view = nullptr;
+};
+
+FileView::FileView() = default;
+FileView::~FileView() {
+    Unmap();
+}
+
+bool FileView::Map(const File& file, uint32_t size_low) {
+    Unmap();
+    std::unique_ptr<State> state(new State());
+    state->mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr,
+                                        PAGE_READONLY, 0, 0, nullptr);
+    if (state->mapping == nullptr) {
+        error_ = GetLastError();
+        failed_step_ = ViewStep::Mapping;
+        return false;
+    }
+    state->view =
+        static_cast<const uint8_t*>(MapViewOfFile(state->mapping, FILE_MAP_READ, 0, 0, 0));
+    if (state->view == nullptr) {
+        error_ = GetLastError();
+        failed_step_ = ViewStep::View;
+        CloseHandle(state->mapping);
+        return false;
+    }
+    state_ = std::move(state);
+    length_ = (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    return true;
+}
+
+bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
+    memcpy(out, state_->view + offset, count);
+    return true;
+}
+
+void FileView::Unmap() {
+    if (state_) {
+        UnmapViewOfFile(state_->view);
+        CloseHandle(state_->mapping);
+        state_.reset();
+    }
+    length_ = 0;
+}
+
+}  // namespace platform

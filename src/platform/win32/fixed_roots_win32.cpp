@@ -1,0 +1,40 @@
+// The fixed-drive roots on Win32: GetLogicalDriveStringsW, asked first for
+// the length and then for the block (a zero-filled block from the process
+// heap), and GetDriveTypeW on each drive's two-character root.
+#include <windows.h>
+
+#include "platform/drive_strings.h"
+#include "platform/fixed_roots.h"
+#include "platform/heap_block.h"
+
+namespace platform {
+
+static_assert(kDriveFixed == DRIVE_FIXED, "GetDriveTypeW's own value");
+
+bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure) {
+    const DWORD length = GetLogicalDriveStringsW(0, nullptr);
+    if (length == 0) {
+        failure->step = RootListStep::SizeQuery;
+        failure->error = GetLastError();
+        return false;
+    }
+    HeapBlock block;
+    if (length > 0x7FFFFFFFu || !block.Allocate(length * sizeof(wchar_t))) {
+        failure->step = RootListStep::Alloc;
+        return false;
+    }
+    wchar_t* strings = reinterpret_cast<wchar_t*>(block.Data());
+    if (GetLogicalDriveStringsW(length, strings) == 0) {
+        failure->step = RootListStep::FillQuery;
+        failure->error = GetLastError();
+        return false;
+    }
+    // The last character stays NUL whatever the second answer was, so the
+    // walk ends inside the block.
+    strings[length - 1] = 0;
+    CollectFixedDriveRoots(
+        strings, [](const PathChar* root) { return GetDriveTypeW(root); }, roots);
+    return true;
+}
+
+}  // namespace platform
