@@ -38,7 +38,6 @@ int Logger::Init(const PathChar* path) {
     QueueLock.Leave();
     StopRequested = 0;
 
-    SwitchEvent.Close();
     const bool have_switch = SwitchEvent.CreateOrOpen(platform::CurrentProcessId());
     const bool have_wake = WakeEvent.CreateManualReset();
     if (!have_switch || !have_wake) {

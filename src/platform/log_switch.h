@@ -26,7 +26,9 @@ class LogSwitch {
     LogSwitch& operator=(const LogSwitch&) = delete;
 
     // Creates the switch of `process_id` set, or opens it when it exists
-    // already, keeping its state. False on failure.
+    // already, keeping its state. A handle held before is released after
+    // the new one is open, so the object outlives the exchange with its
+    // state. False on failure (a handle held before is released then too).
     bool CreateOrOpen(uint32_t process_id);
     // The state, tested without waiting; false when there is no switch.
     bool IsSet() const;

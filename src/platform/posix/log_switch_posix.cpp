@@ -70,6 +70,7 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     }
     if (mapping->fd < 0) {
         Release(mapping);
+        Close();
         return false;
     }
     // Every local account may change it, whatever the umask took away.
@@ -79,11 +80,13 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     mapping->state = MapStateByte(mapping->fd);
     if (mapping->state == nullptr) {
         Release(mapping);
+        Close();
         return false;
     }
     if (created) {
         __atomic_store_n(mapping->state, 1, __ATOMIC_RELEASE);
     }
+    Close();
     handle_ = mapping;
     return true;
 }

@@ -36,7 +36,9 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     FormatSwitchName(name, process_id);
     // Manual reset, created signalled; an existing event of this name is
     // opened and keeps its state.
-    handle_ = CreateEventW(&attributes, TRUE, TRUE, name);
+    HANDLE event = CreateEventW(&attributes, TRUE, TRUE, name);
+    Close();
+    handle_ = event;
     return handle_ != nullptr;
 }
 
