@@ -3,6 +3,8 @@
 // reads it) and the loader's module list.
 #include <windows.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "suite_fixture.h"
@@ -89,7 +91,7 @@ bool IsLibraryLoaded(const PathString& path) {
 }
 
 PathString BuildPath(const char* path) {
-    PathString converted(path, path + strlen(path));
+    PathString converted(path, path + std::strlen(path));
     for (wchar_t& c : converted) {
         if (c == L'/') {
             c = L'\\';

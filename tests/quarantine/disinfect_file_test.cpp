@@ -1,0 +1,117 @@
+// DisinfectFile: the result of each outcome, the repair of infected files,
+// and when the one quarantine-library instance comes to life.
+#include "quarantine/disinfect_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "sample_builder/sample_builder.h"
+#include "suite_fixture.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testsupport::Bytes;
+using Lines = std::vector<std::string>;
+
+const char* const kTestEntries[] = {sample::kTestSignature};
+const SignatureList kTestList = {kTestEntries, 1};
+
+const std::string kRegistryLine = "[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2";
+const std::string kNoLibraryLine = "[DruquaraWrap::QuarantineFile][147]Do init failed";
+
+struct Outcome {
+    BOOL returned;
+    ScanResult result;
+    Lines log;
+};
+
+Outcome Disinfect(const PathString& path) {
+    testsupport::LogCapture log;
+    Outcome outcome;
+    outcome.result = static_cast<ScanResult>(7);  // overwritten on every path
+    outcome.returned = DisinfectFile(path.c_str(), &outcome.result, kTestList);
+    outcome.log = log.Lines();
+    return outcome;
+}
+
+bool Mentions(const Lines& lines, const std::string& text) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
+}
+
+// The quarantine instance lives for the whole process, so the whole story
+// is one test, in order: clean and unreadable files first, then two
+// infected ones (the suite's key absent).
+TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
+    quarantinetest::SuiteRegistry registry;
+    ASSERT_TRUE(registry.Usable());
+    testsupport::TempDir dir;
+
+    // A clean image, and one too small to carry the infection: Safe.
+    for (const uint32_t size : {8192u, 2099u}) {
+        SCOPED_TRACE(size);
+        const PathString path = dir.Join("clean" + std::to_string(size) + ".exe");
+        testsupport::WriteFile(path, sample::BuildPe(size));
+        const Outcome clean = Disinfect(path);
+        EXPECT_TRUE(clean.returned);
+        EXPECT_EQ(Safe, clean.result);
+        EXPECT_TRUE(clean.log.empty());
+        EXPECT_EQ(sample::BuildPe(size), testsupport::ReadFile(path));
+    }
+
+    // A file the check cannot open: Error, and still no quarantine.
+    const Outcome missing = Disinfect(dir.Join("gone.exe"));
+    EXPECT_FALSE(missing.returned);
+    EXPECT_EQ(Error, missing.result);
+    EXPECT_FALSE(Mentions(missing.log, "DruquaraWrap"));
+
+    // The first infected file creates the instance, which finds no suite;
+    // the file is repaired all the same.
+    const sample::Sample first = sample::BuildInfected(sample::BuildPe(6000, {false, false, 3}));
+    const PathString first_path = dir.Join("first.exe");
+    testsupport::WriteFile(first_path, first.infected);
+    const Outcome fixed = Disinfect(first_path);
+    EXPECT_TRUE(fixed.returned);
+    EXPECT_EQ(Fixed, fixed.result);
+    EXPECT_EQ(first.repaired, testsupport::ReadFile(first_path));
+    const size_t registry_at = static_cast<size_t>(
+        std::find(fixed.log.begin(), fixed.log.end(), kRegistryLine) - fixed.log.begin());
+    const size_t no_library_at = static_cast<size_t>(
+        std::find(fixed.log.begin(), fixed.log.end(), kNoLibraryLine) - fixed.log.begin());
+    EXPECT_LT(registry_at, no_library_at);
+    EXPECT_LT(no_library_at, fixed.log.size());
+
+    // The second infected file: the registry is not read again.
+    const sample::Sample second = sample::BuildInfected(sample::BuildPe(3000, {false, true, 4}));
+    const PathString second_path = dir.Join("second.exe");
+    testsupport::WriteFile(second_path, second.infected);
+    const Outcome fixed_again = Disinfect(second_path);
+    EXPECT_EQ(Fixed, fixed_again.result);
+    EXPECT_EQ(second.repaired, testsupport::ReadFile(second_path));
+    EXPECT_FALSE(Mentions(fixed_again.log, "RegOpenKeyEx"));
+    EXPECT_TRUE(Mentions(fixed_again.log, kNoLibraryLine));
+}
+
+// An infected file whose trailer points outside the file cannot be
+// repaired: Error, and the file is left as it was.
+TEST(DisinfectFileTest, FailedRepairIsAnError) {
+    quarantinetest::SuiteRegistry registry;
+    testsupport::TempDir dir;
+    sample::InfectOptions options;
+    options.head_offset_field = 0x7FFFFFF0;
+    const sample::Sample broken = sample::BuildInfected(sample::BuildPe(4000), options);
+    const PathString path = dir.Join("broken.exe");
+    testsupport::WriteFile(path, broken.infected);
+    const Outcome outcome = Disinfect(path);
+    EXPECT_FALSE(outcome.returned);
+    EXPECT_EQ(Error, outcome.result);
+    EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
+}
+
+}  // namespace
