@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""End-to-end run of the real Linux program on a test volume.
+
+usage: e2e_native.py --program P --druquara LIB --zqsample Z --work DIR
+
+Each case makes an ext4 image, fills it with the test tree, the program and
+the libraries it needs (in the dot-folder /.zq, which the scan passes over),
+mounts it in a private mount namespace with proc and sys inside, and runs the
+program chrooted there, so that the only local filesystem its drive discovery
+finds is the image. Then the console text, the log, the repaired files, the
+quarantine and every other file are checked.
+
+Needs root, unshare and loop devices; exits 77 (skipped) where the machine
+does not allow them.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import zq_e2e as e2e  # noqa: E402
+
+SKIP = 77
+IN_NAMESPACE = "ZQ_E2E_IN_NAMESPACE"
+PAUSE_PROMPT = b"Press any key to continue . . . \n"
+
+
+def skip(why):
+    e2e.log("SKIP: " + why)
+    sys.exit(SKIP)
+
+
+def run(*cmd, check=True, **kw):
+    return subprocess.run([str(c) for c in cmd], check=check, **kw)
+
+
+def enter_namespace():
+    """Re-runs this script in a private mount namespace (unless already)."""
+    if os.environ.get(IN_NAMESPACE):
+        return
+    if os.geteuid() != 0:
+        skip("needs root (mount namespace, loop device, chroot)")
+    for tool in ("unshare", "mkfs.ext4", "chroot", "mount", "umount"):
+        if not shutil.which(tool):
+            skip("%s is not installed" % tool)
+    probe = run("unshare", "-m", "--propagation", "private", "true", check=False,
+                stderr=subprocess.PIPE)
+    if probe.returncode != 0:
+        skip("unshare -m is not permitted here: %s" % probe.stderr.decode().strip())
+    env = dict(os.environ, **{IN_NAMESPACE: "1"})
+    res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
+                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
+    sys.exit(res.returncode)
+
+
+def needed_libraries(*elf_files):
+    """The shared libraries (and the loader) the ELF files load, from ldd."""
+    libs, loader = set(), None
+    for elf in elf_files:
+        out = run("ldd", elf, stdout=subprocess.PIPE).stdout.decode()
+        for line in out.splitlines():
+            line = line.strip()
+            if "=>" in line:
+                target = line.split("=>", 1)[1].split("(")[0].strip()
+                if target:
+                    libs.add(target)
+            elif line.startswith("/"):
+                loader = line.split("(")[0].strip()
+    if loader is None:
+        raise e2e.Failure("no loader found in ldd output for %s" % (elf_files,))
+    return sorted(libs), loader
+
+
+class Volume:
+    """An ext4 image mounted at `mnt` (in this private namespace)."""
+
+    def __init__(self, work, name, size_mib):
+        self.image = os.path.join(work, name + ".img")
+        self.mnt = os.path.join(work, name + ".mnt")
+        self.mounted = []
+        if os.path.exists(self.image):
+            os.unlink(self.image)
+        with open(self.image, "wb") as f:
+            f.truncate(size_mib << 20)
+        run("mkfs.ext4", "-q", "-F", "-m", "0", self.image)
+        os.makedirs(self.mnt, exist_ok=True)
+        res = run("mount", "-o", "loop", self.image, self.mnt, check=False,
+                  stderr=subprocess.PIPE)
+        if res.returncode != 0:
+            skip("cannot loop-mount an image here: %s" % res.stderr.decode().strip())
+        self.mounted.append(self.mnt)
+        os.rmdir(os.path.join(self.mnt, "lost+found"))
+
+    def mount_inside(self, *args, where):
+        target = os.path.join(self.mnt, where)
+        os.makedirs(target, exist_ok=True)
+        run("mount", *args, target)
+        self.mounted.append(target)
+
+    def unmount_inside(self):
+        while len(self.mounted) > 1:
+            run("umount", self.mounted.pop())
+
+    def close(self):
+        self.unmount_inside()
+        if self.mounted:
+            run("umount", self.mounted.pop())
+        os.unlink(self.image)
+
+
+class Case:
+    def __init__(self, name, key, library):
+        self.name, self.key, self.library = name, key, library
+
+
+CASES = [
+    Case("key set, library installed", key=True, library=True),
+    Case("key absent", key=False, library=True),
+    Case("key set, library missing", key=True, library=False),
+]
+
+
+def run_case(case, args, libs, loader):
+    vol = Volume(args.work, "native", 700)
+    try:
+        return check_case(case, args, libs, loader, vol)
+    finally:
+        vol.close()
+
+
+def check_case(case, args, libs, loader, vol):
+    t0 = time.time()
+    root = vol.mnt
+    tree = e2e.Tree("/", os.fsencode)
+    drive = tree.add_drive("", root)
+    samples = e2e.Samples(args.zqsample, os.path.join(args.work, "samples"))
+
+    # The program, its libraries and its loader, in a folder the scan skips.
+    zq = os.path.join(root, ".zq")
+    os.makedirs(os.path.join(zq, "lib"))
+    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
+    for lib in libs:
+        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
+    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    tree.folder(drive, (".zq",))
+
+    # The suite: its install folder (a dot-folder) and the registry stand-in.
+    suite = os.path.join(root, ".suite")
+    os.makedirs(os.path.join(suite, "security", "zebscan"))
+    tree.folder(drive, (".suite",))
+    if case.library:
+        shutil.copy2(args.druquara, os.path.join(suite, "security", "zebscan", "druquara.so"))
+    if case.key:
+        tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/.suite\n")
+
+    quarantined = e2e.populate_data(tree, drive, "data", samples)
+    # No Windows directory here: folders of that name are ordinary ones.
+    data, repaired = samples.infected(samples.pe(4100, seed=40), "--seed", 40)
+    e = tree.file(drive, "Windows.old/infected.exe", data, "image", 2, infected=True,
+                  after=repaired)
+    quarantined.append(e.before)
+
+    e2e.populate_deep(tree, drive, samples, 4096, search_suffix_len=1)
+    # Symbolic links are never followed, whatever they point at.
+    tree.folder(drive, ("data", "links"))
+    tree.link(drive, "data/links/to_parent", "..")
+    tree.link(drive, "data/links/to_infected.exe", "../infected/whole_head.exe")
+
+    # Filesystems mounted inside are other mounts: never entered. The log's
+    # switch is a shared-memory object, so /dev/shm must exist.
+    for parts in (("proc",), ("sys",), ("dev", "shm")):
+        tree.folder(drive, parts, expect="silent")
+    vol.mount_inside("-t", "proc", "proc", where="proc")
+    vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
+    vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+
+    e2e.log("  tree ready %.1fs" % (time.time() - t0))
+    before = tree.snapshot()
+    e2e.log("  snapshot %.1fs" % (time.time() - t0))
+    res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
+                          "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    vol.unmount_inside()
+    after = tree.snapshot()
+    e2e.log("  snapshot %.1fs" % (time.time() - t0))
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if res.stderr:
+        problems.append("standard error: %r" % res.stderr[:500])
+    log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
+    problems += log_problems
+    if not case.key:
+        init = ["[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2"]
+    elif not case.library:
+        init = ["[DRUDllGetClassObject][22]Call LoadLibrary failed: 2"]
+    else:
+        init = []
+    want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
+                                           pause_text=PAUSE_PROMPT, console_eol=b"\n",
+                                           readdir_order=True)
+    problems += e2e.diff("log", want_log, log_lines)
+    problems += e2e.diff("console", e2e.decode(want_console).split("\n"),
+                         e2e.decode(res.stdout).split("\n"))
+    problems += e2e.check_files(
+        tree, before, after, quarantine_dirs=[(0, ".suite")],
+        allowed_new={(0, ".zq/ZQCindervane.log")},
+        infected_copies=quarantined if (case.key and case.library) else None)
+    return e2e.report("native: " + case.name, problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--druquara", required=True)
+    ap.add_argument("--zqsample", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    enter_namespace()
+    os.makedirs(args.work, exist_ok=True)
+    libs, loader = needed_libraries(args.program, args.druquara)
+    ok = True
+    for case in CASES:
+        ok &= run_case(case, args, libs, loader)
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()
