@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/folder_id.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -45,6 +46,10 @@ class DirSearch {
     EntryKind Kind();
     // The low 32 bits of a file entry's size.
     uint32_t SizeLow();
+
+    // The identity of the folder being searched. False when it cannot be
+    // had (the walk then cannot tell whether it has been here before).
+    bool GetFolderId(FolderId* id) const;
 
     OsError Error() const;
 

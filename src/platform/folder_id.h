@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "platform/types.h"
-
 namespace platform {
 
 struct FolderId {
@@ -17,10 +15,5 @@ struct FolderId {
         return volume == other.volume && index == other.index;
     }
 };
-
-// The identity of the folder at `folder_path` (a drive or filesystem root
-// text as the walk uses it, or a folder below one). False, with `*error`,
-// when the folder cannot be opened for the query.
-bool GetFolderId(const PathChar* folder_path, FolderId* id, OsError* error);
 
 }  // namespace platform

@@ -11,7 +11,6 @@
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/dir_search.h"
-#include "platform/folder_id.h"
 #include "platform/windows_dir.h"
 #include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
@@ -55,18 +54,23 @@ struct Scratch {
     std::vector<PathChar> windows_dir = std::vector<PathChar>(kSearchTextChars);
 };
 
-// Opens the search of the folder `path` as a new level; logs the failure.
-std::unique_ptr<Level> OpenLevel(const PathString& path, Scratch* scratch) {
+// Opens the search of the folder `path` as a new level, or null (with
+// `*error`) when the folder cannot be listed.
+std::unique_ptr<Level> OpenLevel(const PathString& path, Scratch* scratch, OsError* error) {
     std::unique_ptr<Level> level(new Level());
     level->path = path;
-    level->has_id = platform::GetFolderId(path.c_str(), &level->id, nullptr);
     scratch->text.assign(path).append(ZQ_SEARCH_SUFFIX);
     if (!level->search.Open(scratch->text.c_str())) {
-        g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
-                       static_cast<int>(level->search.Error()));
+        *error = level->search.Error();
         return nullptr;
     }
+    level->has_id = level->search.GetFolderId(&level->id);
     return level;
+}
+
+void LogSearchFailed(OsError error) {
+    g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
+                   static_cast<int>(error));
 }
 
 bool IsOpenAbove(const Levels& levels, const platform::FolderId& id) {
@@ -96,15 +100,22 @@ std::unique_ptr<Level> EnterFolder(const Levels& levels, const PathChar* name, S
     if (IsInWindowsDirectory(sub_folder.c_str(), scratch->windows_dir.data())) {
         return nullptr;
     }
-    platform::FolderId id;
-    if (platform::GetFolderId(sub_folder.c_str(), &id, nullptr) && IsOpenAbove(levels, id)) {
+    // The search is opened before the entry is logged, so that a folder
+    // already open above (reached again through a link or junction) is
+    // known and logged instead.
+    OsError error = 0;
+    std::unique_ptr<Level> level = OpenLevel(sub_folder, scratch, &error);
+    if (level && level->has_id && IsOpenAbove(levels, level->id)) {
         g_Logger.Write("[%s][%d]Folder already open above, not scanned again:" ZQ_PATH_FMT,
                        "ScanFolder", 297, sub_folder.c_str());
         return nullptr;
     }
     g_Logger.Write("[%s][%d]Start Scanning Folder:" ZQ_PATH_FMT, "ScanFolder", 300,
                    sub_folder.c_str());
-    return OpenLevel(sub_folder, scratch);
+    if (!level) {
+        LogSearchFailed(error);
+    }
+    return level;
 }
 
 void ScanFile(const Level& folder, const PathChar* name, uint32_t size_low, Scratch* scratch) {
@@ -153,8 +164,10 @@ BOOL ScanFolder(const PathChar* path) {
         return FALSE;
     }
     Levels levels;
-    std::unique_ptr<Level> first = OpenLevel(root, &scratch);
+    OsError error = 0;
+    std::unique_ptr<Level> first = OpenLevel(root, &scratch, &error);
     if (!first) {
+        LogSearchFailed(error);
         return FALSE;
     }
     levels.push_back(std::move(first));

@@ -16,6 +16,7 @@ namespace platform {
 struct DirSearch::State {
     DIR* dir = nullptr;
     dev_t device = 0;  // the searched folder's filesystem
+    ino_t inode = 0;
     struct dirent* entry = nullptr;
     bool classified = false;
     EntryKind kind = EntryKind::Other;
@@ -73,6 +74,7 @@ bool DirSearch::Open(const PathChar* pattern) {
     }
     state_->dir = dir;
     state_->device = info.st_dev;
+    state_->inode = info.st_ino;
     Next();
     return true;
 }
@@ -130,6 +132,15 @@ EntryKind DirSearch::Kind() {
 uint32_t DirSearch::SizeLow() {
     Kind();
     return state_->size_low;
+}
+
+bool DirSearch::GetFolderId(FolderId* id) const {
+    if (!state_ || state_->dir == nullptr) {
+        return false;
+    }
+    id->volume = static_cast<uint64_t>(state_->device);
+    id->index = static_cast<uint64_t>(state_->inode);
+    return true;
 }
 
 OsError DirSearch::Error() const {

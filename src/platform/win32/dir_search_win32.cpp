@@ -1,8 +1,13 @@
 // platform::DirSearch on Win32: FindFirstFileW on the pattern, then
 // FindNextFileW, closed with FindClose. An entry is a folder when its
 // attribute word has FILE_ATTRIBUTE_DIRECTORY (0x10), whatever else it
-// has: links and junctions to folders are folders.
+// has: links and junctions to folders are folders. A folder's identity is
+// its volume serial number and file index (GetFileInformationByHandle on
+// the folder opened with FILE_FLAG_BACKUP_SEMANTICS); a link or junction
+// opens as its target, so it has its target's identity.
 #include <windows.h>
+
+#include <string>
 
 #include "platform/dir_search.h"
 
@@ -13,6 +18,7 @@ struct DirSearch::State {
     WIN32_FIND_DATAW data;
     bool has_entry = false;
     OsError error = 0;
+    std::wstring folder;  // the searched folder, for its identity
 };
 
 DirSearch::DirSearch() : state_(new State()) {}
@@ -35,6 +41,17 @@ bool DirSearch::Open(const PathChar* pattern) {
     }
     state_->find = find;
     state_->has_entry = true;
+    // The folder itself: the pattern without "*", and without the backslash
+    // too unless it is a drive's root ("C:" alone names the drive's current
+    // folder).
+    std::wstring& folder = state_->folder;
+    folder = pattern;
+    if (!folder.empty() && folder.back() == L'*') {
+        folder.pop_back();
+    }
+    if (folder.size() >= 2 && folder.back() == L'\\' && folder[folder.size() - 2] != L':') {
+        folder.pop_back();
+    }
     return true;
 }
 
@@ -69,6 +86,27 @@ EntryKind DirSearch::Kind() {
 
 uint32_t DirSearch::SizeLow() {
     return state_->data.nFileSizeLow;
+}
+
+bool DirSearch::GetFolderId(FolderId* id) const {
+    if (!state_ || state_->find == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    HANDLE folder = CreateFileW(state_->folder.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = GetFileInformationByHandle(folder, &info);
+    CloseHandle(folder);
+    if (!ok) {
+        return false;
+    }
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
 OsError DirSearch::Error() const {

@@ -1,0 +1,159 @@
+// CommFunc::IsFilePE over small images built at test time, and the absence
+// of log lines for everything but failed calls.
+#include "scan/comm_func.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "platform/file.h"
+#include "sample_builder/sample_builder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testsupport::Bytes;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+
+void Put16(Bytes* bytes, size_t at, uint16_t value) {
+    if (at + 2 <= bytes->size()) {
+        memcpy(bytes->data() + at, &value, 2);
+    }
+}
+
+void Put32(Bytes* bytes, size_t at, uint32_t value) {
+    if (at + 4 <= bytes->size()) {
+        memcpy(bytes->data() + at, &value, 4);
+    }
+}
+
+// `size` zero bytes with "MZ", e_lfanew and, where they fall inside the
+// file, the PE signature and Characteristics.
+Bytes HeaderAt(uint32_t size, int32_t lfanew, uint16_t characteristics = 0x0102) {
+    Bytes bytes(size, 0);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    Put32(&bytes, 0x3C, static_cast<uint32_t>(lfanew));
+    if (lfanew >= 0) {
+        Put32(&bytes, static_cast<size_t>(lfanew), 0x00004550);
+        Put16(&bytes, static_cast<size_t>(lfanew) + 22, characteristics);
+    }
+    return bytes;
+}
+
+Bytes Image64() {
+    Bytes bytes = sample::BuildPe(1024);
+    Put16(&bytes, 0x80 + 4, 0x8664);   // Machine: x64
+    Put16(&bytes, 0x80 + 22, 0x0022);  // executable, large-address aware
+    Put16(&bytes, 0x80 + 24, 0x020B);  // PE32+ optional header
+    return bytes;
+}
+
+Bytes WithByte(Bytes bytes, size_t at, uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+struct Case {
+    const char* name;
+    std::function<Bytes()> make;
+    BOOL expected;
+};
+
+class IsFilePETest : public ::testing::Test {
+  protected:
+    testsupport::TempDir dir_;
+
+    PathString Make(const std::string& name, const Bytes& bytes) {
+        testsupport::WriteFile(dir_.Join(name), bytes);
+        return dir_.Join(name);
+    }
+};
+
+TEST_F(IsFilePETest, AcceptsImagesThatAreNotDllsAndLogsNoRejection) {
+    const Case cases[] = {
+        {"511 bytes with a valid header", [] { return sample::BuildPe(511); }, FALSE},
+        {"512 bytes, header at 0x80", [] { return sample::BuildPe(512); }, TRUE},
+        {"ZM",
+         [] {
+             return sample::BuildPe(4096, {false, true, 1});
+         },
+         TRUE},
+        {"DLL",
+         [] {
+             return sample::BuildPe(4096, {true, false, 1});
+         },
+         FALSE},
+        {"64-bit image", Image64, TRUE},
+        {"no DOS signature", [] { return WithByte(sample::BuildPe(4096), 0, 'X'); }, FALSE},
+        {"PE signature not followed by zeros",
+         [] { return WithByte(sample::BuildPe(4096), 0x83, 1); }, FALSE},
+        {"negative e_lfanew", [] { return HeaderAt(4096, -4); }, FALSE},
+        {"most negative e_lfanew", [] { return HeaderAt(4096, INT32_MIN); }, FALSE},
+        {"e_lfanew near 2^31", [] { return HeaderAt(4096, 0x7FFFFFF0); }, FALSE},
+        {"block past the last page", [] { return HeaderAt(4096, 4096 - 247); }, FALSE},
+        {"block ends at the end of the file", [] { return HeaderAt(4096, 4096 - 248); }, TRUE},
+        // Signature and Characteristics inside the file, the rest of the block
+        // in the zeros after the end of the file within its page.
+        {"signature at 900 in 1000 bytes", [] { return HeaderAt(1000, 900); }, TRUE},
+        {"DLL signature at 900 in 1000 bytes", [] { return HeaderAt(1000, 900, 0x2102); }, FALSE},
+        {"block ends at the page end, past the file", [] { return HeaderAt(3900, 4096 - 248); },
+         TRUE},
+        {"block one byte past the page end", [] { return HeaderAt(3900, 4096 - 247); }, FALSE},
+        {"signature only in the page's zeros", [] { return HeaderAt(1000, 2000); }, FALSE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PathString path = Make("image.bin", c.make());
+        testsupport::LogCapture log;
+        EXPECT_EQ(c.expected, CommFunc::IsFilePE(path.c_str()));
+        EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
+TEST_F(IsFilePETest, MissingFileIsLoggedWithTheOsCode) {
+    testsupport::LogCapture log;
+    EXPECT_FALSE(CommFunc::IsFilePE(dir_.Join("absent.exe").c_str()));
+    // ERROR_FILE_NOT_FOUND and ENOENT share the value 2.
+    EXPECT_EQ(std::vector<std::string>{"[CommFunc::IsFilePE][66]Call CreateFile failed: 2"},
+              log.Lines());
+}
+
+TEST_F(IsFilePETest, FileOpenForWritingElsewhereCanBeExamined) {
+    const PathString path = Make("busy.exe", sample::BuildPe(4096));
+    platform::File writer;
+    ASSERT_TRUE(writer.Open(path.c_str(), platform::FileAccess::ReadWrite, platform::kShareAll,
+                            platform::FileAttribute::Normal));
+    EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
+}
+
+TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
+    const PathString path = Make("locked.exe", sample::BuildPe(4096));
+    platform::File holder;
+    ASSERT_TRUE(
+        holder.Open(path.c_str(), platform::FileAccess::Read, 0, platform::FileAttribute::Normal));
+    testsupport::LogCapture log;
+    if (kWindows) {
+        EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
+        EXPECT_EQ(std::vector<std::string>{"[CommFunc::IsFilePE][66]Call CreateFile failed: 32"},
+                  log.Lines());
+    } else {
+        // POSIX has no sharing modes: nothing locks a file against reading.
+        EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
+        EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
+TEST(SetDebugPrivilegeTest, LogsNoFailureWhereTheCallsWork) {
+    testsupport::LogCapture log;
+    CommFunc::SetDebugPrivilege();
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+}  // namespace

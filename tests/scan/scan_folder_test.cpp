@@ -1,0 +1,292 @@
+// ScanFolder over folder trees built at test time: what is examined, what is
+// printed and logged, in which order, and how deep and how safely it walks.
+#include "scan/scan_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "sample_builder/sample_builder.h"
+#include "scan/windows_dir_rule.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Bytes;
+using Lines = std::vector<std::string>;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+const std::string kSep(1, static_cast<char>(fs::path::preferred_separator));
+
+struct ScanRun {
+    BOOL result = FALSE;
+    Lines log;
+    std::string console;
+};
+
+ScanRun Scan(const PathChar* root) {
+    ScanRun run;
+    testsupport::LogCapture log;
+    ::testing::internal::CaptureStdout();
+    run.result = ScanFolder(root);
+    run.console = ::testing::internal::GetCapturedStdout();
+    run.log = log.Lines();
+    return run;
+}
+
+std::string Narrow(const fs::path& path) {
+    return path.string();
+}
+
+std::string Folder(const std::string& path) {
+    return "[ScanFolder][300]Start Scanning Folder:" + path;
+}
+std::string File(const std::string& path) {
+    return "[ScanFolder][309]Start Scanning File:" + path;
+}
+std::string Result(const std::string& path, int result) {
+    return "[ScanFolder][334]Path:" + path + ", Result:" + std::to_string(result);
+}
+const std::string kNotPe = "[ScanFolder][338]Not PE-Type, no need to scan";
+
+size_t IndexOf(const Lines& lines, const std::string& line) {
+    return static_cast<size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+}
+
+class ScanFolderTest : public ::testing::Test {
+  protected:
+    testsupport::TempDir dir_;
+
+    std::string Root() const { return Narrow(dir_.Path()); }
+    std::string At(const std::string& name) const { return Narrow(dir_.Join(name)); }
+    void Put(const std::string& name, const Bytes& bytes) const {
+        testsupport::WriteFile(dir_.Join(name), bytes);
+    }
+    void Sized(const std::string& name, uintmax_t size) const {
+        Put(name, Bytes());
+        fs::resize_file(dir_.Join(name), size);
+    }
+};
+
+TEST(WindowsDirRuleTest, MatchesThePathsThatContainTheWindowsDirectory) {
+    struct Case {
+        const PathChar* folder;
+        const PathChar* windows_dir;
+        bool inside;
+    };
+    const Case cases[] = {
+        {ZQ_T("C:\\Windows"), ZQ_T("C:\\Windows"), true},
+        {ZQ_T("C:\\WINDOWS"), ZQ_T("C:\\Windows"), true},
+        {ZQ_T("C:\\windows"), ZQ_T("C:\\WINDOWS"), true},
+        {ZQ_T("C:\\Windows.old"), ZQ_T("C:\\Windows"), true},
+        {ZQ_T("C:\\Windows\\System32"), ZQ_T("C:\\Windows"), true},
+        {ZQ_T("D:\\Windows"), ZQ_T("C:\\Windows"), false},
+        {ZQ_T("C:\\Program Files"), ZQ_T("C:\\Windows"), false},
+        {ZQ_T("C:\\Win"), ZQ_T("C:\\Windows"), false},
+        // No Windows directory (POSIX): nothing is excluded.
+        {ZQ_T("/usr"), ZQ_T(""), false},
+        {ZQ_T(""), ZQ_T(""), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fs::path(c.folder).string() + " in " + fs::path(c.windows_dir).string());
+        EXPECT_EQ(c.inside, IsInWindowsDirectory(c.folder, c.windows_dir));
+    }
+}
+
+TEST_F(ScanFolderTest, ExaminesImagesDepthFirstAndPassesOverTheRest) {
+    Put("app.exe", sample::BuildPe(4096));
+    Put("lib.dll", sample::BuildPe(4096, {true, false, 1}));
+    Put("readme.txt", Bytes{'h', 'i'});
+    Put(".hidden.exe", sample::BuildPe(4096));
+    Put(".git/inner.exe", sample::BuildPe(4096));
+    Put("sub/deeper/tool.exe", sample::BuildPe(2048, {false, true, 2}));
+    Put("Windows/system.exe", sample::BuildPe(1024));  // not the Windows directory
+    fs::create_directory(dir_.Path() / "empty");
+
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+
+    const std::string app = At("app.exe");
+    const std::string tool = At("sub/deeper/tool.exe");
+    const std::string system = At("Windows/system.exe");
+    // Each block of lines below is contiguous: a sub-folder is walked
+    // completely when it is met.
+    const std::vector<Lines> blocks = {
+        {File(app), Result(app, 0)},
+        {File(At("lib.dll")), kNotPe},
+        {File(At("readme.txt")), kNotPe},
+        {Folder(At("sub")), Folder(At("sub/deeper")), File(tool), Result(tool, 0)},
+        {Folder(At("Windows")), File(system), Result(system, 0)},
+        {Folder(At("empty"))},
+    };
+    size_t total = 0;
+    for (const Lines& block : blocks) {
+        const size_t first = IndexOf(run.log, block.front());
+        ASSERT_LT(first, run.log.size()) << block.front();
+        ASSERT_LE(first + block.size(), run.log.size());
+        EXPECT_EQ(block, Lines(run.log.begin() + static_cast<long>(first),
+                               run.log.begin() + static_cast<long>(first + block.size())));
+        total += block.size();
+    }
+    EXPECT_EQ(total, run.log.size());  // nothing about dot names
+
+    for (const std::string& path : {app, tool, system}) {
+        EXPECT_NE(std::string::npos, run.console.find("Path:" + path + "\tResult:Safe\n"));
+    }
+    EXPECT_EQ(3 * std::string("\tResult:Safe\n").size() + app.size() + tool.size() + system.size() +
+                  3 * std::string("Path:").size(),
+              run.console.size());
+}
+
+TEST_F(ScanFolderTest, SizeLimitIsOnTheLowThirtyTwoBits) {
+    Sized("limit.bin", 104857600);
+    Sized("over.bin", 104857601);
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ((Lines{File(At("limit.bin")), kNotPe}), run.log);
+    EXPECT_EQ("", run.console);
+}
+
+TEST_F(ScanFolderTest, FileOfFourGibibytesAndMorePassesOnItsLowBits) {
+    if (kWindows) {
+        GTEST_SKIP() << "a sparse 4 GiB file is made natively only";
+    }
+    Sized("huge.bin", 0x100000000ull + 1000);
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_EQ((Lines{File(At("huge.bin")), kNotPe}), run.log);
+}
+
+TEST_F(ScanFolderTest, EmptyFolderGivesTrueAndNoOutput) {
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+    EXPECT_TRUE(run.log.empty());
+    EXPECT_EQ("", run.console);
+}
+
+TEST_F(ScanFolderTest, AbsentPathAndFolderThatCannotBeListed) {
+    const ScanRun absent = Scan(nullptr);
+    EXPECT_FALSE(absent.result);
+    EXPECT_EQ(Lines{"[ScanFolder][261]Invalid Param"}, absent.log);
+
+    const ScanRun missing = Scan(dir_.Join("missing").c_str());
+    EXPECT_FALSE(missing.result);
+    // ERROR_PATH_NOT_FOUND on Windows, ENOENT on POSIX.
+    const int code = kWindows ? 3 : 2;
+    EXPECT_EQ(Lines{"[ScanFolder][275]Call FindFirstFile failed: " + std::to_string(code)},
+              missing.log);
+    EXPECT_EQ("", missing.console);
+}
+
+// Folders nested as deep as the platform's path limit allows: the deepest
+// file whose path fits is examined; one a character longer is reported as
+// too long and not examined under a cut name.
+TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
+    const size_t limit = ZQ_FILE_PATH_CHARS - 1;  // characters of the longest file path
+    const size_t kNameLength = 12;
+    // Made from inside, one level at a time: a path near the limit is not
+    // resolved again for every level, and the file whose path is one
+    // character too long can be made at all.
+    const fs::path start = fs::current_path();
+    fs::path folder = dir_.Path();
+    fs::current_path(folder);
+    size_t levels = 0;
+    while (Narrow(folder).size() + 2 + 1 + kNameLength + 1 <= limit) {
+        fs::create_directory("d");
+        fs::current_path("d");
+        folder /= "d";
+        ++levels;
+    }
+    const size_t folder_length = Narrow(folder).size();
+    const std::string fits(limit - folder_length - 1, 'f');
+    const std::string too_long(fits.size() + 1, 'g');
+    testsupport::WriteFile(fits, sample::BuildPe(1024));
+    bool made_too_long = true;
+    try {
+        testsupport::WriteFile(too_long, sample::BuildPe(1024));
+    } catch (const std::exception&) {
+        made_too_long = false;  // the system refuses such a path itself
+    }
+    fs::current_path(start);
+    const std::string deepest = Narrow(folder / fits);
+    ASSERT_EQ(limit, deepest.size());
+
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ("Path:" + deepest + "\tResult:Safe\n", run.console);
+    // One line per level, then the files' lines: 309 and 334 for the one
+    // that fits, one line for the other.
+    ASSERT_EQ(levels + 2 + (made_too_long ? 1 : 0), run.log.size());
+    if (made_too_long) {
+        // Log lines stop at 499 bytes, so long paths are compared by their start.
+        const size_t count = static_cast<size_t>(
+            std::count_if(run.log.begin(), run.log.end(), [](const std::string& line) {
+                return line.rfind("[ScanFolder][313]File path too long, not scanned:", 0) == 0;
+            }));
+        EXPECT_EQ(1u, count);
+    }
+    EXPECT_GT(levels, kWindows ? 50u : 1000u);
+}
+
+// A link back to an ancestor is entered like a folder (Windows), but a
+// folder already open above is not entered again.
+TEST_F(ScanFolderTest, LinksBackToAnAncestorEndTheWalk) {
+    Put("top/a/tool.exe", sample::BuildPe(1024));
+    std::error_code error;
+    fs::create_directory_symlink(dir_.Path() / "top", dir_.Path() / "top/a/up", error);
+    if (!error) {
+        fs::create_directory_symlink(dir_.Path() / "top", dir_.Path() / "top/a/up2", error);
+    }
+    if (!error) {
+        fs::create_directory_symlink(dir_.Path() / "top/a", dir_.Path() / "top/a/self", error);
+    }
+    if (error) {
+        GTEST_SKIP() << "links to folders cannot be made here: " << error.message();
+    }
+    Put("top/z.exe", sample::BuildPe(1024));
+    const ScanRun run = Scan(dir_.Join("top").c_str());
+    EXPECT_TRUE(run.result);
+    const std::string tool = At("top/a/tool.exe");
+    const std::string target = At("top/z.exe");
+    EXPECT_NE(std::string::npos, run.console.find("Path:" + tool + "\tResult:Safe\n"));
+    EXPECT_NE(std::string::npos, run.console.find("Path:" + target + "\tResult:Safe\n"));
+    size_t skipped = 0;
+    for (const std::string& line : run.log) {
+        skipped +=
+            line.rfind("[ScanFolder][297]Folder already open above, not scanned again:", 0) == 0;
+    }
+    if (kWindows) {
+        // Each link shows as a folder (reparse point) and is refused once.
+        EXPECT_EQ(3u, skipped);
+        EXPECT_EQ(size_t{2},
+                  static_cast<size_t>(std::count(run.console.begin(), run.console.end(), '\n')));
+    } else {
+        // Symbolic links are never followed on POSIX.
+        EXPECT_EQ(0u, skipped);
+        Lines expected = {Folder(At("top/a")), File(tool), Result(tool, 0), File(target),
+                          Result(target, 0)};
+        Lines actual = run.log;
+        std::sort(expected.begin(), expected.end());
+        std::sort(actual.begin(), actual.end());
+        EXPECT_EQ(expected, actual);
+    }
+}
+
+TEST_F(ScanFolderTest, SymbolicLinkToAFileIsNotExaminedOnPosix) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows examines every entry without the folder bit";
+    }
+    Put("real.exe", sample::BuildPe(1024));
+    std::error_code error;
+    fs::create_symlink(dir_.Path() / "real.exe", dir_.Path() / "link.exe", error);
+    ASSERT_FALSE(error);
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_EQ((Lines{File(At("real.exe")), Result(At("real.exe"), 0)}), run.log);
+}
+
+}  // namespace
