@@ -1,0 +1,100 @@
+// Which roots the entry scans, in which order, and where its log goes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/scan_main.h"
+#include "platform/drive_strings.h"
+#include "platform/module_path.h"
+#include "sample_builder/sample_builder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+// Drive strings for A: (removable), C: and D: (fixed) and E: (optical).
+const PathChar kBlock[] = ZQ_T("A:\\\0C:\\\0D:\\\0E:\\\0");
+
+uint32_t FakeDriveType(const PathString& root) {
+    if (root == ZQ_T("C:") || root == ZQ_T("D:")) {
+        return platform::kDriveFixed;
+    }
+    return root == ZQ_T("A:") ? 2 : 5;
+}
+
+TEST(DriveStringsTest, FixedDrivesInBlockOrderAsLetterAndColon) {
+    std::vector<PathString> asked;
+    std::vector<PathString> roots;
+    platform::CollectFixedDriveRoots(
+        kBlock,
+        [&](const PathChar* root) {
+            asked.push_back(root);
+            return FakeDriveType(root);
+        },
+        &roots);
+    EXPECT_EQ((std::vector<PathString>{ZQ_T("A:"), ZQ_T("C:"), ZQ_T("D:"), ZQ_T("E:")}), asked);
+    EXPECT_EQ((std::vector<PathString>{ZQ_T("C:"), ZQ_T("D:")}), roots);
+}
+
+TEST(DriveStringsTest, EmptyBlockAsksNothing) {
+    const PathChar empty[] = {0, 0};
+    std::vector<PathString> roots;
+    bool asked = false;
+    platform::CollectFixedDriveRoots(
+        empty,
+        [&](const PathChar*) {
+            asked = true;
+            return platform::kDriveFixed;
+        },
+        &roots);
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(roots.empty());
+}
+
+TEST(ScanRootsTest, EachRootIsAnnouncedThenScannedInOrder) {
+    testsupport::TempDir first;
+    testsupport::TempDir second;
+    testsupport::WriteFile(first.Join("one.exe"), sample::BuildPe(1024));
+    testsupport::WriteFile(second.Join("two.exe"), sample::BuildPe(1024));
+    const std::vector<PathString> roots = {first.Path().native(), second.Path().native()};
+
+    testsupport::LogCapture log;
+    ::testing::internal::CaptureStdout();
+    ScanRoots(roots);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    const Lines lines = log.Lines();
+
+    const std::string one = first.Path().string();
+    const std::string two = second.Path().string();
+    const std::string one_exe = fs::path(first.Join("one.exe")).string();
+    const std::string two_exe = fs::path(second.Join("two.exe")).string();
+    EXPECT_EQ((Lines{"[wmain][440]Start Scanning Folder:" + one,
+                     "[ScanFolder][309]Start Scanning File:" + one_exe,
+                     "[ScanFolder][334]Path:" + one_exe + ", Result:0",
+                     "[wmain][440]Start Scanning Folder:" + two,
+                     "[ScanFolder][309]Start Scanning File:" + two_exe,
+                     "[ScanFolder][334]Path:" + two_exe + ", Result:0"}),
+              lines);
+    EXPECT_EQ("Path:" + one_exe + "\tResult:Safe\nPath:" + two_exe + "\tResult:Safe\n", console);
+}
+
+TEST(LogPathTest, LogFileLiesBesideTheExecutable) {
+    PathChar path[ZQ_FILE_PATH_CHARS] = {};
+    platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"), path, ZQ_FILE_PATH_CHARS);
+    const fs::path log_path(path);
+    EXPECT_EQ("ZQCindervane.log", log_path.filename().string());
+    ASSERT_TRUE(fs::is_directory(log_path.parent_path())) << log_path.string();
+    // This test program lies in that folder.
+    bool found = false;
+    for (const fs::directory_entry& entry : fs::directory_iterator(log_path.parent_path())) {
+        found = found || entry.path().stem() == "app_test";
+    }
+    EXPECT_TRUE(found) << log_path.string();
+}
+
+}  // namespace
