@@ -134,9 +134,9 @@ def run_case(case, args, libs, loader):
 def check_case(case, args, libs, loader, vol):
     t0 = time.time()
     root = vol.mnt
-    tree = e2e.Tree("/", os.fsencode)
+    tree = e2e.Tree("/", os.fsencode, e2e.decode)
     drive = tree.add_drive("", root)
-    samples = e2e.Samples(args.zqsample, os.path.join(args.work, "samples"))
+    samples = args.samples
 
     # The program, its libraries and its loader, in a folder the scan skips.
     zq = os.path.join(root, ".zq")
@@ -221,9 +221,12 @@ def main():
     ap.add_argument("--zqsample", required=True)
     ap.add_argument("--work", required=True)
     args = ap.parse_args()
+    for name in ("program", "druquara", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
     enter_namespace()
     os.makedirs(args.work, exist_ok=True)
     libs, loader = needed_libraries(args.program, args.druquara)
+    args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
     ok = True
     for case in CASES:
         ok &= run_case(case, args, libs, loader)

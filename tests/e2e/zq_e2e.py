@@ -106,49 +106,57 @@ class Samples:
     infector that follows the documented layout (so a misreading shared by
     the sample builder and the repair would still show)."""
 
-    def __init__(self, zqsample, scratch):
-        self.zqsample = zqsample
+    def __init__(self, command, scratch, env=None):
+        """`command`: how to start zqsample (a list: under Wine, the wine
+        loader and zqsample.exe). It runs in `scratch` on names relative to
+        it, so the same calls work for a Windows build."""
+        self.command = list(command)
         self.scratch = scratch
+        self.env = env
         os.makedirs(scratch, exist_ok=True)
-        self.pattern = self._pattern()
+        self._cache = {}
+        self.pattern = self._make("pattern", "OUT")[0]
         if hashlib.md5(self.pattern).hexdigest() != TEST_SIGNATURE:
             raise Failure("zqsample's window pattern does not have the test signature")
-        self._n = 0
 
-    def _tmp(self):
-        self._n += 1
-        return os.path.join(self.scratch, "s%d" % self._n)
-
-    def _run(self, *args):
-        subprocess.run([self.zqsample, *map(str, args)], check=True)
-
-    def _pattern(self):
-        path = os.path.join(self.scratch, "pattern")
-        self._run("pattern", path)
-        with open(path, "rb") as f:
-            return f.read()
+    def _make(self, *args, host=None, outputs=("OUT",)):
+        """Runs zqsample once per distinct call; `args` name the files HOST
+        and OUT... symbolically. Returns the outputs' bytes (None when the
+        tool did not write one)."""
+        key = (args, hashlib.sha256(host).hexdigest() if host is not None else None)
+        if key not in self._cache:
+            names = {"HOST": "host.bin", "OUT": "out.bin", "REPAIRED": "repaired.bin"}
+            for name in names.values():
+                if os.path.exists(os.path.join(self.scratch, name)):
+                    os.unlink(os.path.join(self.scratch, name))
+            if host is not None:
+                with open(os.path.join(self.scratch, names["HOST"]), "wb") as f:
+                    f.write(host)
+            argv = [names.get(a, a) if isinstance(a, str) else str(a) for a in args]
+            subprocess.run(self.command + argv, cwd=self.scratch, env=self.env, check=True,
+                           stdout=subprocess.DEVNULL)
+            got = []
+            for out in outputs:
+                path = os.path.join(self.scratch, names[out])
+                if os.path.exists(path):
+                    with open(path, "rb") as f:
+                        got.append(f.read())
+                else:
+                    got.append(None)
+            self._cache[key] = got
+        return self._cache[key]
 
     def pe(self, size, dll=False, zm=False, seed=1):
-        path = self._tmp()
-        self._run("pe", path, "--size", size, *(["--dll"] if dll else []),
-                  *(["--zm"] if zm else []), "--seed", seed)
-        with open(path, "rb") as f:
-            return f.read()
+        return self._make("pe", "OUT", "--size", size, *(["--dll"] if dll else []),
+                          *(["--zm"] if zm else []), "--seed", seed)[0]
 
     def infected(self, host, *options):
         """(infected bytes, repaired bytes or None) from zqsample infect."""
-        host_path, out, repaired = self._tmp(), self._tmp(), self._tmp()
-        with open(host_path, "wb") as f:
-            f.write(host)
         corrupt = "--head-end" in options or "--head-offset" in options
-        self._run("infect", host_path, out, *options,
-                  *([] if corrupt else ["--repaired", repaired]))
-        with open(out, "rb") as f:
-            data = f.read()
-        if corrupt:
-            return data, None
-        with open(repaired, "rb") as f:
-            return data, f.read()
+        extra = () if corrupt else ("--repaired", "REPAIRED")
+        data, repaired = self._make("infect", "HOST", "OUT", *options, *extra, host=host,
+                                    outputs=("OUT", "REPAIRED"))
+        return data, (None if corrupt else repaired)
 
     # The independent infector -------------------------------------------
 
@@ -272,11 +280,13 @@ class Drive:
 
 class Tree:
     """The drives of one run. `sep` is the program's path separator,
-    `encode` turns a displayed path into the bytes the program writes."""
+    `encode` turns a displayed path into the bytes the program writes and
+    `decode` reads them back."""
 
-    def __init__(self, sep, encode):
+    def __init__(self, sep, encode, decode):
         self.sep = sep
         self.encode = encode
+        self.decode = decode
         self.drives = []
 
     def add_drive(self, root_text, host_dir):
@@ -390,7 +400,7 @@ class Tree:
 
         def logged_order(drive, folder):
             def key_of(e):
-                own = [decode(self.encode(l)[:499]) for l in self._own_lines(drive, e)]
+                own = [self.decode(self.encode(l)[:499]) for l in self._own_lines(drive, e)]
                 return (index.get(own[0], len(actual_log)) if own else -1, e.parts[-1])
             return sorted(folder.children, key=key_of)
 
@@ -436,7 +446,7 @@ class Tree:
         console.append(b"End Scanning...")
         console.append(pause_text)
         # The log keeps at most 499 bytes of a message.
-        lines = [decode(self.encode(l)[:499]) for l in lines]
+        lines = [self.decode(self.encode(l)[:499]) for l in lines]
         return lines, b"".join(console)
 
     # Snapshots ------------------------------------------------------------

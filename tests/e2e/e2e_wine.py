@@ -1,0 +1,207 @@
+#!/usr/bin/env python3
+"""End-to-end run of the real Windows program under Wine.
+
+usage: e2e_wine.py --program EXE --druquara DLL --zqsample EXE --wine W
+                   --wineserver WS --work DIR
+
+Runs in the environment of the build's Wine fixture (WINEPREFIX names the
+prefix the fixture made; zqsample.exe runs there). Each case makes a prefix
+of its own in DIR: the fixture's registry, and dosdevices with exactly two
+drives, both test folders:
+
+  C:  "windows" (a link to the fixture's Windows folder: the Windows
+      directory, never entered), "Windows.old" (contains the Windows
+      directory's text: never entered either), an application folder, the
+      program in the dot-folder ".zq" and the suite in ".suite";
+  D:  clean images, DLLs, other files, dot names, infected samples, paths at
+      the 260-character limit, the deepest nesting it allows, and links back
+      to folders above (entered once only).
+
+There is no Z:, so nothing outside the test folders is visible. The cases
+are the registry key set or absent and the stand-in quarantine library
+installed or missing; each checks the whole console text, the log, the
+repaired files, the quarantine and that nothing else changed.
+"""
+import argparse
+import os
+import pwd
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import zq_e2e as e2e  # noqa: E402
+
+SKIP = 77
+KEY = r"HKLM\SOFTWARE\Morlane\QRVCommon"
+
+
+def gbk(text):
+    """The program writes paths in the code page of the "chs" locale."""
+    return text.encode("gbk")
+
+
+def from_gbk(raw):
+    return raw.decode("gbk", "surrogateescape")
+
+
+class Prefix:
+    """A Wine prefix of this run: the fixture's registry, our own drives."""
+
+    def __init__(self, args, name):
+        self.args = args
+        self.dir = os.path.join(args.work, name)
+        if os.path.exists(self.dir):
+            shutil.rmtree(self.dir)
+        os.makedirs(os.path.join(self.dir, "dosdevices"))
+        fixture = os.environ["WINEPREFIX"]
+        for reg in ("system.reg", "user.reg", "userdef.reg", ".update-timestamp"):
+            if os.path.exists(os.path.join(fixture, reg)):
+                shutil.copy2(os.path.join(fixture, reg), os.path.join(self.dir, reg))
+        self.fixture_windows = os.path.join(fixture, "drive_c", "windows")
+        self.c = os.path.join(self.dir, "C")
+        self.d = os.path.join(self.dir, "D")
+        for letter, folder in (("c:", self.c), ("d:", self.d)):
+            os.makedirs(folder)
+            os.symlink(folder, os.path.join(self.dir, "dosdevices", letter))
+        self.env = dict(os.environ, WINEPREFIX=self.dir)
+
+    def wine(self, *argv, **kw):
+        # Started from C:\ (a folder outside the drives would have no name).
+        return subprocess.run([self.args.wine, *argv], env=self.env, cwd=self.c, **kw)
+
+    def stop(self):
+        subprocess.run([self.args.wineserver, "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run([self.args.wineserver, "-w"], env=self.env, stderr=subprocess.DEVNULL)
+
+
+class Case:
+    def __init__(self, name, key, library):
+        self.name, self.key, self.library = name, key, library
+
+
+CASES = [
+    Case("key set, library installed", key=True, library=True),
+    Case("key absent", key=False, library=True),
+    Case("key set, library missing", key=True, library=False),
+]
+
+
+def run_case(case, args):
+    prefix = Prefix(args, "prefix")
+    try:
+        return check_case(case, args, prefix)
+    finally:
+        prefix.stop()
+
+
+def check_case(case, args, prefix):
+    t0 = time.time()
+    samples = args.samples
+    tree = e2e.Tree("\\", gbk, from_gbk)
+    c = tree.add_drive("C:", prefix.c)
+    d = tree.add_drive("D:", prefix.d)
+
+    # C: the Windows directory and a folder whose path contains its text.
+    tree.link(c, "windows", prefix.fixture_windows, lines=[])
+    tree.folder(c, ("Windows.old",), expect="silent")
+    tree.file(c, "Windows.old/infected.exe",
+              samples.infected(samples.pe(4100, seed=40), "--seed", 40)[0], "silent")
+    tree.file(c, "Program Files/App/tool.exe", samples.pe(6000, seed=41), "image", 0)
+    # The program and the suite, in folders the scan passes over.
+    tree.folder(c, (".zq",))
+    shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+    # Wine makes the user's profile folders on C: when its session starts.
+    user = pwd.getpwuid(os.getuid()).pw_name
+    for sub in ("Local", "Roaming"):
+        tree.folder(c, ("users", user, "AppData", sub))
+    tree.folder(c, (".suite",))
+    zebscan = os.path.join(prefix.c, ".suite", "security", "zebscan")
+    os.makedirs(zebscan)
+    if case.library:
+        shutil.copy2(args.druquara, os.path.join(zebscan, "druquara.dll"))
+
+    # D: the common tree, the path limits, and links back to folders above.
+    quarantined = e2e.populate_data(tree, d, "", samples)
+    e2e.populate_deep(tree, d, samples, 260)
+    tree.folder(d, ("loops",))
+    again = ["[ScanFolder][297]Folder already open above, not scanned again:{path}"]
+    tree.link(d, "loops/to_itself", ".", lines=again)
+    tree.link(d, "loops/to_the_drive", "..", lines=again)
+
+    if case.key:
+        res = prefix.wine("reg", "add", KEY, "/v", "ProgramPath", "/t", "REG_SZ",
+                          "/d", "C:\\.suite", "/reg:32", "/f",
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if res.returncode != 0:
+            raise e2e.Failure("reg add failed: %r" % res.stdout)
+    e2e.log("  tree ready %.1fs" % (time.time() - t0))
+
+    before = tree.snapshot()
+    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
+                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=1200)
+    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    after = tree.snapshot()
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if res.stderr:
+        problems.append("standard error: %r" % res.stderr[:500])
+    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
+                                           from_gbk)
+    problems += log_problems
+    if not case.key:
+        init = ["[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2"]
+    elif not case.library:
+        init = ["[DRUDllGetClassObject][22]Call LoadLibrary failed: 126"]
+    else:
+        init = []
+    want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
+                                           pause_text=args.pause_text, console_eol=b"\r\n")
+    problems += e2e.diff("log", want_log, log_lines)
+    problems += e2e.diff("console", from_gbk(want_console).split("\n"),
+                         from_gbk(res.stdout).split("\n"))
+    problems += e2e.check_files(
+        tree, before, after,
+        quarantine_dirs=[(0, os.path.join(".suite", "security", "zebscan", "Quarantine"))],
+        allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))},
+        infected_copies=quarantined if (case.key and case.library) else None)
+    return e2e.report("wine: " + case.name, problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--druquara", required=True)
+    ap.add_argument("--zqsample", required=True)
+    ap.add_argument("--wine", required=True)
+    ap.add_argument("--wineserver", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    for name in ("program", "druquara", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if "WINEPREFIX" not in os.environ:
+        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(SKIP)
+    os.makedirs(args.work, exist_ok=True)
+    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    args.pause_text = pause_text(args)
+    ok = True
+    for case in CASES:
+        ok &= run_case(case, args)
+    sys.exit(0 if ok else 1)
+
+
+def pause_text(args):
+    """What Wine's command processor prints for "pause" with no input."""
+    res = subprocess.run([args.wine, "cmd", "/c", "pause"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    if b"Press any key" not in res.stdout:
+        raise e2e.Failure("unexpected pause prompt from Wine's cmd: %r" % res.stdout)
+    return res.stdout
+
+
+if __name__ == "__main__":
+    main()
