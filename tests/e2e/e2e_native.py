@@ -156,7 +156,10 @@ def check_case(case, args, libs, loader, vol):
     if case.key:
         tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/.suite\n")
 
-    quarantined = e2e.populate_data(tree, drive, "data", samples)
+    # An immutable file: even root cannot open it for writing (EPERM).
+    quarantined = e2e.populate_data(
+        tree, drive, "data", samples,
+        read_only=(lambda path: run("chattr", "+i", path), "Call CreateFile failed: 0x1"))
     # No Windows directory here: folders of that name are ordinary ones.
     data, repaired = samples.infected(samples.pe(4100, seed=40), "--seed", 40)
     e = tree.file(drive, "Windows.old/infected.exe", data, "image", 2, infected=True,

@@ -52,6 +52,7 @@ class Prefix:
     def __init__(self, args, name):
         self.args = args
         self.dir = os.path.join(args.work, name)
+        self.immutable = []
         if os.path.exists(self.dir):
             shutil.rmtree(self.dir)
         os.makedirs(os.path.join(self.dir, "dosdevices"))
@@ -71,9 +72,15 @@ class Prefix:
         # Started from C:\ (a folder outside the drives would have no name).
         return subprocess.run([self.args.wine, *argv], env=self.env, cwd=self.c, **kw)
 
+    def make_immutable(self, path):
+        subprocess.run(["chattr", "+i", path], check=True)
+        self.immutable.append(path)
+
     def stop(self):
         subprocess.run([self.args.wineserver, "-k"], env=self.env, stderr=subprocess.DEVNULL)
         subprocess.run([self.args.wineserver, "-w"], env=self.env, stderr=subprocess.DEVNULL)
+        for path in self.immutable:  # leave nothing the build folder's removal trips on
+            subprocess.run(["chattr", "-i", path], check=True)
 
 
 class Case:
@@ -123,7 +130,10 @@ def check_case(case, args, prefix):
         shutil.copy2(args.druquara, os.path.join(zebscan, "druquara.dll"))
 
     # D: the common tree, the path limits, and links back to folders above.
-    quarantined = e2e.populate_data(tree, d, "", samples)
+    # An immutable file cannot be opened for writing, not even by root (for
+    # whom Wine's read-only attribute is no obstacle): ERROR_ACCESS_DENIED.
+    quarantined = e2e.populate_data(
+        tree, d, "", samples, read_only=(prefix.make_immutable, "Call CreateFile failed: 0x5"))
     e2e.populate_deep(tree, d, samples, 260)
     tree.folder(d, ("loops",))
     again = ["[ScanFolder][297]Folder already open above, not scanned again:{path}"]

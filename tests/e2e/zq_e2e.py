@@ -579,10 +579,15 @@ def report(case, problems):
 # The common data tree
 # ---------------------------------------------------------------------------
 
-def populate_data(tree, drive, prefix, samples, big=True):
+def populate_data(tree, drive, prefix, samples, big=True, read_only=None):
     """Clean images, DLLs, other files, dot names and infected samples below
     `prefix` ("" for the drive's top). Returns the sha256s of the infected
-    files the scan examines (the quarantine must hold each as it was)."""
+    files the scan examines (the quarantine must hold each as it was).
+
+    `read_only`, when given, is (make, line): `make(host path)` makes a file
+    that the program can read but not open for writing, and `line` is what
+    the repair then logs; such an infected file is quarantined and reported
+    Error, and stays as it was."""
     def at(rel):
         return prefix + "/" + rel if prefix else rel
 
@@ -639,6 +644,13 @@ def populate_data(tree, drive, prefix, samples, big=True):
     bad = samples.infected(samples.pe(5000, seed=26), "--seed", 26, "--head-end", len(bad) + 1)
     infected("infected/trailer_past_end.exe", bad, result=-1,
              extra_lines=["May get invalid info"])
+    if read_only is not None:
+        make, line = read_only
+        e = infected("infected/read_only.exe",
+                     samples.infected(samples.pe(5000, seed=32), "--seed", 32), result=-1,
+                     extra_lines=[line])
+        e.want_after = e.before
+        make(os.path.join(drive.host_dir, *e.parts))
     # Infected, but never examined.
     dll, _ = samples.infected(samples.pe(5000, seed=27), "--seed", 27)
     dll = bytearray(dll)
