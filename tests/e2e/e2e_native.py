@@ -161,9 +161,8 @@ def check_case(case, args, libs, loader, vol):
         tree, drive, "data", samples,
         read_only=(lambda path: run("chattr", "+i", path), "Call CreateFile failed: 0x1"))
     # No Windows directory here: folders of that name are ordinary ones.
-    data, repaired = samples.infected(samples.pe(4100, seed=40), "--seed", 40)
-    e = tree.file(drive, "Windows.old/infected.exe", data, "image", 2, infected=True,
-                  after=repaired)
+    data, host = samples.infected(samples.pe(4100, seed=40), "--seed", 40)
+    e = tree.file(drive, "Windows.old/infected.exe", data, "image", 2, infected=True, after=host)
     quarantined.append(e.before)
 
     e2e.populate_deep(tree, drive, samples, 4096, search_suffix_len=1)

@@ -151,12 +151,19 @@ class Samples:
                           *(["--zm"] if zm else []), "--seed", seed)[0]
 
     def infected(self, host, *options):
-        """(infected bytes, repaired bytes or None) from zqsample infect."""
+        """(infected bytes, the host) from zqsample infect; the host is what
+        the repair must give back (None for a corrupt trailer). The saved
+        head never exceeds the host here, so the builder's own idea of the
+        repaired file must be the host too."""
         corrupt = "--head-end" in options or "--head-offset" in options
         extra = () if corrupt else ("--repaired", "REPAIRED")
         data, repaired = self._make("infect", "HOST", "OUT", *options, *extra, host=host,
                                     outputs=("OUT", "REPAIRED"))
-        return data, (None if corrupt else repaired)
+        if corrupt:
+            return data, None
+        if repaired != host:
+            raise Failure("zqsample's repaired form differs from the host")
+        return data, host
 
     # The independent infector -------------------------------------------
 
@@ -594,9 +601,9 @@ def populate_data(tree, drive, prefix, samples, big=True, read_only=None):
     quarantined = []
 
     def infected(rel, built, result=2, extra_lines=()):
-        data, repaired = built
+        data, host = built
         e = tree.file(drive, at(rel), data, expect="image", result=result, infected=True,
-                      after=repaired if result == 2 else None, extra_lines=extra_lines)
+                      after=host if result == 2 else None, extra_lines=extra_lines)
         quarantined.append(e.before)
         return e
 
