@@ -1,11 +1,10 @@
 // The scan's roots on Linux: the mounted local filesystems on non-removable
 // block devices, read from /proc/self/mounts and /sys only, so a process in
 // its own mount namespace sees just its own volumes.
+#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <set>
@@ -86,17 +85,35 @@ std::vector<std::string> RootsFromMountTable(
     return roots;
 }
 
+// The /sys folder of the device mapper device named `name` (/dev/mapper/<name>),
+// or "" when there is none.
+std::string MappedDeviceFolder(const std::string& name) {
+    DIR* block = opendir("/sys/class/block");
+    if (block == nullptr) {
+        return std::string();
+    }
+    std::string found;
+    while (struct dirent* entry = readdir(block)) {
+        const std::string folder = std::string("/sys/class/block/") + entry->d_name;
+        std::string mapped_name;
+        if (strncmp(entry->d_name, "dm-", 3) == 0 &&
+            ReadSmallFile(folder + "/dm/name", &mapped_name) && mapped_name == name + "\n") {
+            found = folder;
+            break;
+        }
+    }
+    closedir(block);
+    return found;
+}
+
 bool IsNonRemovableBlockDevice(const std::string& device) {
-    std::string sys = "/sys/class/block/" + device.substr(device.rfind('/') + 1);
+    const std::string name = device.substr(device.rfind('/') + 1);
+    std::string sys = "/sys/class/block/" + name;
     if (!Exists(sys)) {
-        // A name that /sys does not know (such as /dev/mapper/<name>): find
-        // the device by its number.
-        struct stat info;
-        if (stat(device.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) {
+        sys = MappedDeviceFolder(name);
+        if (sys.empty()) {
             return false;
         }
-        sys = "/sys/dev/block/" + std::to_string(major(info.st_rdev)) + ":" +
-              std::to_string(minor(info.st_rdev));
     }
     const std::string removable =
         Exists(sys + "/partition") ? sys + "/../removable" : sys + "/removable";

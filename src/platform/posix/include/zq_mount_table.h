@@ -16,7 +16,8 @@ std::vector<std::string> RootsFromMountTable(
 
 // Whether the block device at `device` ("/dev/<name>") is a disk that is not
 // removable, from /sys: /sys/class/block/<name>/removable is "0" (for a
-// partition, its disk's). Loop devices count as non-removable.
+// partition, its disk's); a /dev/mapper/<name> device is found by its
+// dm/name in /sys. Loop devices count as non-removable. Reads /sys only.
 bool IsNonRemovableBlockDevice(const std::string& device);
 
 }  // namespace platform
