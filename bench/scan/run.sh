@@ -24,6 +24,8 @@
 #   --corpus DIR  where the corpus is made or found (default
 #                 ${TMPDIR:-/var/tmp}/zq-bench/corpus-N, outside the repository)
 #   --no-deep     leave out the deep/wide memory runs
+#   --also P      time a second build P beside it (for instance one with a
+#                 proposed change), also checked against the manifest
 #
 # Needs root (mount namespace, chroot). Environment: BENCH_DIR (the shared
 # benchmark tools, default ../shared/bench from the project root).
@@ -36,6 +38,7 @@ runs=5
 program=
 corpus=
 deep=1
+also=
 while [ $# -gt 0 ]; do
     case $1 in
         --files) files=$2; shift 2 ;;
@@ -43,6 +46,7 @@ while [ $# -gt 0 ]; do
         --program) program=$2; shift 2 ;;
         --corpus) corpus=$2; shift 2 ;;
         --no-deep) deep=0; shift ;;
+        --also) also=$2; shift 2 ;;
         -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
@@ -62,9 +66,13 @@ if [ -z "$program" ]; then
 fi
 [ -x "$program" ] || die "no program at $program"
 program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
-if grep -q 2f7c9a5008a36daccd66520115bc60e4 "$program"; then
-    die "$program carries the test signature: it would repair the corpus; use a release build"
-fi
+for p in "$program" $also; do
+    [ -x "$p" ] || die "no program at $p"
+    if grep -q 2f7c9a5008a36daccd66520115bc60e4 "$p"; then
+        die "$p carries the test signature: it would repair the corpus; use a release build"
+    fi
+done
+[ -z "$also" ] || also=$(cd "$(dirname "$also")" && pwd)/$(basename "$also")
 
 work=${TMPDIR:-/var/tmp}/zq-bench
 mkdir -p "$work"
@@ -101,6 +109,7 @@ install_root() {
     rm -rf "$dir/.zq"
     mkdir -p "$dir/.zq/lib" "$dir/proc" "$dir/sys" "$dir/dev/shm"
     cp "$program" "$dir/.zq/zqcindervane"
+    [ -z "$also" ] || cp "$also" "$dir/.zq/also"
     loader=$(ldd "$program" | awk '$1 ~ /^\// {print $1}')
     cp "$loader" "$dir/.zq/ld.so"
     for lib in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3}'); do
@@ -113,19 +122,18 @@ install_root() {
         mount -t sysfs sysfs "$1/sys"
         mount -t tmpfs tmpfs "$1/dev/shm"' sh "$dir"
 }
-# scan_command DIR: the shell command that runs the program on DIR alone.
+# scan_command DIR [NAME]: the shell command that runs the program (or the
+# one installed as /.zq/NAME) on DIR alone.
 scan_command() {
-    printf 'nsenter --mount=%q chroot %q /.zq/ld.so --library-path /.zq/lib /.zq/zqcindervane' \
-        "$ns" "$1"
+    printf 'nsenter --mount=%q chroot %q /.zq/ld.so --library-path /.zq/lib /.zq/%s' \
+        "$ns" "$1" "${2:-zqcindervane}"
 }
 
 install_root "$corpus"
 scan=$(scan_command "$corpus")
 
-echo "== checking the program's results against the manifest"
-out=$work/scan-output.txt
-$scan </dev/null >"$out"
-python3 - "$corpus" "$out" "$corpus/.zq/ZQCindervane.log" <<'PY'
+check_against_manifest() {
+python3 - "$corpus" "$1" "$corpus/.zq/ZQCindervane.log" <<'PY'
 import os, sys
 corpus, out_path, log_path = sys.argv[1:]
 want = {}
@@ -183,6 +191,16 @@ if problems:
     sys.exit(1)
 print("agrees with the manifest")
 PY
+}
+echo "== checking the program's results against the manifest"
+out=$work/scan-output.txt
+$scan </dev/null >"$out"
+check_against_manifest "$out"
+if [ -n "$also" ]; then
+    echo "== checking $also against the manifest"
+    $(scan_command "$corpus" also) </dev/null >"$work/also-output.txt"
+    check_against_manifest "$work/also-output.txt"
+fi
 
 # The same run with logging switched off, to tell the scan's own cost from
 # the log's: the program runs as process 1 of a new PID namespace, and the
@@ -204,8 +222,13 @@ fi
 echo
 echo "== timing (compare.sh, $runs rounds)"
 echo "extra 1: the program, every log line written; extra 2: the same, logging switched off"
+extra=("$scan # {}" "$scan_quiet # {}")
+if [ -n "$also" ]; then
+    echo "extra 3: $also, every log line written"
+    extra+=("$(scan_command "$corpus" also) # {}")
+fi
 # "# {}": compare.sh appends the corpus path; the program takes no argument.
-RUNS=$runs "$bench_dir/compare.sh" "$corpus" "$scan # {}" "$scan_quiet # {}"
+RUNS=$runs "$bench_dir/compare.sh" "$corpus" "${extra[@]}"
 
 if [ "$deep" = 1 ]; then
     echo
