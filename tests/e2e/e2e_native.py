@@ -163,7 +163,7 @@ def check_case(case, args, libs, loader, vol):
     # No Windows directory here: folders of that name are ordinary ones.
     data, host = samples.infected(samples.pe(4100, seed=40), "--seed", 40)
     e = tree.file(drive, "Windows.old/infected.exe", data, "image", 2, infected=True, after=host)
-    quarantined.append(e.before)
+    quarantined.append((drive, e))
 
     e2e.populate_deep(tree, drive, samples, 4096, search_suffix_len=1)
     # Symbolic links are never followed, whatever they point at.
@@ -213,6 +213,9 @@ def check_case(case, args, libs, loader, vol):
         tree, before, after, quarantine_dirs=[(0, ".suite")],
         allowed_new={(0, ".zq/ZQCindervane.log")},
         infected_copies=quarantined if (case.key and case.library) else None)
+    if case.key and case.library:
+        problems += e2e.check_quarantine_records(
+            tree, os.path.join(suite, "security", "zebscan", "Quarantine"), quarantined)
     return e2e.report("native: " + case.name, problems)
 
 

@@ -178,6 +178,9 @@ def check_case(case, args, prefix):
         quarantine_dirs=[(0, os.path.join(".suite", "security", "zebscan", "Quarantine"))],
         allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))},
         infected_copies=quarantined if (case.key and case.library) else None)
+    if case.key and case.library:
+        problems += e2e.check_quarantine_records(tree, os.path.join(zebscan, "Quarantine"),
+                                                 quarantined)
     return e2e.report("wine: " + case.name, problems)
 
 

@@ -528,7 +528,8 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
     """Every entry of the tree as it must be afterwards, everything else that
     was there before unchanged, nothing new but `allowed_new` (snapshot keys)
     and the quarantine's files; the quarantine holds exactly the infected
-    files as they were (when `infected_copies` is a list of sha256s)."""
+    files as they were (when `infected_copies`, a list of (drive, entry), is
+    given)."""
     problems = []
     known = set()
     for d_index, d in enumerate(tree.drives):
@@ -561,7 +562,7 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
             continue
         problems.append("unexpected new entry: %r" % (key,))
     if infected_copies is not None:
-        want = sorted(infected_copies)
+        want = sorted(e.before for _, e in infected_copies)
         got = sorted(h for h in quarantine_files if h in set(want))
         if got != want:
             problems.append("quarantine copies: want the %d infected files as they were, found "
@@ -569,6 +570,35 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
                             (len(want), len(got), len(quarantine_files)))
     elif quarantine_files:
         problems.append("quarantine written without a library: %d files" % len(quarantine_files))
+    return problems
+
+
+def check_quarantine_records(tree, folder, infected):
+    """The stand-in library's records ("<name>.txt" beside "<name>.quar"):
+    one per infected file, naming its path, the detection name and the value
+    0, its copy holding the file as it was."""
+    problems = []
+    records = {}
+    for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+        if not name.endswith(".txt"):
+            continue
+        with open(os.path.join(folder, name), "rb") as f:
+            fields = dict(l.split("=", 1) for l in decode(f.read()).splitlines() if "=" in l)
+        records.setdefault(fields.get("Original"), []).append(fields)
+    for drive, e in infected:
+        shown = tree.shown(drive, e.parts)
+        got = records.pop(shown, [])
+        if len(got) != 1:
+            problems.append("%d quarantine records for %s" % (len(got), shown))
+            continue
+        rec = got[0]
+        if rec.get("Detection") != DETECTION_NAME or rec.get("Value") != "0":
+            problems.append("quarantine record of %s: %r" % (shown, rec))
+        copy = os.path.join(folder, rec.get("Copy", "?"))
+        if not os.path.isfile(copy) or sha256_file(copy) != e.before:
+            problems.append("quarantine copy of %s is not the infected file" % shown)
+    for original in records:
+        problems.append("quarantine record for a file not infected: %r" % original)
     return problems
 
 
@@ -588,8 +618,8 @@ def report(case, problems):
 
 def populate_data(tree, drive, prefix, samples, big=True, read_only=None):
     """Clean images, DLLs, other files, dot names and infected samples below
-    `prefix` ("" for the drive's top). Returns the sha256s of the infected
-    files the scan examines (the quarantine must hold each as it was).
+    `prefix` ("" for the drive's top). Returns the infected files the scan
+    examines, as (drive, entry): the quarantine must hold each as it was.
 
     `read_only`, when given, is (make, line): `make(host path)` makes a file
     that the program can read but not open for writing, and `line` is what
@@ -604,7 +634,7 @@ def populate_data(tree, drive, prefix, samples, big=True, read_only=None):
         data, host = built
         e = tree.file(drive, at(rel), data, expect="image", result=result, infected=True,
                       after=host if result == 2 else None, extra_lines=extra_lines)
-        quarantined.append(e.before)
+        quarantined.append((drive, e))
         return e
 
     # Clean images, also the smallest and the window's edge.
@@ -682,7 +712,7 @@ def populate_data(tree, drive, prefix, samples, big=True, read_only=None):
         e = tree.file(drive, at("infected/big/at_limit.exe"), pieces=at_limit, size=size,
                       expect="image", result=2, infected=True,
                       after=sha256_pieces([(0, head)], host_size))
-        quarantined.append(e.before)
+        quarantined.append((drive, e))
     return quarantined
 
 
