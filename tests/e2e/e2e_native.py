@@ -112,14 +112,21 @@ class Volume:
 
 
 class Case:
-    def __init__(self, name, key, library):
+    def __init__(self, name, key, library, key_writable=False):
         self.name, self.key, self.library = name, key, library
+        self.key_writable = key_writable  # others may write the key file
+
+    def object_ready(self):
+        return self.key and self.library and not self.key_writable
 
 
 CASES = [
     Case("key set, library installed", key=True, library=True),
     Case("key absent", key=False, library=True),
     Case("key set, library missing", key=True, library=False),
+    # The key decides which library a root scan loads: one that others may
+    # change counts as absent.
+    Case("key file writable by others", key=True, library=True, key_writable=True),
 ]
 
 
@@ -154,7 +161,8 @@ def check_case(case, args, libs, loader, vol):
     if case.library:
         shutil.copy2(args.druquara, os.path.join(suite, "security", "zebscan", "druquara.so"))
     if case.key:
-        tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/.suite\n")
+        key = tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/.suite\n")
+        os.chmod(os.path.join(root, *key.parts), 0o666 if case.key_writable else 0o644)
 
     # An immutable file: even root cannot open it for writing (EPERM).
     quarantined = e2e.populate_data(
@@ -197,13 +205,13 @@ def check_case(case, args, libs, loader, vol):
         problems.append("standard error: %r" % res.stderr[:500])
     log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
     problems += log_problems
-    if not case.key:
+    if not case.key or case.key_writable:
         init = ["[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2"]
     elif not case.library:
         init = ["[DRUDllGetClassObject][22]Call LoadLibrary failed: 2"]
     else:
         init = []
-    want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
+    want_log, want_console = tree.expected(log_lines, init, object_ready=case.object_ready(),
                                            pause_text=PAUSE_PROMPT, console_eol=b"\n",
                                            readdir_order=True)
     problems += e2e.diff("log", want_log, log_lines)
@@ -212,8 +220,8 @@ def check_case(case, args, libs, loader, vol):
     problems += e2e.check_files(
         tree, before, after, quarantine_dirs=[(0, ".suite")],
         allowed_new={(0, ".zq/ZQCindervane.log")},
-        infected_copies=quarantined if (case.key and case.library) else None)
-    if case.key and case.library:
+        infected_copies=quarantined if case.object_ready() else None)
+    if case.object_ready():
         problems += e2e.check_quarantine_records(
             tree, os.path.join(suite, "security", "zebscan", "Quarantine"), quarantined)
     return e2e.report("native: " + case.name, problems)
