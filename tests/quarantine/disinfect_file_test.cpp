@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "sample_builder/sample_builder.h"
@@ -16,6 +19,8 @@
 namespace {
 
 using testsupport::Bytes;
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
 using Lines = std::vector<std::string>;
 
 const char* const kTestEntries[] = {sample::kTestSignature};
@@ -112,6 +117,32 @@ TEST(DisinfectFileTest, FailedRepairIsAnError) {
     EXPECT_FALSE(outcome.returned);
     EXPECT_EQ(Error, outcome.result);
     EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
+}
+
+// An infected file that can be read but not written (read-only): checked,
+// handed to quarantine, and then the repair fails: Error, file unchanged.
+// (POSIX: disinfect_file_posix_test.cpp, where root must first lose the
+// capability that writes any file.)
+TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
+    if (!kWindows) {
+        GTEST_SKIP() << "see the POSIX test";
+    }
+    quarantinetest::SuiteRegistry registry;
+    testsupport::TempDir dir;
+    const sample::Sample sample = sample::BuildInfected(sample::BuildPe(4000));
+    const PathString path = dir.Join("readonly.exe");
+    testsupport::WriteFile(path, sample.infected);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    if (std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::app)) {
+        GTEST_SKIP() << "this account writes read-only files (root under Wine)";
+    }
+    const Outcome outcome = Disinfect(path);
+    EXPECT_FALSE(outcome.returned);
+    EXPECT_EQ(Error, outcome.result);
+    EXPECT_TRUE(Mentions(outcome.log, "[DruquaraWrap::QuarantineFile][147]Do init failed"));
+    EXPECT_EQ(sample.infected, testsupport::ReadFile(path));
 }
 
 }  // namespace
