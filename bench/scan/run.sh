@@ -60,8 +60,8 @@ bench_dir=$(cd "$bench_dir" && pwd)
 if [ -z "$program" ]; then
     program=$root/build/release/zqcindervane
     if [ ! -x "$program" ]; then
-        cmake --preset release -S "$root" >/dev/null
-        cmake --build "$root/build/release" --target zqcindervane druquara -j2
+        (cd "$root" && cmake --preset release >/dev/null &&
+            cmake --build build/release --target zqcindervane -j2)
     fi
 fi
 [ -x "$program" ] || die "no program at $program"
