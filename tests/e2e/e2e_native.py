@@ -16,6 +16,7 @@ does not allow them.
 import argparse
 import os
 import shutil
+import stat
 import subprocess
 import sys
 import time
@@ -178,6 +179,13 @@ def check_case(case, args, libs, loader, vol):
     tree.folder(drive, ("data", "links"))
     tree.link(drive, "data/links/to_parent", "..")
     tree.link(drive, "data/links/to_infected.exe", "../infected/whole_head.exe")
+
+    # Pipes and devices are neither files nor folders to the scan: a pipe
+    # opened for reading would wait for a writer for ever.
+    tree.folder(drive, ("data", "special"))
+    special = os.path.join(root, "data", "special")
+    os.mkfifo(os.path.join(special, "pipe.exe"))
+    os.mknod(os.path.join(special, "zero.exe"), 0o644 | stat.S_IFCHR, os.makedev(1, 5))
 
     # Filesystems mounted inside are other mounts: never entered. The log's
     # switch is a shared-memory object, so /dev/shm must exist.

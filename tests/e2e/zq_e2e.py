@@ -459,7 +459,8 @@ class Tree:
     # Snapshots ------------------------------------------------------------
 
     def snapshot(self):
-        """{(drive index, relative path): sha256 | "dir" | "link:<target>"};
+        """{(drive index, relative path): sha256 | "dir" | "link:<target>" |
+        "special:..."};
         other filesystems mounted inside (proc, sys) are left out."""
         out = {}
         for i, d in enumerate(self.drives):
@@ -476,8 +477,10 @@ class Tree:
                         if st.st_dev == device:
                             out[(i, rel)] = "dir"
                             keep.append(name)
-                    else:
+                    elif stat.S_ISREG(st.st_mode):
                         out[(i, rel)] = sha256_at(dfd, name)
+                    else:  # a pipe or a device: never opened
+                        out[(i, rel)] = "special:%o:%x" % (st.st_mode, st.st_rdev)
                 dirs[:] = [n for n in dirs if n in keep]
         return out
 
