@@ -11,13 +11,14 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), error_(other.error_) {}
+    : handle_(std::exchange(other.handle_, -1)), error_(other.error_), position_(other.position_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = std::exchange(other.handle_, -1);
         error_ = other.error_;
+        position_ = other.position_;
     }
     return *this;
 }

@@ -37,7 +37,7 @@ enum class SeekOrigin {
 };
 
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(File&& other) noexcept;
@@ -79,9 +79,12 @@ public:
     // same backend (file mapping). Opaque to the logic.
     intptr_t NativeHandle() const { return handle_; }
 
-private:
+  private:
     intptr_t handle_ = -1;  // INVALID_HANDLE_VALUE / -1 when closed
     OsError error_ = 0;
+    // The file position where the backend keeps it itself (POSIX reads and
+    // writes with pread/pwrite at it); unused on Windows.
+    int64_t position_ = 0;
 };
 
 }  // namespace platform

@@ -1,6 +1,8 @@
-// platform::File on POSIX: one descriptor. Sharing and open attributes have
-// no POSIX meaning and are ignored; reads and writes loop over short
-// transfers and EINTR so one call moves all it can. errno is taken on the
+// platform::File on POSIX: one descriptor. The file position lives in the
+// object and every transfer is a pread/pwrite at it, so a seek costs no
+// system call (only a seek from the end asks for the size). Sharing and open
+// attributes have no POSIX meaning and are ignored; transfers loop over short
+// counts and EINTR so one call moves all it can. errno is taken on the
 // failing line.
 #include <errno.h>
 #include <fcntl.h>
@@ -21,6 +23,7 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
         return false;
     }
     handle_ = fd;
+    position_ = 0;
     return true;
 }
 
@@ -41,12 +44,21 @@ bool File::SizeLow(uint32_t* size) {
 }
 
 bool File::Seek(int32_t distance, SeekOrigin origin) {
-    const int whence = origin == SeekOrigin::End ? SEEK_END : SEEK_SET;
-    // lseek itself refuses a position before the start with EINVAL.
-    if (lseek(static_cast<int>(handle_), static_cast<off_t>(distance), whence) < 0) {
-        error_ = static_cast<OsError>(errno);
+    int64_t base = 0;
+    if (origin == SeekOrigin::End) {
+        struct stat info;
+        if (fstat(static_cast<int>(handle_), &info) != 0) {
+            error_ = static_cast<OsError>(errno);
+            return false;
+        }
+        base = static_cast<int64_t>(info.st_size);
+    }
+    const int64_t target = base + distance;
+    if (target < 0) {
+        error_ = EINVAL;  // as lseek refuses a position before the start
         return false;
     }
+    position_ = target;
     return true;
 }
 
@@ -54,7 +66,8 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
     uint8_t* out = static_cast<uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
-        const ssize_t got = read(static_cast<int>(handle_), out + total, count - total);
+        const ssize_t got =
+            pread(static_cast<int>(handle_), out + total, count - total, position_ + total);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -67,6 +80,7 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
         }
         total += static_cast<uint32_t>(got);
     }
+    position_ += total;
     if (done != nullptr) {
         *done = total;
     }
@@ -77,12 +91,14 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
-        const ssize_t put = write(static_cast<int>(handle_), in + total, count - total);
+        const ssize_t put =
+            pwrite(static_cast<int>(handle_), in + total, count - total, position_ + total);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
             }
             error_ = static_cast<OsError>(errno);
+            position_ += total;
             return false;
         }
         if (put == 0) {
@@ -90,6 +106,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
         }
         total += static_cast<uint32_t>(put);
     }
+    position_ += total;
     if (done != nullptr) {
         *done = total;
     }
@@ -97,13 +114,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::SetEnd() {
-    const int fd = static_cast<int>(handle_);
-    const off_t here = lseek(fd, 0, SEEK_CUR);
-    if (here < 0) {
-        error_ = static_cast<OsError>(errno);
-        return false;
-    }
-    while (ftruncate(fd, here) != 0) {
+    while (ftruncate(static_cast<int>(handle_), position_) != 0) {
         if (errno != EINTR) {
             error_ = static_cast<OsError>(errno);
             return false;
