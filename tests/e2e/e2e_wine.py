@@ -54,6 +54,7 @@ class Prefix:
         self.dir = os.path.join(args.work, name)
         self.immutable = []
         if os.path.exists(self.dir):
+            subprocess.run(["chattr", "-R", "-i", self.dir], stderr=subprocess.DEVNULL)
             shutil.rmtree(self.dir)
         os.makedirs(os.path.join(self.dir, "dosdevices"))
         fixture = os.environ["WINEPREFIX"]
@@ -95,12 +96,15 @@ CASES = [
 ]
 
 
-def run_case(case, args):
-    prefix = Prefix(args, "prefix")
+def run_case(number, case, args):
+    prefix = Prefix(args, "prefix%d" % number)
     try:
-        return check_case(case, args, prefix)
+        ok = check_case(case, args, prefix)
     finally:
         prefix.stop()
+    if ok:  # a failed case's prefix stays for a look, until the next run
+        shutil.rmtree(prefix.dir)
+    return ok
 
 
 def check_case(case, args, prefix):
@@ -202,8 +206,8 @@ def main():
     args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     args.pause_text = pause_text(args)
     ok = True
-    for case in CASES:
-        ok &= run_case(case, args)
+    for number, case in enumerate(CASES, 1):
+        ok &= run_case(number, case, args)
     sys.exit(0 if ok else 1)
 
 
