@@ -3,9 +3,9 @@
 A run is described by a Tree: the drives the program will find (root text and
 the host folder behind it) and the entries in them, each with what the scan
 must do with it. From the Tree come the expected console text and log lines;
-the walk order inside a folder is the directory search's own, so it is read
-back from the log and every other detail of the output must then match
-exactly. Snapshots before and after the run prove that infected samples were
+the walk order inside a folder is the directory search's own, so it is taken
+from the host's readdir order (native) or read back from the log (Wine), and
+every other detail of the output must then match exactly. Snapshots before and after the run prove that infected samples were
 repaired to their hosts byte for byte, that the quarantine holds the infected
 files as they were, and that nothing else changed.
 """
@@ -371,14 +371,6 @@ class Tree:
             os.close(dfd)
         if lines is not None:
             self._add(drive, Entry(parts, True, "lines", lines=lines))
-
-    def entries(self):
-        for d in self.drives:
-            for parts, e in d.by_parts.items():
-                if parts:
-                    yield d, e
-
-    # Expected output ------------------------------------------------------
 
     def _own_lines(self, drive, e):
         """The log lines an entry writes before its children's."""
