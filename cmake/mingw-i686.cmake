@@ -16,5 +16,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# Debian's wine starts Wine's 32-bit loader, a 32-bit Linux program; where the
+# kernel cannot run 32-bit code, scripts/install-deps has it run under
+# qemu-i386 (binfmt_misc), so the same command works everywhere.
 find_program(ZQ_WINE wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZQ_WINE})
