@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# bench/scan/run.sh [--files N] [--runs R] [--program PATH] [--corpus DIR] [--no-deep]
+# bench/scan/run.sh [--files N] [--runs R] [--program PATH] [--corpus DIR] [--no-deep] [--also P]
 #
 # Times the real native release program over the benchmark corpus, side by
 # side with the limit program (../shared/bench/compare.sh), after checking
-# that its "Path:" lines and results agree with the corpus manifest.
+# that its "Path:" lines and results agree with the corpus manifest; once
+# with every log line written and once with logging switched off, which
+# tells the scan's own cost from the log's. Ends with the ratios to
+# "limit -S", against which the target is set.
 #
 # The program must see only the corpus: a persistent private mount namespace
 # (unshare --mount=FILE) holds the corpus bind-mounted onto itself with proc,
@@ -13,7 +16,7 @@
 #
 # Then it measures peak memory on a deep and on a wide tree of the same size
 # (one folder chain as deep as the path limit allows, against the same
-# folders side by side), to show memory stays flat as the tree deepens.
+# folders side by side), to see whether memory stays flat as the tree deepens.
 #
 #   --files N     corpus size (default 100000: ~2.7 GiB, ~30 s to make; 20000
 #                 for a quick run)
@@ -47,7 +50,7 @@ while [ $# -gt 0 ]; do
         --corpus) corpus=$2; shift 2 ;;
         --no-deep) deep=0; shift ;;
         --also) also=$2; shift 2 ;;
-        -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
