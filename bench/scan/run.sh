@@ -50,7 +50,7 @@ while [ $# -gt 0 ]; do
         --corpus) corpus=$2; shift 2 ;;
         --no-deep) deep=0; shift ;;
         --also) also=$2; shift 2 ;;
-        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
