@@ -1,7 +1,8 @@
 // One folder's entries, in the order in which the system's directory search
-// returns them (FindFirstFileW/FindNextFileW on Windows, readdir on POSIX).
-// The search state lives on the heap, so a deep walk that holds one open
-// search per level keeps little on the stack.
+// returns them (FindFirstFileW/FindNextFileW on Windows, getdents64 on
+// POSIX). The search state lives on the heap and is small (no path is kept),
+// so a deep walk that holds one open search per level keeps little memory
+// per level.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,12 @@ class DirSearch {
     // the folder cannot be listed; a folder that can be listed always has a
     // first entry on Windows ("."), and may have none on POSIX.
     bool Open(const PathChar* pattern);
+    // Opens the search of the sub-folder named by `parent`'s current entry;
+    // `pattern` is that sub-folder's path followed by ZQ_SEARCH_SUFFIX.
+    // Windows searches on the pattern; POSIX opens the sub-folder relative
+    // to its parent's open folder (never following a symbolic link), so the
+    // system does not resolve the whole path again at every level.
+    bool OpenSubFolder(const DirSearch& parent, const PathChar* pattern);
     // True when the search stands on an entry.
     bool HasEntry() const;
     // Moves to the next entry; false at the end or on any failure.

@@ -1,10 +1,12 @@
 // ScanFolder: the depth-first walk. The walk keeps an explicit stack of open
-// levels, each with its folder path, its open search and its identity, so
-// the order is that of a recursive walk: a sub-folder is walked completely,
-// when its entry is met, before the next entry of its parent is read.
+// levels, each with its open search, its identity and the length of its
+// path, so the order is that of a recursive walk: a sub-folder is walked
+// completely, when its entry is met, before the next entry of its parent is
+// read. The paths share one buffer: it holds the innermost open folder's
+// path, extended by a separator and the entry's name while an entry is
+// handled, so the memory a level costs does not grow with its depth.
 #include "scan/scan_folder.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,14 +25,12 @@ constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
 constexpr uint32_t kSizeLimit = 104857600;
 
 struct Level {
-    PathString path;  // the folder, never ending with a separator
+    size_t path_length = 0;  // the folder's path: this many characters of the walk's path
     platform::DirSearch search;
     platform::FolderId id;
     bool has_id = false;
     bool entry_handled = false;  // the current entry is done: read the next one first
 };
-
-using Levels = std::vector<std::unique_ptr<Level>>;
 
 size_t Length(const PathChar* text) {
     return std::char_traits<PathChar>::length(text);
@@ -47,104 +47,167 @@ const PathChar* ResultText(ScanResult result) {
     }
 }
 
-// Scratch texts of one walk, reused for every entry.
-struct Scratch {
-    PathString text;  // search pattern or sub-folder path
-    PathString file_path;
-    std::vector<PathChar> windows_dir = std::vector<PathChar>(kSearchTextChars);
-};
-
-// Opens the search of the folder `path` as a new level, or null (with
-// `*error`) when the folder cannot be listed.
-std::unique_ptr<Level> OpenLevel(const PathString& path, Scratch* scratch, OsError* error) {
-    std::unique_ptr<Level> level(new Level());
-    level->path = path;
-    scratch->text.assign(path).append(ZQ_SEARCH_SUFFIX);
-    if (!level->search.Open(scratch->text.c_str())) {
-        *error = level->search.Error();
-        return nullptr;
-    }
-    level->has_id = level->search.GetFolderId(&level->id);
-    return level;
-}
-
 void LogSearchFailed(OsError error) {
     g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
                    static_cast<int>(error));
 }
 
-bool IsOpenAbove(const Levels& levels, const platform::FolderId& id) {
-    for (const std::unique_ptr<Level>& level : levels) {
-        if (level->has_id && level->id == id) {
-            return true;
+// The state of one walk: the open levels, the shared path and the scratch
+// buffers of the Windows-directory rule, reused for every entry.
+class Walk {
+  public:
+    Walk() {
+        // No path that the walk builds is longer than this, so the buffer is
+        // never moved while a pointer into it is handed out.
+        path_.reserve(kSearchTextChars + 1);
+    }
+
+    // Opens the root folder `path` as the first level; false (with its log
+    // line) when it is too long or cannot be listed.
+    bool Start(const PathChar* path) {
+        path_.assign(path);
+        if (path_.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
+            g_Logger.Write("[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT, "ScanFolder",
+                           296, path);
+            return false;
+        }
+        levels_.emplace_back();
+        Level& level = levels_.back();
+        level.path_length = path_.size();
+        path_.append(ZQ_SEARCH_SUFFIX);
+        const bool opened = level.search.Open(path_.c_str());
+        path_.resize(level.path_length);
+        if (!opened) {
+            LogSearchFailed(level.search.Error());
+            levels_.pop_back();
+            return false;
+        }
+        level.has_id = level.search.GetFolderId(&level.id);
+        return true;
+    }
+
+    void Run() {
+        while (!levels_.empty()) {
+            Level& level = levels_.back();
+            if (level.entry_handled) {
+                level.search.Next();
+            }
+            level.entry_handled = true;
+            if (!level.search.HasEntry()) {
+                levels_.pop_back();  // closes the folder's search
+                if (!levels_.empty()) {
+                    path_.resize(levels_.back().path_length);
+                }
+                continue;
+            }
+            const PathChar* name = level.search.Name();
+            if (name[0] == ZQ_T('.')) {
+                continue;
+            }
+            switch (level.search.Kind()) {
+                case platform::EntryKind::Folder:
+                    EnterFolder(name);
+                    break;
+                case platform::EntryKind::File:
+                    ScanFile(name, level.search.SizeLow());
+                    break;
+                case platform::EntryKind::Other:
+                    break;
+            }
         }
     }
-    return false;
-}
 
-// The sub-folder `name` of the innermost level: the level to walk next, or
-// null when it is not entered.
-std::unique_ptr<Level> EnterFolder(const Levels& levels, const PathChar* name, Scratch* scratch) {
-    const Level& parent = *levels.back();
-    if (parent.path.size() + 1 + Length(name) + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
-        g_Logger.Write(
-            "[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
-            "ScanFolder", 296, parent.path.c_str(), ZQ_PATH_SEP_STR, name);
-        return nullptr;
+  private:
+    bool IsOpenAbove(const platform::FolderId& id) const {
+        for (const Level& level : levels_) {
+            if (level.has_id && level.id == id) {
+                return true;
+            }
+        }
+        return false;
     }
-    PathString sub_folder(parent.path);
-    sub_folder.append(1, ZQ_PATH_SEP).append(name);
 
-    platform::ReadWindowsDirectory(scratch->windows_dir.data(),
-                                   static_cast<uint32_t>(scratch->windows_dir.size()));
-    if (IsInWindowsDirectory(sub_folder.c_str(), scratch->windows_dir.data())) {
-        return nullptr;
-    }
-    // The search is opened before the entry is logged, so that a folder
-    // already open above (reached again through a link or junction) is
-    // known and logged instead.
-    OsError error = 0;
-    std::unique_ptr<Level> level = OpenLevel(sub_folder, scratch, &error);
-    if (level && level->has_id && IsOpenAbove(levels, level->id)) {
-        g_Logger.Write("[%s][%d]Folder already open above, not scanned again:" ZQ_PATH_FMT,
-                       "ScanFolder", 297, sub_folder.c_str());
-        return nullptr;
-    }
-    g_Logger.Write("[%s][%d]Start Scanning Folder:" ZQ_PATH_FMT, "ScanFolder", 300,
-                   sub_folder.c_str());
-    if (!level) {
-        LogSearchFailed(error);
-    }
-    return level;
-}
+    // The sub-folder `name` of the innermost level: pushed as the next level
+    // to walk unless it is not entered.
+    void EnterFolder(const PathChar* name) {
+        const size_t parent_length = path_.size();
+        if (parent_length + 1 + Length(name) + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
+            g_Logger.Write(
+                "[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
+                "ScanFolder", 296, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            return;
+        }
+        path_.append(1, ZQ_PATH_SEP).append(name);
 
-void ScanFile(const Level& folder, const PathChar* name, uint32_t size_low, Scratch* scratch) {
-    if (size_low > kSizeLimit) {
-        return;
+        platform::ReadWindowsDirectory(windows_dir_.data(),
+                                       static_cast<uint32_t>(windows_dir_.size()));
+        if (IsInWindowsDirectory(path_.c_str(), windows_dir_.data(), &upper_path_,
+                                 &upper_windows_dir_)) {
+            path_.resize(parent_length);
+            return;
+        }
+        // The search is opened before the entry is logged, so that a folder
+        // already open above (reached again through a link or junction) is
+        // known and logged instead.
+        Level sub_folder;
+        sub_folder.path_length = path_.size();
+        path_.append(ZQ_SEARCH_SUFFIX);
+        const bool opened = sub_folder.search.OpenSubFolder(levels_.back().search, path_.c_str());
+        path_.resize(sub_folder.path_length);
+        if (opened) {
+            sub_folder.has_id = sub_folder.search.GetFolderId(&sub_folder.id);
+            if (sub_folder.has_id && IsOpenAbove(sub_folder.id)) {
+                g_Logger.Write("[%s][%d]Folder already open above, not scanned again:" ZQ_PATH_FMT,
+                               "ScanFolder", 297, path_.c_str());
+                path_.resize(parent_length);
+                return;
+            }
+        }
+        g_Logger.Write("[%s][%d]Start Scanning Folder:" ZQ_PATH_FMT, "ScanFolder", 300,
+                       path_.c_str());
+        if (!opened) {
+            LogSearchFailed(sub_folder.search.Error());
+            path_.resize(parent_length);
+            return;
+        }
+        levels_.push_back(std::move(sub_folder));
     }
-    if (folder.path.size() + 1 + Length(name) >= kFilePathChars) {
-        // A cut path could name another file: the file is not examined.
-        g_Logger.Write(
-            "[%s][%d]File path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
-            "ScanFolder", 313, folder.path.c_str(), ZQ_PATH_SEP_STR, name);
-        return;
+
+    void ScanFile(const PathChar* name, uint32_t size_low) {
+        if (size_low > kSizeLimit) {
+            return;
+        }
+        const size_t folder_length = path_.size();
+        if (folder_length + 1 + Length(name) >= kFilePathChars) {
+            // A cut path could name another file: the file is not examined.
+            g_Logger.Write(
+                "[%s][%d]File path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
+                "ScanFolder", 313, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            return;
+        }
+        path_.append(1, ZQ_PATH_SEP).append(name);
+        const PathChar* file_path = path_.c_str();
+        g_Logger.Write("[%s][%d]Start Scanning File:" ZQ_PATH_FMT, "ScanFolder", 309, file_path);
+        if (!CommFunc::IsFilePE(file_path)) {
+            g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
+        } else {
+            ScanResult result = Error;
+            DisinfectFile(file_path, &result);
+            platform::ConsoleWrite(ZQ_T("Path:"));
+            platform::ConsoleWrite(file_path);
+            platform::ConsoleWrite(ResultText(result));
+            g_Logger.Write("[%s][%d]Path:" ZQ_PATH_FMT ", Result:%d", "ScanFolder", 334, file_path,
+                           static_cast<int>(result));
+        }
+        path_.resize(folder_length);
     }
-    PathString& file_path = scratch->file_path;
-    file_path.assign(folder.path).append(1, ZQ_PATH_SEP).append(name);
-    g_Logger.Write("[%s][%d]Start Scanning File:" ZQ_PATH_FMT, "ScanFolder", 309,
-                   file_path.c_str());
-    if (!CommFunc::IsFilePE(file_path.c_str())) {
-        g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
-        return;
-    }
-    ScanResult result = Error;
-    DisinfectFile(file_path.c_str(), &result);
-    platform::ConsoleWrite(ZQ_T("Path:"));
-    platform::ConsoleWrite(file_path.c_str());
-    platform::ConsoleWrite(ResultText(result));
-    g_Logger.Write("[%s][%d]Path:" ZQ_PATH_FMT ", Result:%d", "ScanFolder", 334, file_path.c_str(),
-                   static_cast<int>(result));
-}
+
+    std::vector<Level> levels_;
+    PathString path_;
+    std::vector<PathChar> windows_dir_ = std::vector<PathChar>(kSearchTextChars);
+    PathString upper_path_;
+    PathString upper_windows_dir_;
+};
 
 }  // namespace
 
@@ -153,53 +216,10 @@ BOOL ScanFolder(const PathChar* path) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return FALSE;
     }
-    Scratch scratch;
-    scratch.text.reserve(kSearchTextChars);
-    scratch.file_path.reserve(kFilePathChars);
-
-    const PathString root(path);
-    if (root.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
-        g_Logger.Write("[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT, "ScanFolder", 296,
-                       path);
+    Walk walk;
+    if (!walk.Start(path)) {
         return FALSE;
     }
-    Levels levels;
-    OsError error = 0;
-    std::unique_ptr<Level> first = OpenLevel(root, &scratch, &error);
-    if (!first) {
-        LogSearchFailed(error);
-        return FALSE;
-    }
-    levels.push_back(std::move(first));
-
-    while (!levels.empty()) {
-        Level& level = *levels.back();
-        if (level.entry_handled) {
-            level.search.Next();
-        }
-        level.entry_handled = true;
-        if (!level.search.HasEntry()) {
-            levels.pop_back();  // closes the folder's search
-            continue;
-        }
-        const PathChar* name = level.search.Name();
-        if (name[0] == ZQ_T('.')) {
-            continue;
-        }
-        switch (level.search.Kind()) {
-            case platform::EntryKind::Folder: {
-                std::unique_ptr<Level> sub_folder = EnterFolder(levels, name, &scratch);
-                if (sub_folder) {
-                    levels.push_back(std::move(sub_folder));
-                }
-                break;
-            }
-            case platform::EntryKind::File:
-                ScanFile(level, name, level.search.SizeLow(), &scratch);
-                break;
-            case platform::EntryKind::Other:
-                break;
-        }
-    }
+    walk.Run();
     return TRUE;
 }

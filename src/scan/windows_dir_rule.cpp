@@ -9,18 +9,26 @@ namespace {
 
 constexpr size_t kMaxChars = 4095;  // a 4096-character buffer with its terminator
 
-PathString UpperCaseCopy(const PathChar* text) {
+void UpperCaseCopy(const PathChar* text, PathString* copy) {
     const size_t length = std::char_traits<PathChar>::length(text);
-    PathString copy(text, std::min(length, kMaxChars));
-    platform::UpperCaseInPlace(&copy[0]);
-    return copy;
+    copy->assign(text, std::min(length, kMaxChars));
+    platform::UpperCaseInPlace(&(*copy)[0]);
 }
 
 }  // namespace
 
-bool IsInWindowsDirectory(const PathChar* folder_path, const PathChar* windows_dir) {
+bool IsInWindowsDirectory(const PathChar* folder_path, const PathChar* windows_dir,
+                          PathString* upper_path, PathString* upper_windows_dir) {
     if (windows_dir[0] == 0) {
         return false;
     }
-    return UpperCaseCopy(folder_path).find(UpperCaseCopy(windows_dir)) != PathString::npos;
+    UpperCaseCopy(folder_path, upper_path);
+    UpperCaseCopy(windows_dir, upper_windows_dir);
+    return upper_path->find(*upper_windows_dir) != PathString::npos;
+}
+
+bool IsInWindowsDirectory(const PathChar* folder_path, const PathChar* windows_dir) {
+    PathString upper_path;
+    PathString upper_windows_dir;
+    return IsInWindowsDirectory(folder_path, windows_dir, &upper_path, &upper_windows_dir);
 }

@@ -9,3 +9,6 @@
 // "C:\Windows.old"). An empty `windows_dir` (no Windows directory) matches
 // nothing.
 bool IsInWindowsDirectory(const PathChar* folder_path, const PathChar* windows_dir);
+// The same, upper-casing into the caller's buffers (reused by a walk).
+bool IsInWindowsDirectory(const PathChar* folder_path, const PathChar* windows_dir,
+                          PathString* upper_path, PathString* upper_windows_dir);

@@ -1,27 +1,51 @@
-// platform::DirSearch on POSIX: opendir/readdir. The kind comes from d_type
-// where the filesystem gives it and from fstatat (never following a link)
-// otherwise; a file's size always from fstatat. The search never leads out
-// of its filesystem: a folder on another device (a mount point) and every
-// symbolic link are reported as Other.
+// platform::DirSearch on POSIX (Linux): the folder is opened with open, a
+// sub-folder with openat relative to its parent's descriptor, and its
+// entries are read with getdents64. Each batch is read into a buffer on the
+// stack and kept in a heap buffer of the batch's own size, so an open level
+// holds only the entries it has yet to hand out (a folder chain as deep as
+// the path limit allows stays small). The kind comes from d_type where the
+// filesystem gives it and from fstatat (never following a link) otherwise;
+// a file's size always from fstatat. The search never leads out of its
+// filesystem: a folder on another device (a mount point) and every symbolic
+// link are reported as Other.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
 
 #include "platform/dir_search.h"
 
 namespace platform {
 
+namespace {
+
+constexpr size_t kBatchBytes = 32768;  // one getdents64 call's buffer
+
+}  // namespace
+
 struct DirSearch::State {
-    DIR* dir = nullptr;
+    int fd = -1;
     dev_t device = 0;  // the searched folder's filesystem
     ino_t inode = 0;
-    struct dirent* entry = nullptr;
+    std::unique_ptr<char[]> batch;  // the entries of the last getdents64 call
+    size_t batch_capacity = 0;
+    size_t batch_length = 0;
+    size_t next_offset = 0;  // the entry after the current one
+    const struct dirent64* entry = nullptr;
     bool classified = false;
     EntryKind kind = EntryKind::Other;
     uint32_t size_low = 0;
     OsError error = 0;
+
+    // Takes over the open folder `folder` (closing it on failure).
+    bool Start(int folder);
+    // Reads the next batch of entries; false at the end and on failure alike.
+    bool ReadBatch();
 };
 
 namespace {
@@ -37,15 +61,20 @@ bool RaiseDescriptorLimit() {
     return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-DIR* OpenFolder(const char* path, OsError* error) {
-    DIR* dir = opendir(path);
-    if (dir == nullptr && errno == EMFILE && RaiseDescriptorLimit()) {
-        dir = opendir(path);
+constexpr int kFolderFlags = O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC;
+
+// `parent_fd` AT_FDCWD opens `path` as given; otherwise `path` is a name
+// within the folder `parent_fd`, opened without following a link.
+int OpenFolder(int parent_fd, const char* path, OsError* error) {
+    const int flags = parent_fd == AT_FDCWD ? kFolderFlags : kFolderFlags | O_NOFOLLOW;
+    int fd = openat(parent_fd, path, flags);
+    if (fd < 0 && errno == EMFILE && RaiseDescriptorLimit()) {
+        fd = openat(parent_fd, path, flags);
     }
-    if (dir == nullptr) {
+    if (fd < 0) {
         *error = static_cast<OsError>(errno);
     }
-    return dir;
+    return fd;
 }
 
 }  // namespace
@@ -57,24 +86,60 @@ DirSearch::~DirSearch() {
 DirSearch::DirSearch(DirSearch&& other) noexcept = default;
 DirSearch& DirSearch::operator=(DirSearch&& other) noexcept = default;
 
+bool DirSearch::State::Start(int folder) {
+    struct stat info;
+    if (fstat(folder, &info) != 0) {
+        error = static_cast<OsError>(errno);
+        close(folder);
+        return false;
+    }
+    fd = folder;
+    device = info.st_dev;
+    inode = info.st_ino;
+    batch_length = 0;
+    next_offset = 0;
+    return true;
+}
+
+bool DirSearch::State::ReadBatch() {
+    alignas(alignof(struct dirent64)) char buffer[kBatchBytes];
+    const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+    if (got <= 0) {
+        return false;
+    }
+    const size_t length = static_cast<size_t>(got);
+    if (length > batch_capacity) {
+        batch.reset(new char[length]);
+        batch_capacity = length;
+    }
+    memcpy(batch.get(), buffer, length);
+    batch_length = length;
+    next_offset = 0;
+    return true;
+}
+
 bool DirSearch::Open(const PathChar* pattern) {
     Close();
     if (!state_) {
         state_.reset(new State());
     }
-    DIR* dir = OpenFolder(pattern, &state_->error);
-    if (dir == nullptr) {
+    const int fd = OpenFolder(AT_FDCWD, pattern, &state_->error);
+    if (fd < 0 || !state_->Start(fd)) {
         return false;
     }
-    struct stat info;
-    if (fstat(dirfd(dir), &info) != 0) {
-        state_->error = static_cast<OsError>(errno);
-        closedir(dir);
+    Next();
+    return true;
+}
+
+bool DirSearch::OpenSubFolder(const DirSearch& parent, const PathChar* /*pattern*/) {
+    Close();
+    if (!state_) {
+        state_.reset(new State());
+    }
+    const int fd = OpenFolder(parent.state_->fd, parent.Name(), &state_->error);
+    if (fd < 0 || !state_->Start(fd)) {
         return false;
     }
-    state_->dir = dir;
-    state_->device = info.st_dev;
-    state_->inode = info.st_ino;
     Next();
     return true;
 }
@@ -84,19 +149,29 @@ bool DirSearch::HasEntry() const {
 }
 
 bool DirSearch::Next() {
-    if (!state_ || state_->dir == nullptr) {
+    if (!state_ || state_->fd < 0) {
         return false;
     }
-    state_->classified = false;
-    state_->entry = readdir(state_->dir);  // null at the end and on failure alike
-    return state_->entry != nullptr;
+    State& s = *state_;
+    s.classified = false;
+    s.entry = nullptr;
+    if (s.next_offset >= s.batch_length && !s.ReadBatch()) {
+        return false;
+    }
+    s.entry = reinterpret_cast<const struct dirent64*>(s.batch.get() + s.next_offset);
+    s.next_offset += s.entry->d_reclen;
+    return true;
 }
 
 void DirSearch::Close() {
-    if (state_ && state_->dir != nullptr) {
-        closedir(state_->dir);
-        state_->dir = nullptr;
+    if (state_ && state_->fd >= 0) {
+        close(state_->fd);
+        state_->fd = -1;
         state_->entry = nullptr;
+        state_->batch.reset();
+        state_->batch_capacity = 0;
+        state_->batch_length = 0;
+        state_->next_offset = 0;
     }
 }
 
@@ -117,7 +192,7 @@ EntryKind DirSearch::Kind() {
         return s.kind;  // links, devices, pipes, sockets: no need to ask
     }
     struct stat info;
-    if (fstatat(dirfd(s.dir), s.entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(s.fd, s.entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return s.kind;  // gone meanwhile
     }
     if (S_ISREG(info.st_mode)) {
@@ -135,7 +210,7 @@ uint32_t DirSearch::SizeLow() {
 }
 
 bool DirSearch::GetFolderId(FolderId* id) const {
-    if (!state_ || state_->dir == nullptr) {
+    if (!state_ || state_->fd < 0) {
         return false;
     }
     id->volume = static_cast<uint64_t>(state_->device);

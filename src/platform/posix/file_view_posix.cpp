@@ -13,6 +13,7 @@ namespace platform {
 
 struct FileView::State {
     int fd = -1;
+    uint64_t size_low = 0;     // where the file ends, as far as the view knows
     uint32_t head_length = 0;  // bytes of `head` that hold the view's first page
     uint8_t head[FileView::kPageSize];
 };
@@ -20,7 +21,11 @@ struct FileView::State {
 namespace {
 
 // Reads up to `count` bytes at `offset`, zero-filling what lies past the end.
-bool ReadAt(int fd, uint64_t offset, uint8_t* out, uint32_t count, OsError* error) {
+// A short read that reaches `known_end` (the file's size as given to the
+// view) is taken as the end without asking again; otherwise the reading
+// goes on until the system reports the end.
+bool ReadAt(int fd, uint64_t offset, uint8_t* out, uint32_t count, uint64_t known_end,
+            OsError* error) {
     uint32_t total = 0;
     while (total < count) {
         const ssize_t got =
@@ -35,7 +40,11 @@ bool ReadAt(int fd, uint64_t offset, uint8_t* out, uint32_t count, OsError* erro
         if (got == 0) {
             break;
         }
+        const bool short_read = static_cast<uint32_t>(got) < count - total;
         total += static_cast<uint32_t>(got);
+        if (short_read && offset + total >= known_end) {
+            break;
+        }
     }
     memset(out + total, 0, count - total);
     return true;
@@ -52,10 +61,11 @@ bool FileView::Map(const File& file, uint32_t size_low) {
     Unmap();
     std::unique_ptr<State> state(new State());
     state->fd = static_cast<int>(file.NativeHandle());
+    state->size_low = size_low;
     const uint64_t length =
         (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
     state->head_length = static_cast<uint32_t>(length < kPageSize ? length : kPageSize);
-    if (!ReadAt(state->fd, 0, state->head, state->head_length, &error_)) {
+    if (!ReadAt(state->fd, 0, state->head, state->head_length, state->size_low, &error_)) {
         failed_step_ = ViewStep::View;
         return false;
     }
@@ -69,7 +79,7 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
         memcpy(out, state_->head + offset, count);
         return true;
     }
-    if (!ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, &error_)) {
+    if (!ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, state_->size_low, &error_)) {
         failed_step_ = ViewStep::View;
         return false;
     }

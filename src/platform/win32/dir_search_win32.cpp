@@ -3,7 +3,8 @@
 // attribute word has FILE_ATTRIBUTE_DIRECTORY (0x10), whatever else it
 // has: links and junctions to folders are folders. A folder's identity is
 // its volume serial number and file index (GetFileInformationByHandle on
-// the folder opened with FILE_FLAG_BACKUP_SEMANTICS); a link or junction
+// the folder opened with FILE_FLAG_BACKUP_SEMANTICS), taken when the search
+// is opened so that no path is kept per open search; a link or junction
 // opens as its target, so it has its target's identity.
 #include <windows.h>
 
@@ -18,8 +19,41 @@ struct DirSearch::State {
     WIN32_FIND_DATAW data;
     bool has_entry = false;
     OsError error = 0;
-    std::wstring folder;  // the searched folder, for its identity
+    bool has_id = false;
+    FolderId id;
 };
+
+namespace {
+
+// The identity of the folder searched by `pattern`: the pattern without "*",
+// and without the backslash too unless it is a drive's root ("C:" alone
+// names the drive's current folder).
+bool ReadFolderId(const wchar_t* pattern, FolderId* id) {
+    std::wstring folder(pattern);
+    if (!folder.empty() && folder.back() == L'*') {
+        folder.pop_back();
+    }
+    if (folder.size() >= 2 && folder.back() == L'\\' && folder[folder.size() - 2] != L':') {
+        folder.pop_back();
+    }
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!ok) {
+        return false;
+    }
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
 
 DirSearch::DirSearch() : state_(new State()) {}
 DirSearch::~DirSearch() {
@@ -41,18 +75,12 @@ bool DirSearch::Open(const PathChar* pattern) {
     }
     state_->find = find;
     state_->has_entry = true;
-    // The folder itself: the pattern without "*", and without the backslash
-    // too unless it is a drive's root ("C:" alone names the drive's current
-    // folder).
-    std::wstring& folder = state_->folder;
-    folder = pattern;
-    if (!folder.empty() && folder.back() == L'*') {
-        folder.pop_back();
-    }
-    if (folder.size() >= 2 && folder.back() == L'\\' && folder[folder.size() - 2] != L':') {
-        folder.pop_back();
-    }
+    state_->has_id = ReadFolderId(pattern, &state_->id);
     return true;
+}
+
+bool DirSearch::OpenSubFolder(const DirSearch& /*parent*/, const PathChar* pattern) {
+    return Open(pattern);
 }
 
 bool DirSearch::HasEntry() const {
@@ -89,23 +117,10 @@ uint32_t DirSearch::SizeLow() {
 }
 
 bool DirSearch::GetFolderId(FolderId* id) const {
-    if (!state_ || state_->find == INVALID_HANDLE_VALUE) {
+    if (!state_ || state_->find == INVALID_HANDLE_VALUE || !state_->has_id) {
         return false;
     }
-    HANDLE folder = CreateFileW(state_->folder.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    const BOOL ok = GetFileInformationByHandle(folder, &info);
-    CloseHandle(folder);
-    if (!ok) {
-        return false;
-    }
-    id->volume = info.dwVolumeSerialNumber;
-    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    *id = state_->id;
     return true;
 }
 
