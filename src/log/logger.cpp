@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
-#include <utility>
+#include <vector>
 
 #include "platform/file_ops.h"
 #include "platform/local_time.h"
@@ -15,15 +15,15 @@ Logger g_Logger;
 namespace {
 
 constexpr size_t kMessageBufferSize = 500;  // at most 499 bytes of message
-constexpr size_t kStampBufferSize = 50;
+constexpr size_t kStreamBufferSize = 64 * 1024;
 
 }  // namespace
 
-Logger::Logger() : StopRequested(0), LogFile(nullptr), Enabled(0) {}
+Logger::Logger() : StopRequested(0), LogFile(nullptr), Enabled(0), StampBusy(false) {}
 
 Logger::~Logger() {
     Stop();
-    PendingLines.clear();
+    PendingLines.Clear();
 }
 
 int Logger::Init(const PathChar* path) {
@@ -34,7 +34,7 @@ int Logger::Init(const PathChar* path) {
     }
     // Only a restart finds something here: the lines a run could not write.
     QueueLock.Enter();
-    PendingLines.clear();
+    PendingLines.Clear();
     QueueLock.Leave();
     StopRequested = 0;
 
@@ -64,23 +64,21 @@ int Logger::Write(const char* format, ...) {
     const int result = platform::FormatLimited(message, kMessageBufferSize - 1, format, args);
     va_end(args);
 
-    const platform::LocalTime now = platform::CurrentLocalTime();
-    char stamp[kStampBufferSize] = {0};
-    const int stamp_length =
-        std::snprintf(stamp, sizeof(stamp), "%d-%d-%d %02d:%02d:%02d %03d  ", now.year, now.month,
-                      now.day, now.hour, now.minute, now.second, now.millisecond);
-    if (stamp_length < 0) {
-        stamp[0] = '\0';
+    const platform::ClockReading now = platform::ReadClock();
+    char stamp[TimestampText::kMaxLength];
+    size_t stamp_size;
+    if (!StampBusy.exchange(true, std::memory_order_acquire)) {
+        stamp_size = Stamp.Format(now, stamp);
+        StampBusy.store(false, std::memory_order_release);
+    } else {
+        // Another thread is stamping its line: stamp this one afresh.
+        TimestampText own;
+        stamp_size = own.Format(now, stamp);
     }
-
-    std::string line;
-    const size_t message_length = std::strlen(message);
-    const size_t stamp_size = std::strlen(stamp);
-    line.reserve(stamp_size + message_length);
-    line.append(stamp, stamp_size).append(message, message_length);
+    const size_t message_size = std::strlen(message);
 
     QueueLock.Enter();
-    PendingLines.push_back(std::move(line));
+    PendingLines.Append(stamp, stamp_size, message, message_size);
     QueueLock.Leave();
     WakeEvent.Set();
     return result;
@@ -108,18 +106,20 @@ uint32_t Logger::ThreadProc(void* parameter) {
 }
 
 int Logger::WorkerMain() {
-    std::list<std::string> batch;
-    std::string current;
+    LineQueue batch;
+    // The stream's buffer for a batch: most batches go to the file in one
+    // write.
+    std::vector<char> stream_buffer(kStreamBufferSize);
     if (!WakeEvent.Wait()) {
         return 0;
     }
     for (;;) {
         QueueLock.Enter();
-        PendingLines.swap(batch);
+        PendingLines.Swap(batch);
         WakeEvent.Reset();
         QueueLock.Leave();
 
-        if (batch.empty()) {
+        if (batch.Empty()) {
             if (StopRequested) {
                 break;
             }
@@ -131,6 +131,9 @@ int Logger::WorkerMain() {
 
         if (LogFile == nullptr) {
             LogFile = platform::OpenAppendStream(LogPath.c_str());
+            if (LogFile != nullptr) {
+                std::setvbuf(LogFile, stream_buffer.data(), _IOFBF, stream_buffer.size());
+            }
         }
         if (LogFile == nullptr) {
             // The file cannot be opened now. The lines go back to the front
@@ -138,7 +141,7 @@ int Logger::WorkerMain() {
             // next try waits for the next line or the stop; a stop gives
             // them up.
             QueueLock.Enter();
-            PendingLines.splice(PendingLines.begin(), batch);
+            PendingLines.PrependFrom(batch);
             QueueLock.Leave();
             if (StopRequested) {
                 break;
@@ -149,15 +152,15 @@ int Logger::WorkerMain() {
             continue;
         }
 
-        while (!batch.empty()) {
-            current = std::move(batch.front());
-            batch.pop_front();
-            std::fwrite(current.data(), 1, current.size(), LogFile);
-            std::fwrite("\r\n", 1, 2, LogFile);
-        }
+        std::FILE* file = LogFile;
+        batch.ForEach([file](const char* text, size_t size) {
+            std::fwrite(text, 1, size, file);
+            std::fwrite("\r\n", 1, 2, file);
+        });
+        batch.Clear();
         std::fclose(LogFile);
         LogFile = nullptr;
     }
-    batch.clear();
+    batch.Clear();
     return 0;
 }

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <list>
 #include <string>
+
+#include "log/line_queue.h"
+#include "log/timestamp_text.h"
 
 #include "platform/event.h"
 #include "platform/log_switch.h"
@@ -65,8 +67,12 @@ class Logger {
     platform::Thread WorkerThread;
     PathString LogPath;
     platform::ReentrantLock QueueLock;  // guards PendingLines and the reset of WakeEvent
-    std::list<std::string> PendingLines;
+    LineQueue PendingLines;
     std::atomic<int32_t> Enabled;  // 1 from a successful Init until Stop
+    // The stamp text of the last second logged, and who is using it: a
+    // caller that finds it in use builds its stamp without it.
+    TimestampText Stamp;
+    std::atomic<bool> StampBusy;
 };
 
 extern Logger g_Logger;
