@@ -27,8 +27,10 @@
 #   --corpus DIR  where the corpus is made or found (default
 #                 ${TMPDIR:-/var/tmp}/zq-bench/corpus-N, outside the repository)
 #   --no-deep     leave out the deep/wide memory runs
-#   --also P      time a second build P beside it (for instance one with a
-#                 proposed change), also checked against the manifest
+#   --also P      time a second build P beside it (for instance the build
+#                 before a change), also checked against the manifest, timed
+#                 with and without logging and measured on the deep and wide
+#                 trees too
 #
 # Needs root (mount namespace, chroot). Environment: BENCH_DIR (the shared
 # benchmark tools, default ../shared/bench from the project root).
@@ -209,13 +211,17 @@ fi
 # the log's: the program runs as process 1 of a new PID namespace, and the
 # logging switch of process 1 (a shared-memory object in /dev/shm) exists
 # beforehand in its reset state, so every log line is dropped.
+# quiet_script FILE NAME: a script that runs /.zq/NAME with logging off.
+quiet_script() {
+    {
+        echo '#!/bin/sh'
+        printf 'exec nsenter --mount=%q sh -c %q\n' "$ns" \
+            "printf '\\0' >$(printf %q "$corpus")/dev/shm/BFD88F2D-0990-4de4-AD0F-764F5894389A-1 && exec unshare --pid --fork chroot $(printf %q "$corpus") /.zq/ld.so --library-path /.zq/lib /.zq/$2"
+    } >"$1"
+    chmod +x "$1"
+}
 scan_quiet=$work/scan-log-off.sh
-{
-    echo '#!/bin/sh'
-    printf 'exec nsenter --mount=%q sh -c %q\n' "$ns" \
-        "printf '\\0' >$(printf %q "$corpus")/dev/shm/BFD88F2D-0990-4de4-AD0F-764F5894389A-1 && exec unshare --pid --fork chroot $(printf %q "$corpus") /.zq/ld.so --library-path /.zq/lib /.zq/zqcindervane"
-} >"$scan_quiet"
-chmod +x "$scan_quiet"
+quiet_script "$scan_quiet" zqcindervane
 rm -f "$corpus/.zq/ZQCindervane.log" "$corpus/.zq/ZQCindervane.log0"
 quiet_images=$("$scan_quiet" </dev/null | grep -c $'\tResult:Safe' || true)
 if [ -e "$corpus/.zq/ZQCindervane.log" ] || [ "$quiet_images" != "$(grep -c $'\tResult:Safe' "$out")" ]; then
@@ -227,8 +233,9 @@ echo "== timing (compare.sh, $runs rounds)"
 echo "extra 1: the program, every log line written; extra 2: the same, logging switched off"
 extra=("$scan # {}" "$scan_quiet # {}")
 if [ -n "$also" ]; then
-    echo "extra 3: $also, every log line written"
-    extra+=("$(scan_command "$corpus" also) # {}")
+    echo "extra 3: $also, every log line written; extra 4: the same, logging switched off"
+    quiet_script "$work/also-log-off.sh" also
+    extra+=("$(scan_command "$corpus" also) # {}" "$work/also-log-off.sh # {}")
 fi
 # "# {}": compare.sh appends the corpus path; the program takes no argument.
 RUNS=$runs "$bench_dir/compare.sh" "$corpus" "${extra[@]}" | tee "$work/compare.txt"
@@ -278,12 +285,14 @@ os.close(fd)
 PY
         fi
         install_root "$tree"
-        cmd=$(scan_command "$tree")
-        "$bin/runstat" "$work/stat-$shape" sh -c "$cmd </dev/null >$work/out-$shape.txt"
-        read -r wall cpu rss code <"$work/stat-$shape"
-        images=$(grep -c $'\tResult:Safe' "$work/out-$shape.txt" || true)
-        awk -v s="$shape" -v w="$wall" -v r="$rss" -v n="$images" -v c="$code" 'BEGIN {
-            printf "%-4s 2040 folders (%s), wall %6.2f s, peak RSS %5.1f MiB, %d images Safe, exit %d\n",
-                s, (s == "deep" ? "one chain" : "side by side"), w, r / 1024, n, c }'
+        for name in zqcindervane ${also:+also}; do
+            cmd=$(scan_command "$tree" "$name")
+            "$bin/runstat" "$work/stat-$shape" sh -c "$cmd </dev/null >$work/out-$shape.txt"
+            read -r wall cpu rss code <"$work/stat-$shape"
+            images=$(grep -c $'\tResult:Safe' "$work/out-$shape.txt" || true)
+            awk -v s="$shape" -v w="$wall" -v r="$rss" -v n="$images" -v c="$code" -v p="$name" 'BEGIN {
+                printf "%-12s %-4s 2040 folders (%s), wall %6.2f s, peak RSS %5.1f MiB, %d images Safe, exit %d\n",
+                    p, s, (s == "deep" ? "one chain" : "side by side"), w, r / 1024, n, c }'
+        done
     done
 fi
