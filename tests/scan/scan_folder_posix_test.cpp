@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,44 @@ TEST(ScanFolderPosixTest, FolderThatCannotBeListedIsLoggedOnceAndTheWalkGoesOn) 
     Lines other_order = open;
     other_order.insert(other_order.end(), locked.begin(), locked.end());
     EXPECT_TRUE(lines == either_order || lines == other_order) << ::testing::PrintToString(lines);
+}
+
+// A folder whose listing takes several reads of the system's directory
+// search, with sub-folders met between them: every entry comes once, in the
+// order in which the system lists them, and each sub-folder is walked whole
+// when it is met, the rest of its parent's listing kept meanwhile.
+TEST(ScanFolderPosixTest, LongListingIsWalkedInTheSystemsOrder) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    const std::string padding(60, 'n');
+    for (int i = 0; i < 1200; ++i) {
+        testsupport::WriteFile(dir.Join(padding + std::to_string(i) + ".txt"), std::string("x"));
+    }
+    for (int i = 0; i < 3; ++i) {
+        testsupport::WriteFile(dir.Join("sub" + std::to_string(i) + "/inner.txt"),
+                               std::string("y"));
+    }
+
+    Lines expected;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.Path())) {
+        const std::string path = entry.path().string();
+        if (entry.is_directory()) {
+            expected.push_back("[ScanFolder][300]Start Scanning Folder:" + path);
+            expected.push_back("[ScanFolder][309]Start Scanning File:" + path + "/inner.txt");
+        } else {
+            expected.push_back("[ScanFolder][309]Start Scanning File:" + path);
+        }
+        expected.push_back("[ScanFolder][338]Not PE-Type, no need to scan");
+    }
+    ASSERT_EQ(2 * 1200u + 3 * 3u, expected.size());
+
+    Lines lines;
+    {
+        testsupport::LogCapture log;
+        EXPECT_TRUE(ScanFolder(dir.Path().c_str()));
+        lines = log.Lines();
+    }
+    EXPECT_EQ(expected, lines);
 }
 
 }  // namespace
