@@ -1,6 +1,8 @@
 // One worker thread, started at once on a routine and its parameter; its
 // exit code is the routine's result. The object stays in place while the
-// thread runs (it is neither copied nor moved).
+// thread runs (it is neither copied nor moved). The thread is meant for
+// background work: on POSIX it runs under the batch scheduling policy, so
+// waking it does not preempt the thread that wakes it.
 #pragma once
 
 #include <cstdint>

@@ -10,7 +10,8 @@ namespace {
 
 static_assert(sizeof(pthread_mutex_t) <= 64, "pthread_mutex_t must fit the lock's storage");
 
-constexpr int kSpinsBeforeSleep = 100;
+constexpr int kAttemptsBeforeSleep = 10;
+constexpr int kPausesPerAttempt = 16;
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -38,11 +39,15 @@ void ReentrantLock::Enter() {
     // finds it free again without putting the thread to sleep, and spares
     // the holder the system call that would wake it.
     pthread_mutex_t* mutex = MutexOf(storage_);
-    for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
+    for (int attempt = 0; attempt < kAttemptsBeforeSleep; ++attempt) {
         if (pthread_mutex_trylock(mutex) == 0) {
             return;
         }
-        CpuRelax();
+        // Pause between attempts, so as not to keep taking the lock's
+        // cache line away from the holder that is about to release it.
+        for (int spin = 0; spin < kPausesPerAttempt; ++spin) {
+            CpuRelax();
+        }
     }
     pthread_mutex_lock(mutex);
 }

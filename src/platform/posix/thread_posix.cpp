@@ -18,6 +18,12 @@ struct StartArgs {
 void* RunRoutine(void* raw) {
     const StartArgs args = *static_cast<StartArgs*>(raw);
     delete static_cast<StartArgs*>(raw);
+    // A background worker: under the batch policy a wake-up does not
+    // preempt the thread that woke it (on a busy machine the wakee is often
+    // put on the waker's processor). No privilege is needed; on failure the
+    // thread keeps the default policy.
+    sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &param);
     args.routine(args.parameter);
     return nullptr;
 }
