@@ -36,7 +36,7 @@ class LineQueue {
         size_t used;
         char data[16384 - 2 * sizeof(void*)];
     };
-    static constexpr size_t kMaxSpareBlocks = 64;  // 1 MiB
+    static constexpr size_t kMaxSpareBlocks = 256;  // 4 MiB
     static constexpr size_t kRecordHeader = sizeof(uint32_t);
 
     Block* TakeBlock();

@@ -58,7 +58,8 @@ int Logger::Write(const char* format, ...) {
         return 0;
     }
 
-    char message[kMessageBufferSize] = {0};
+    // Holds the text as a zeroed buffer would (the formatter's contract).
+    char message[kMessageBufferSize];
     va_list args;
     va_start(args, format);
     const int result = platform::FormatLimited(message, kMessageBufferSize - 1, format, args);

@@ -7,9 +7,12 @@
 
 namespace platform {
 
-// Formats into `buffer` writing at most `limit` bytes; `buffer` holds at
-// least `limit` + 1 bytes and is zeroed by the caller, so the text always
-// ends in a zero. Returns the text's length, or -1 when it had to be cut
+// Formats into `buffer` writing at most `limit` bytes of text; `buffer`
+// holds at least `limit` + 1 bytes. The text that results is the one a
+// zero-filled buffer would hold after the formatter wrote into it, so it
+// always ends in a zero (what lies after that zero is not specified: the
+// backend zeroes the buffer first where the formatter may leave the text
+// unterminated). Returns the text's length, or -1 when it had to be cut
 // (the first `limit` bytes are then kept). On Windows a wide string is
 // passed with "%ws" and converted through the locale set at start.
 int FormatLimited(char* buffer, size_t limit, const char* format, va_list args);
