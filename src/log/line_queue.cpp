@@ -45,6 +45,14 @@ void LineQueue::Append(const char* head, size_t head_size, const char* tail, siz
     std::memcpy(at + kRecordHeader, head, head_size);
     std::memcpy(at + kRecordHeader + head_size, tail, tail_size);
     last_->used += record;
+    // The next line goes right after this one, into memory the worker last
+    // read: ask for it now, so that the transfer overlaps the formatting
+    // of that line instead of stalling its copy.
+    const char* next = last_->data + last_->used;
+    const char* end = last_->data + sizeof(Block::data);
+    for (size_t ahead = 0; ahead < kPrefetchBytes && next + ahead < end; ahead += 64) {
+        __builtin_prefetch(next + ahead, 1);
+    }
 }
 
 void LineQueue::Swap(LineQueue& other) {

@@ -38,6 +38,7 @@ class LineQueue {
     };
     static constexpr size_t kMaxSpareBlocks = 256;  // 4 MiB
     static constexpr size_t kRecordHeader = sizeof(uint32_t);
+    static constexpr size_t kPrefetchBytes = 192;
 
     Block* TakeBlock();
 
