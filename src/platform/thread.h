@@ -34,4 +34,7 @@ class Thread {
     bool joined_ = false;
 };
 
+// Suspends the calling thread for about `milliseconds`.
+void SleepMilliseconds(uint32_t milliseconds);
+
 }  // namespace platform

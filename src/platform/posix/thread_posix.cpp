@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace platform {
 
@@ -72,6 +74,14 @@ void Thread::Close() {
         open_ = false;
         joined_ = false;
         native_ = 0;
+    }
+}
+
+void SleepMilliseconds(uint32_t milliseconds) {
+    timespec wait{};
+    wait.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }
 

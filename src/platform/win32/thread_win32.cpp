@@ -60,4 +60,8 @@ void Thread::Close() {
     }
 }
 
+void SleepMilliseconds(uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
 }  // namespace platform
