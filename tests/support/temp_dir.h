@@ -14,7 +14,7 @@ namespace testsupport {
 using Bytes = std::vector<uint8_t>;
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -25,7 +25,7 @@ public:
     // platform's own path text.
     PathString Join(const std::string& name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
