@@ -27,8 +27,6 @@ class Thread {
     bool IsOpen() const { return open_; }
 
   private:
-    ThreadRoutine routine_ = nullptr;
-    void* parameter_ = nullptr;
     uintptr_t native_ = 0;  // HANDLE on Windows, pthread_t on POSIX
     bool open_ = false;
     bool joined_ = false;

@@ -44,8 +44,6 @@ Thread::~Thread() {
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
     Close();
-    routine_ = routine;
-    parameter_ = parameter;
     auto* args = new StartArgs{routine, parameter};
     pthread_t thread;
     if (pthread_create(&thread, nullptr, &RunRoutine, args) != 0) {

@@ -29,8 +29,6 @@ Thread::~Thread() {
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
     Close();
-    routine_ = routine;
-    parameter_ = parameter;
     auto* start = new ThreadStart{routine, parameter};
     // Default security and stack size, running at once, no thread id.
     HANDLE thread = CreateThread(NULL, 0, &RunRoutine, start, 0, NULL);
