@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "infect/md5_context.h"
+#include "backup_original.h"
 #include "platform/path_combine.h"
 #include "suite_fixture.h"
 #include "support/log_capture.h"
@@ -219,7 +220,9 @@ TEST_F(DruquaraWrapTest, QuarantineReachesTheLibraryAndLeavesAnIdenticalCopyWith
 
     const auto copies = FilesWithExtension(QuarantineFolder(), ".quar");
     ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(testsupport::ReadFile(copies[0]), content);
+    Bytes original;
+    ASSERT_TRUE(quarantinetest::BackupOriginal(copies[0], &original));
+    EXPECT_EQ(original, content);
     EXPECT_EQ(testsupport::ReadFile(file), content);  // the original untouched
 
     fs::path record_path = copies[0];

@@ -1,13 +1,17 @@
 // The stand-in quarantine library on its own: the factory's interface check
 // and the backups its object makes.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "backup_original.h"
 #include "platform/dynamic_library.h"
 #include "quarantine/recycle_object.h"
+#include "sample_builder/sample_builder.h"
+#include "scan/comm_func.h"
 #include "suite_fixture.h"
 #include "support/temp_dir.h"
 
@@ -68,7 +72,7 @@ TEST_F(StandInLibraryTest, FactoryRefusesAnyOtherInterfaceAndClearsTheOutPointer
 }
 
 // A second backup of the same path, made after the file changed, is a new
-// copy: the first is never overwritten.
+// backup: the first is never overwritten.
 TEST_F(StandInLibraryTest, EachBackupIsANewCopyOfTheFileAsItWasThen) {
     RecycleObject* object = CreateObject();
     ASSERT_NE(object, nullptr);
@@ -85,7 +89,9 @@ TEST_F(StandInLibraryTest, EachBackupIsANewCopyOfTheFileAsItWasThen) {
     size_t records = 0;
     for (const fs::path& entry : QuarantineEntries(QuarantineFolder())) {
         if (entry.extension() == ".quar") {
-            copies.push_back(testsupport::ReadFile(entry));
+            Bytes original;
+            EXPECT_TRUE(quarantinetest::BackupOriginal(entry, &original));
+            copies.push_back(original);
         } else if (entry.extension() == ".txt") {
             ++records;
         }
@@ -94,6 +100,43 @@ TEST_F(StandInLibraryTest, EachBackupIsANewCopyOfTheFileAsItWasThen) {
     EXPECT_EQ(records, 2u);
     EXPECT_TRUE((copies[0] == first && copies[1] == second) ||
                 (copies[0] == second && copies[1] == first));
+}
+
+// The backup of an infected image must never be taken for an image by a
+// scan of the drive holding the library: it does not begin as an image, does
+// not hold the image's bytes, and its name and its record's begin with "."
+// (names a scan passes over).
+TEST_F(StandInLibraryTest, BackupOfAnImageIsNoImageAndHidesItsBytes) {
+    RecycleObject* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    const PathString file = files_.Join("infected.exe");
+    const Bytes image = sample::BuildInfected(sample::BuildPe(6000)).infected;
+    testsupport::WriteFile(file, image);
+    EXPECT_EQ(object->table->QuarantineFile(object, file.c_str(), kDetectionName, 0), kRecycleOk);
+
+    const std::vector<fs::path> entries = QuarantineEntries(QuarantineFolder());
+    ASSERT_EQ(entries.size(), 2u);
+    for (const fs::path& entry : entries) {
+        EXPECT_EQ(entry.filename().u8string()[0], '.') << entry;
+        if (entry.extension() == ".quar") {
+            const Bytes backup = testsupport::ReadFile(entry);
+            EXPECT_FALSE(CommFunc::IsFilePE(entry.native().c_str()));
+            ASSERT_GE(backup.size(), 2u);
+            EXPECT_NE(std::string(backup.begin(), backup.begin() + 2), "MZ");
+            EXPECT_NE(std::string(backup.begin(), backup.begin() + 2), "ZM");
+            // The 1076-byte window the scan recognises is nowhere in it.
+            const Bytes& window = sample::TestWindowPattern();
+            ASSERT_TRUE(std::equal(window.begin(), window.end(), image.begin() + 1024));
+            EXPECT_EQ(std::search(backup.begin(), backup.end(), window.begin(), window.end()),
+                      backup.end());
+            Bytes original;
+            ASSERT_TRUE(quarantinetest::BackupOriginal(entry, &original));
+            EXPECT_EQ(original, image);
+        } else {
+            const std::string record = testsupport::ReadText(entry);
+            EXPECT_NE(record.find("\nFormat=ZQQB 1\n"), std::string::npos) << record;
+        }
+    }
 }
 
 TEST_F(StandInLibraryTest, BackupOfAFileThatCannotBeReadFailsAndLeavesNothing) {

@@ -1,13 +1,19 @@
 // The stand-in quarantine library: the factory `CreateRecycleObject` and its
-// object. The object's one real operation (slot 3) copies the file,
-// unchanged, into the folder "Quarantine" beside this library under a name
-// of its own ("<date>-<time>-<n>.quar", never replacing an earlier copy) and
-// writes a record beside the copy ("<same name>.txt": original path,
-// detection name, value, time, MD5 and size of the bytes copied).
+// object. The object's one real operation (slot 3) backs the file up, as it
+// is, into the folder "Quarantine" beside this library under a name of its
+// own (".<date>-<time>-<n>.quar", never replacing an earlier backup) and
+// writes a record beside it (".<same name>.txt": original path, detection
+// name, value, time, MD5 and size of the bytes backed up, the backup's
+// format). The backup is in the format of backup_format.h, which no scan
+// takes for an executable image; zqrestore gives the original back. The
+// names begin with "." so that a scan of the drive holding the library
+// passes over them.
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
 
+#include "backup_format.h"
 #include "infect/md5_context.h"
 #include "quarantine/recycle_object.h"
 #include "store.h"
@@ -62,11 +68,11 @@ RecycleResult ZQ_COMCALL QueryInterfaceSlot(RecycleObject* self, const RecycleGu
     return kRecycleOk;
 }
 
-// Claims a fresh copy name in `folder`: "<compact time>-<n>.quar".
+// Claims a fresh backup name in `folder`: ".<compact time>-<n>.quar".
 RecycleResult CreateCopy(const PathString& folder, const std::string& stamp,
                          druquara::NewFile* copy, PathString* copy_path, std::string* name) {
     for (int n = 1; n <= kMaxCopiesPerStamp; ++n) {
-        const std::string candidate = stamp + "-" + std::to_string(n);
+        const std::string candidate = "." + stamp + "-" + std::to_string(n);
         const PathString path = folder + ZQ_PATH_SEP_STR + druquara::FromAscii(candidate + ".quar");
         const druquara::CreateResult created = copy->Create(path);
         if (created == druquara::CreateResult::Created) {
@@ -81,9 +87,18 @@ RecycleResult CreateCopy(const PathString& folder, const std::string& stamp,
     return kRecycleFail;
 }
 
-// Copies the source into `copy`, unchanged, and digests what was copied.
-RecycleResult CopyBytes(druquara::SourceFile* source, druquara::NewFile* copy, std::string* md5_hex,
-                        uint64_t* size) {
+// Writes the backup of the source into `copy`: a header, then the body in
+// chunks, then the header again with the size and digest of what was read
+// (until then it names no original, so an interrupted backup is refused by
+// zqrestore).
+RecycleResult WriteBackup(druquara::SourceFile* source, druquara::NewFile* copy,
+                          std::string* md5_hex, uint64_t* size) {
+    uint8_t header_bytes[druquara::kBackupHeaderSize];
+    druquara::BackupHeader header;
+    druquara::EncodeBackupHeader(header, header_bytes);
+    if (!copy->Write(header_bytes, sizeof(header_bytes))) {
+        return FailureFromThreadError();
+    }
     std::vector<uint8_t> chunk(kCopyChunk);
     MD5Context md5;
     md5.Init();
@@ -96,13 +111,18 @@ RecycleResult CopyBytes(druquara::SourceFile* source, druquara::NewFile* copy, s
         if (got == 0) {
             break;
         }
+        md5.Update(chunk.data(), static_cast<uint32_t>(got));
+        druquara::TransformBackupBytes(chunk.data(), got, *size);
         if (!copy->Write(chunk.data(), got)) {
             return FailureFromThreadError();
         }
-        md5.Update(chunk.data(), static_cast<uint32_t>(got));
         *size += got;
     }
-    if (!copy->Commit()) {
+    md5.Final();
+    header.original_size = *size;
+    std::copy(md5.digest, md5.digest + sizeof(md5.digest), header.md5);
+    druquara::EncodeBackupHeader(header, header_bytes);
+    if (!copy->WriteAt(0, header_bytes, sizeof(header_bytes)) || !copy->Commit()) {
         return FailureFromThreadError();
     }
     *md5_hex = md5.HexDigest();
@@ -140,7 +160,7 @@ RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject* self, const PathChar*
     }
     std::string md5_hex;
     uint64_t size = 0;
-    result = CopyBytes(&source, &copy, &md5_hex, &size);
+    result = WriteBackup(&source, &copy, &md5_hex, &size);
     if (result < 0) {
         druquara::RemoveFile(copy_path);
         return result;
@@ -150,7 +170,8 @@ RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject* self, const PathChar*
                                "Detection=" + druquara::ToUtf8(detection_name) + "\n" +
                                "Value=" + std::to_string(value) + "\n" + "Time=" + readable_time +
                                "\n" + "MD5=" + md5_hex + "\n" + "Size=" + std::to_string(size) +
-                               "\n" + "Copy=" + name + ".quar\n";
+                               "\n" + "Copy=" + name + ".quar\n" + "Format=ZQQB " +
+                               std::to_string(druquara::kBackupVersion) + "\n";
     const PathString record_path = folder + ZQ_PATH_SEP_STR + druquara::FromAscii(name + ".txt");
     druquara::NewFile record_file;
     if (record_file.Create(record_path) != druquara::CreateResult::Created ||

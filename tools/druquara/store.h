@@ -1,6 +1,7 @@
-// The operating-system services of the stand-in quarantine library: where
-// the library lies, folders, reading the original file, creating a copy that
-// never replaces an existing file, and the thread's error code.
+// The operating-system services of the stand-in quarantine library and its
+// restore program: where the library lies, folders, reading the original
+// file, creating a copy that never replaces an existing file, and the
+// thread's error code.
 #pragma once
 
 #include <cstddef>
@@ -63,6 +64,9 @@ class NewFile {
 
     CreateResult Create(const PathString& path);
     bool Write(const void* data, size_t length);
+    // Writes all of `data` at `offset` from the start; called after the last
+    // Write (where a later Write would continue is the system's choice).
+    bool WriteAt(uint64_t offset, const void* data, size_t length);
     // Flushes the file to the disk and closes it.
     bool Commit();
 

@@ -129,7 +129,33 @@ bool NewFile::Write(const void* data, size_t length) {
             }
             return false;
         }
+        if (count == 0) {
+            errno = EIO;
+            return false;
+        }
         bytes += count;
+        length -= static_cast<size_t>(count);
+    }
+    return true;
+}
+
+bool NewFile::WriteAt(uint64_t offset, const void* data, size_t length) {
+    const char* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t count =
+            pwrite(static_cast<int>(handle_), bytes, length, static_cast<off_t>(offset));
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (count == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes += count;
+        offset += static_cast<uint64_t>(count);
         length -= static_cast<size_t>(count);
     }
     return true;

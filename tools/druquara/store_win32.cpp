@@ -135,7 +135,34 @@ bool NewFile::Write(const void* data, size_t length) {
                        &written, nullptr)) {
             return false;
         }
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
         bytes += written;
+        length -= written;
+    }
+    return true;
+}
+
+// A synchronous handle given an OVERLAPPED writes at its offset and waits.
+bool NewFile::WriteAt(uint64_t offset, const void* data, size_t length) {
+    const char* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes, static_cast<DWORD>(length),
+                       &written, &at)) {
+            return false;
+        }
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        bytes += written;
+        offset += written;
         length -= written;
     }
     return true;

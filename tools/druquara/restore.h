@@ -1,0 +1,36 @@
+// Gives back the original of a backup of the stand-in quarantine library
+// (backup_format.h): the work of zqrestore.
+#pragma once
+
+#include <string>
+
+#include "platform/types.h"
+
+namespace druquara {
+
+// Each outcome is also zqrestore's exit code.
+enum class RestoreStatus {
+    Restored = 0,
+    BackupRefused = 1,  // unreadable, not a backup, an unknown format or damaged
+    Usage = 2,
+    OutExists = 3,  // nothing written
+    OutFailed = 4,  // OUT could not be written; nothing left there
+};
+
+struct RestoreOutcome {
+    RestoreStatus status = RestoreStatus::BackupRefused;
+    std::string message;  // one line for the user, without its line end
+};
+
+// Checks the whole backup first (header, body length, MD5 of the restored
+// bytes), then creates `out`, which must not exist, and writes the original
+// into it, checking it again as it goes. `out` is never an existing file
+// overwritten; when anything fails after it was created, it is removed.
+RestoreOutcome RestoreBackup(const PathChar* backup, const PathChar* out);
+
+// zqrestore's command line: "zqrestore BACKUP OUT". Prints the outcome (to
+// standard output when restored, else to standard error) and returns the
+// exit code.
+int RestoreMain(int argc, PathChar** argv);
+
+}  // namespace druquara
