@@ -39,8 +39,9 @@ def run(*cmd, check=True, **kw):
     return subprocess.run([str(c) for c in cmd], check=check, **kw)
 
 
-def enter_namespace():
-    """Re-runs this script in a private mount namespace (unless already)."""
+def enter_namespace(script=__file__):
+    """Re-runs `script` (this one, or a driver that imports it) in a private
+    mount namespace (unless already)."""
     if os.environ.get(IN_NAMESPACE):
         return
     if os.geteuid() != 0:
@@ -54,7 +55,7 @@ def enter_namespace():
         skip("unshare -m is not permitted here: %s" % probe.stderr.decode().strip())
     env = dict(os.environ, **{IN_NAMESPACE: "1"})
     res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
+                          os.path.abspath(script), *sys.argv[1:]], env=env)
     sys.exit(res.returncode)
 
 
@@ -79,7 +80,7 @@ def needed_libraries(*elf_files):
 class Volume:
     """An ext4 image mounted at `mnt` (in this private namespace)."""
 
-    def __init__(self, work, name, size_mib):
+    def __init__(self, work, name, size_mib, mkfs_options=()):
         self.image = os.path.join(work, name + ".img")
         self.mnt = os.path.join(work, name + ".mnt")
         self.mounted = []
@@ -87,7 +88,7 @@ class Volume:
             os.unlink(self.image)
         with open(self.image, "wb") as f:
             f.truncate(size_mib << 20)
-        run("mkfs.ext4", "-q", "-F", "-m", "0", self.image)
+        run("mkfs.ext4", "-q", "-F", "-m", "0", *mkfs_options, self.image)
         os.makedirs(self.mnt, exist_ok=True)
         res = run("mount", "-o", "loop", self.image, self.mnt, check=False,
                   stderr=subprocess.PIPE)

@@ -86,6 +86,45 @@ def write_at(root, parts, pieces, size):
         os.close(fd)
 
 
+# The stand-in quarantine library's backups ("*.quar"): a 48-byte header
+# (magic, version 1, header size 48, original size, MD5 of the original,
+# flags 0, reserved 0; little-endian), then the original XORed with the key
+# at offset % 16. Read here from that description, independently of the C++
+# reader.
+BACKUP_MAGIC = b"ZQQB\r\n\x1a\n"
+BACKUP_KEY = bytes([0xA5, 0x3C, 0x96, 0x5A, 0x0F, 0xE1, 0x78, 0xC3,
+                    0x2D, 0xB4, 0x69, 0xD2, 0x4B, 0x87, 0x1E, 0xF0])
+
+
+def backup_sha256(path):
+    """SHA-256 of the original held in a backup, or "damaged backup: why"."""
+    chunk_size = 1 << 20  # a multiple of the key's 16 bytes
+    key = int.from_bytes(BACKUP_KEY * (chunk_size // 16), "little")
+    with open(path, "rb") as f:
+        header = f.read(48)
+        if len(header) < 48 or header[:8] != BACKUP_MAGIC:
+            return "damaged backup: no header"
+        version, header_size, size = struct.unpack_from("<IIQ", header, 8)
+        flags, reserved = struct.unpack_from("<II", header, 40)
+        if (version, header_size, flags, reserved) != (1, 48, 0, 0):
+            return "damaged backup: header %r" % header
+        h, md5, done = hashlib.sha256(), hashlib.md5(), 0
+        while True:
+            chunk = f.read(chunk_size)
+            if not chunk:
+                break
+            plain = (int.from_bytes(chunk, "little") ^ key).to_bytes(chunk_size, "little")
+            plain = plain[:len(chunk)]
+            h.update(plain)
+            md5.update(plain)
+            done += len(chunk)
+    if done != size:
+        return "damaged backup: %d bytes, header says %d" % (done, size)
+    if md5.digest() != header[24:40]:
+        return "damaged backup: MD5 differs from its header's"
+    return h.hexdigest()
+
+
 def sha256_at(dir_fd, name):
     fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW, dir_fd=dir_fd)
     with os.fdopen(fd, "rb") as f:
@@ -553,6 +592,8 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
         if any(key[0] == qd and (key[1] == qp or key[1].startswith(qp + os.sep))
                for qd, qp in quarantine_dirs):
             if value != "dir" and not value.startswith("link:"):
+                if key[1].endswith(".quar"):  # a backup: what it holds
+                    value = backup_sha256(os.path.join(tree.drives[key[0]].host_dir, key[1]))
                 quarantine_files.append(value)
             continue
         problems.append("unexpected new entry: %r" % (key,))
@@ -571,7 +612,7 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
 def check_quarantine_records(tree, folder, infected):
     """The stand-in library's records ("<name>.txt" beside "<name>.quar"):
     one per infected file, naming its path, the detection name and the value
-    0, its copy holding the file as it was."""
+    0, its backup holding the file as it was."""
     problems = []
     records = {}
     for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
@@ -590,8 +631,10 @@ def check_quarantine_records(tree, folder, infected):
         if rec.get("Detection") != DETECTION_NAME or rec.get("Value") != "0":
             problems.append("quarantine record of %s: %r" % (shown, rec))
         copy = os.path.join(folder, rec.get("Copy", "?"))
-        if not os.path.isfile(copy) or sha256_file(copy) != e.before:
-            problems.append("quarantine copy of %s is not the infected file" % shown)
+        if rec.get("Format") != "ZQQB 1":
+            problems.append("quarantine record of %s: format %r" % (shown, rec.get("Format")))
+        if not os.path.isfile(copy) or backup_sha256(copy) != e.before:
+            problems.append("quarantine copy of %s does not hold the infected file" % shown)
     for original in records:
         problems.append("quarantine record for a file not infected: %r" % original)
     return problems

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""End-to-end run of the real Linux program with the stand-in quarantine
+library installed inside the scanned tree.
+
+usage: e2e_standin_native.py --program P --druquara LIB --zqrestore R
+                             --zqsample Z --work DIR
+
+As e2e_native.py (an ext4 image, chrooted, in a private mount namespace), but
+the suite lies in the ordinary folder /suite, which the scan walks, with the
+library, zqrestore and its "Quarantine" folder (there from an earlier run).
+The image has linear folders (no dir_index), so a folder lists its entries in
+the order they were made: the infected files come first and are backed up
+before the walk reaches the quarantine. Then: the whole console and log as
+usual, no path below the quarantine examined, one backup per infected file,
+and each backup restored by zqrestore byte for byte to the file as it was.
+
+Needs root, unshare and loop devices; exits 77 (skipped) otherwise.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_native as native  # noqa: E402
+import zq_e2e as e2e  # noqa: E402
+import zq_standin as standin  # noqa: E402
+
+QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
+
+
+def check(args, libs, loader, vol):
+    t0 = time.time()
+    root = vol.mnt
+    tree = e2e.Tree("/", os.fsencode, e2e.decode)
+    drive = tree.add_drive("", root)
+    samples = args.samples
+
+    # Made first, so listed (and backed up) before the suite.
+    quarantined = e2e.populate_data(tree, drive, "data", samples, big=False)
+
+    zq = os.path.join(root, ".zq")
+    os.makedirs(os.path.join(zq, "lib"))
+    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
+    for lib in libs:
+        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
+    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    tree.folder(drive, (".zq",))
+    tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/suite\n")
+
+    # The suite last: its library and zqrestore are no images here.
+    for name, source in (("druquara.so", args.druquara), ("zqrestore", args.zqrestore)):
+        with open(source, "rb") as f:
+            tree.file(drive, "suite/security/zebscan/" + name, f.read())
+    tree.folder(drive, QUARANTINE)
+
+    for parts in (("proc",), ("sys",), ("dev", "shm")):
+        tree.folder(drive, parts, expect="silent")
+    vol.mount_inside("-t", "proc", "proc", where="proc")
+    vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
+    vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+
+    before = tree.snapshot()
+    res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
+                          "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    vol.unmount_inside()
+    after = tree.snapshot()
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if res.stderr:
+        problems.append("standard error: %r" % res.stderr[:500])
+    log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
+    problems += log_problems
+    want_log, want_console = tree.expected(log_lines, [], object_ready=True,
+                                           pause_text=native.PAUSE_PROMPT, console_eol=b"\n",
+                                           readdir_order=True)
+    problems += e2e.diff("log", want_log, log_lines)
+    problems += e2e.diff("console", e2e.decode(want_console).split("\n"),
+                         e2e.decode(res.stdout).split("\n"))
+    problems += e2e.check_files(tree, before, after,
+                                quarantine_dirs=[(0, os.path.join(*QUARANTINE))],
+                                allowed_new={(0, ".zq/ZQCindervane.log")},
+                                infected_copies=quarantined)
+    folder = os.path.join(root, *QUARANTINE)
+    problems += e2e.check_quarantine_records(tree, folder, quarantined)
+    problems += standin.check_quarantine_unseen(tree, drive, QUARANTINE, log_lines)
+
+    def restore(backup, out):
+        return subprocess.run([args.zqrestore, backup, out], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT)
+
+    problems += standin.check_backups_restore(folder, quarantined, restore,
+                                              os.path.join(args.work, "restored"))
+    return e2e.report("native: stand-in library inside the scanned tree", problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
+        ap.add_argument("--" + name, required=True)
+    args = ap.parse_args()
+    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    native.enter_namespace(__file__)
+    os.makedirs(args.work, exist_ok=True)
+    libs, loader = native.needed_libraries(args.program, args.druquara)
+    args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
+    vol = native.Volume(args.work, "standin", 200, mkfs_options=("-O", "^dir_index"))
+    try:
+        ok = check(args, libs, loader, vol)
+    finally:
+        vol.close()
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()
