@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""End-to-end run of the real Windows program under Wine with the stand-in
+quarantine library installed inside the scanned tree.
+
+usage: e2e_standin_wine.py --program EXE --druquara DLL --zqrestore EXE
+                           --zqsample EXE --wine W --wineserver WS --work DIR
+
+A prefix as in e2e_wine.py, with two drives: C: holds the Windows directory
+(a link, never entered), the program in ".zq" and the common data tree with
+its infected files; D: holds the suite in the ordinary folder "suite", which
+the scan walks: the library, zqrestore.exe and its "Quarantine" folder (there
+from an earlier run). C: is walked first, so every backup exists before the
+walk reaches the quarantine. Then: the whole console and log as usual, no
+path below the quarantine examined, one backup per infected file, and each
+backup restored by zqrestore.exe byte for byte to the file as it was.
+"""
+import argparse
+import os
+import pwd
+import shutil
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_wine as wine  # noqa: E402
+import zq_e2e as e2e  # noqa: E402
+import zq_standin as standin  # noqa: E402
+
+SKIP = 77
+QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
+
+
+def windows_path(prefix, host_path):
+    """The program's name for a host path on C: or D:."""
+    for letter, folder in (("C:", prefix.c), ("D:", prefix.d)):
+        rel = os.path.relpath(host_path, folder)
+        if not rel.startswith(".."):
+            return letter + "\\" + rel.replace("/", "\\")
+    raise e2e.Failure("not on a drive of the prefix: %s" % host_path)
+
+
+def check(args, prefix):
+    t0 = time.time()
+    samples = args.samples
+    tree = e2e.Tree("\\", wine.gbk, wine.from_gbk)
+    c = tree.add_drive("C:", prefix.c)
+    d = tree.add_drive("D:", prefix.d)
+
+    tree.link(c, "windows", prefix.fixture_windows, lines=[])
+    tree.folder(c, (".zq",))
+    shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+    user = pwd.getpwuid(os.getuid()).pw_name
+    for sub in ("Local", "Roaming"):
+        tree.folder(c, ("users", user, "AppData", sub))
+    quarantined = e2e.populate_data(tree, c, "data", samples, big=False)
+
+    # The suite on D:, walked after every infected file on C:. zqrestore.exe
+    # is an image (examined, Safe); the library is a DLL (not examined).
+    with open(args.druquara, "rb") as f:
+        tree.file(d, "suite/security/zebscan/druquara.dll", f.read())
+    with open(args.zqrestore, "rb") as f:
+        tree.file(d, "suite/security/zebscan/zqrestore.exe", f.read(), "image", 0)
+    tree.folder(d, QUARANTINE)
+
+    res = prefix.wine("reg", "add", wine.KEY, "/v", "ProgramPath", "/t", "REG_SZ",
+                      "/d", "D:\\suite", "/reg:32", "/f",
+                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if res.returncode != 0:
+        raise e2e.Failure("reg add failed: %r" % res.stdout)
+    e2e.log("  tree ready %.1fs" % (time.time() - t0))
+
+    before = tree.snapshot()
+    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
+                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=1200)
+    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    after = tree.snapshot()
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if res.stderr:
+        problems.append("standard error: %r" % res.stderr[:500])
+    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
+                                           wine.from_gbk)
+    problems += log_problems
+    want_log, want_console = tree.expected(log_lines, [], object_ready=True,
+                                           pause_text=args.pause_text, console_eol=b"\r\n")
+    problems += e2e.diff("log", want_log, log_lines)
+    problems += e2e.diff("console", wine.from_gbk(want_console).split("\n"),
+                         wine.from_gbk(res.stdout).split("\n"))
+    problems += e2e.check_files(tree, before, after,
+                                quarantine_dirs=[(1, os.path.join(*QUARANTINE))],
+                                allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))},
+                                infected_copies=quarantined)
+    folder = os.path.join(prefix.d, *QUARANTINE)
+    problems += e2e.check_quarantine_records(tree, folder, quarantined)
+    problems += standin.check_quarantine_unseen(tree, d, QUARANTINE, log_lines)
+
+    exe = windows_path(prefix, os.path.join(prefix.d, "suite", "security", "zebscan",
+                                            "zqrestore.exe"))
+
+    def restore(backup, out):
+        return prefix.wine(exe, windows_path(prefix, backup), windows_path(prefix, out),
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    problems += standin.check_backups_restore(folder, quarantined, restore,
+                                              os.path.join(prefix.c, ".restored"))
+    e2e.log("  restored %.1fs" % (time.time() - t0))
+    return e2e.report("wine: stand-in library inside the scanned tree", problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    for name in ("program", "druquara", "zqrestore", "zqsample", "wine", "wineserver", "work"):
+        ap.add_argument("--" + name, required=True)
+    args = ap.parse_args()
+    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if "WINEPREFIX" not in os.environ:
+        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(SKIP)
+    os.makedirs(args.work, exist_ok=True)
+    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    args.pause_text = wine.pause_text(args)
+    prefix = wine.Prefix(args, "standin")
+    try:
+        ok = check(args, prefix)
+    finally:
+        prefix.stop()
+    if ok:  # a failed run's prefix stays for a look, until the next run
+        shutil.rmtree(prefix.dir)
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()
