@@ -11,9 +11,11 @@ files as they were, and that nothing else changed.
 """
 import difflib
 import hashlib
+import json
 import os
 import random
 import re
+import shutil
 import stat
 import struct
 import subprocess
@@ -525,6 +527,35 @@ def summary_line(lines, actual_log):
               count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][313]"),
               count("[ScanFolder][275]"), seconds]
     return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
+
+
+def clear_kept_logs(work):
+    """Removes the logs that an earlier run kept (see keep_log)."""
+    shutil.rmtree(os.path.join(work, "logs"), ignore_errors=True)
+
+
+def keep_log(work, case_name, log_path, want_log):
+    """Keeps the run's log as <work>/logs/<case>/ZQCindervane.log, with the
+    figures this test expects of it in expected.json beside it, for the
+    tests of the log's readers (zqreport)."""
+    folder = os.path.join(work, "logs", re.sub(r"[^A-Za-z0-9]+", "_", case_name).strip("_"))
+    os.makedirs(folder, exist_ok=True)
+    if os.path.exists(log_path):
+        with open(log_path, "rb") as src, open(os.path.join(folder, "ZQCindervane.log"),
+                                                "wb") as dst:
+            dst.write(src.read())
+    summary = next(f for f in map(parse_summary, want_log) if f)
+    errors = []
+    for before, line in zip(want_log, want_log[1:]):
+        if line.startswith("[ScanFolder][334]Path:") and line.endswith(", Result:-1"):
+            errors.append({"path": line[len("[ScanFolder][334]Path:"):-len(", Result:-1")],
+                           "line": before})
+    expected = {"examined": int(summary["Examined"]), "safe": int(summary["Safe"]),
+                "fixed": int(summary["Is Fix"]), "error": int(summary["Error"]),
+                "unreadable": int(summary["Unreadable"]),
+                "not_scanned": int(summary["Not Scanned"]), "errors": errors}
+    with open(os.path.join(folder, "expected.json"), "w", encoding="utf-8") as f:
+        json.dump(expected, f, indent=1, ensure_ascii=False)
 
 
 def decode(b):
