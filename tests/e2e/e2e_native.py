@@ -224,6 +224,7 @@ def check_case(case, args, libs, loader, vol):
     want_log, want_console = tree.expected(log_lines, init, object_ready=case.object_ready(),
                                            pause_text=PAUSE_PROMPT, console_eol=b"\n",
                                            readdir_order=True)
+    e2e.keep_log(args.work, case.name, os.path.join(zq, "ZQCindervane.log"), want_log)
     problems += e2e.diff("log", want_log, log_lines)
     problems += e2e.diff("console", e2e.decode(want_console).split("\n"),
                          e2e.decode(res.stdout).split("\n"))
@@ -248,6 +249,7 @@ def main():
         setattr(args, name, os.path.abspath(getattr(args, name)))
     enter_namespace()
     os.makedirs(args.work, exist_ok=True)
+    e2e.clear_kept_logs(args.work)
     libs, loader = needed_libraries(args.program, args.druquara)
     args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
     ok = True

@@ -175,6 +175,8 @@ def check_case(case, args, prefix):
         init = []
     want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
                                            pause_text=args.pause_text, console_eol=b"\r\n")
+    e2e.keep_log(args.work, case.name, os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
+                 want_log)
     problems += e2e.diff("log", want_log, log_lines)
     problems += e2e.diff("console", from_gbk(want_console).split("\n"),
                          from_gbk(res.stdout).split("\n"))
@@ -204,6 +206,7 @@ def main():
         e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
         sys.exit(SKIP)
     os.makedirs(args.work, exist_ok=True)
+    e2e.clear_kept_logs(args.work)
     args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     args.pause_text = pause_text(args)
     ok = True

@@ -11,9 +11,11 @@ files as they were, and that nothing else changed.
 """
 import difflib
 import hashlib
+import json
 import os
 import random
 import re
+import shutil
 import stat
 import struct
 import subprocess
@@ -480,6 +482,7 @@ class Tree:
         for d in self.drives:
             lines.append("[wmain][440]Start Scanning Folder:%s" % d.root_text)
             walk(d, d.root)
+        lines.append(summary_line(lines, actual_log))
         lines.append("End...")
         console.append(b"End Scanning...")
         console.append(pause_text)
@@ -519,6 +522,80 @@ class Tree:
 # ---------------------------------------------------------------------------
 # Checks
 # ---------------------------------------------------------------------------
+
+SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Error", "Unreadable",
+                  "Not Scanned", "Unlisted", "Seconds")
+
+
+def parse_summary(line):
+    """{field: text} of a "Summary..." line, or None."""
+    if not line.startswith("Summary..."):
+        return None
+    fields = {}
+    for item in line[len("Summary..."):].split(", "):
+        name, _, value = item.partition(":")
+        fields[name] = value
+    return fields if tuple(fields) == SUMMARY_FIELDS else None
+
+
+def summary_line(lines, actual_log):
+    """The summary line the program must write after `lines` (the expected
+    log so far): every count follows from those lines, except the files
+    passed over without a line (over the size limit), so Files must be at
+    least the files logged and is taken from the program when it is; the
+    seconds are the program's own when they have the right form."""
+    def count(prefix):
+        return sum(1 for l in lines if l.startswith(prefix))
+
+    results = [l.rsplit(", Result:", 1)[1] for l in lines if l.startswith("[ScanFolder][334]")]
+    roots_too_long = sum(1 for a, b in zip(lines, lines[1:])
+                         if a.startswith("[wmain][440]") and b.startswith("[ScanFolder][296]"))
+    unreadable = sum(count("[CommFunc::IsFilePE][%d]" % n) for n in (66, 71, 79, 86))
+    logged_files = count("[ScanFolder][309]") + count("[ScanFolder][313]")
+    actual = next((f for f in map(parse_summary, actual_log) if f), {})
+    files = actual.get("Files", "")
+    if not (files.isdigit() and int(files) >= logged_files):
+        files = "at least %d" % logged_files
+    seconds = actual.get("Seconds", "")
+    if not re.fullmatch(r"[0-9]+\.[0-9]{3}", seconds):
+        seconds = "S.mmm"
+    values = [count("[wmain][440]") + count("[ScanFolder][300]") - count("[ScanFolder][275]") -
+              roots_too_long,
+              files, len(results), results.count("0"), results.count("2"), results.count("-1"),
+              unreadable,
+              count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][313]"),
+              count("[ScanFolder][275]"), seconds]
+    return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
+
+
+def clear_kept_logs(work):
+    """Removes the logs that an earlier run kept (see keep_log)."""
+    shutil.rmtree(os.path.join(work, "logs"), ignore_errors=True)
+
+
+def keep_log(work, case_name, log_path, want_log):
+    """Keeps the run's log as <work>/logs/<case>/ZQCindervane.log, with the
+    figures this test expects of it in expected.json beside it, for the
+    tests of the log's readers (zqreport)."""
+    folder = os.path.join(work, "logs", re.sub(r"[^A-Za-z0-9]+", "_", case_name).strip("_"))
+    os.makedirs(folder, exist_ok=True)
+    if os.path.exists(log_path):
+        with open(log_path, "rb") as src, open(os.path.join(folder, "ZQCindervane.log"),
+                                                "wb") as dst:
+            dst.write(src.read())
+    summary = next(f for f in map(parse_summary, want_log) if f)
+    errors = []
+    for before, line in zip(want_log, want_log[1:]):
+        if line.startswith("[ScanFolder][334]Path:") and line.endswith(", Result:-1"):
+            errors.append({"path": line[len("[ScanFolder][334]Path:"):-len(", Result:-1")],
+                           "line": before})
+    expected = {"examined": int(summary["Examined"]), "safe": int(summary["Safe"]),
+                "fixed": int(summary["Is Fix"]), "error": int(summary["Error"]),
+                "unreadable": int(summary["Unreadable"]),
+                "not_scanned": int(summary["Not Scanned"]), "errors": errors}
+    with open(os.path.join(folder, "expected.json"), "w", encoding="utf-8") as f:
+        json.dump(expected, f, indent=1, ensure_ascii=False)
+
 
 def decode(b):
     return b.decode("utf-8", "surrogateescape")
