@@ -1,6 +1,9 @@
 // The entry's steps, in order: locale, log, privilege, roots, scan, end.
 #include "app/scan_main.h"
 
+#include <chrono>
+
+#include "app/scan_summary.h"
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
@@ -50,10 +53,16 @@ int ScanMain() {
     StartLog();
     g_Logger.Write("Start...");
     platform::ConsoleWrite(ZQ_T("Start Scanning..."));
+    const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    ResetScanStats();
     CommFunc::SetDebugPrivilege();
     const std::vector<PathString> roots = CollectFixedRoots();
     ScanRoots(roots);
     platform::ConsoleWrite(ZQ_T("End Scanning..."));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    g_Logger.Write(
+        "%s", ScanSummaryText(CurrentScanStats(), static_cast<uint64_t>(elapsed.count())).c_str());
     g_Logger.Write("End...");
     g_Logger.Stop();
     platform::PauseForKey();

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_view.h"
 #include "platform/privilege.h"
+#include "scan/scan_stats.h"
 
 namespace {
 
@@ -97,12 +98,14 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
                    platform::FileAttribute::Archive)) {
         g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
                        static_cast<int>(file.Error()));
+        CountScan(ScanCounter::Unreadable);
         return FALSE;
     }
     uint32_t size = 0;
     if (!file.SizeLow(&size)) {
         g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
                        static_cast<int>(file.Error()));
+        CountScan(ScanCounter::Unreadable);
         return FALSE;
     }
     if (size < kMinImageSize) {
@@ -117,6 +120,7 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
             g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
                            static_cast<int>(view.Error()));
         }
+        CountScan(ScanCounter::Unreadable);
         return FALSE;
     }
     bool read_failed = false;
@@ -125,6 +129,7 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
         // Only where the view is read rather than mapped (POSIX).
         g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
                        static_cast<int>(view.Error()));
+        CountScan(ScanCounter::Unreadable);
     }
     view.Unmap();
     file.Close();

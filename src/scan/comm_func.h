@@ -17,6 +17,8 @@ class CommFunc {
     // whose e_lfanew locates a 248-byte NT header block, lying wholly within
     // the file's mapped pages, that starts with "PE\0\0" and whose
     // Characteristics lack IMAGE_FILE_DLL (0x2000). FALSE for every other
-    // file and on every failure; only failed calls are logged.
+    // file and on every failure; only failed calls are logged, and a file
+    // that could not be opened or read counts as unreadable in the scan
+    // counters (scan_stats.h).
     static BOOL IsFilePE(const PathChar* path);
 };

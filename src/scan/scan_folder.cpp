@@ -16,6 +16,7 @@
 #include "platform/windows_dir.h"
 #include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
+#include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 
 namespace {
@@ -47,6 +48,21 @@ const PathChar* ResultText(ScanResult result) {
     }
 }
 
+void CountResult(ScanResult result) {
+    CountScan(ScanCounter::ImagesExamined);
+    switch (result) {
+        case Safe:
+            CountScan(ScanCounter::Safe);
+            break;
+        case Fixed:
+            CountScan(ScanCounter::Fixed);
+            break;
+        default:
+            CountScan(ScanCounter::Error);
+            break;
+    }
+}
+
 void LogSearchFailed(OsError error) {
     g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
                    static_cast<int>(error));
@@ -69,6 +85,7 @@ class Walk {
         if (path_.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
             g_Logger.Write("[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT, "ScanFolder",
                            296, path);
+            CountScan(ScanCounter::NotScanned);
             return false;
         }
         levels_.emplace_back();
@@ -79,10 +96,12 @@ class Walk {
         path_.resize(level.path_length);
         if (!opened) {
             LogSearchFailed(level.search.Error());
+            CountScan(ScanCounter::FoldersUnlisted);
             levels_.pop_back();
             return false;
         }
         level.has_id = level.search.GetFolderId(&level.id);
+        CountScan(ScanCounter::FoldersEntered);
         return true;
     }
 
@@ -135,6 +154,7 @@ class Walk {
             g_Logger.Write(
                 "[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
                 "ScanFolder", 296, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            CountScan(ScanCounter::NotScanned);
             return;
         }
         path_.append(1, ZQ_PATH_SEP).append(name);
@@ -159,6 +179,7 @@ class Walk {
             if (sub_folder.has_id && IsOpenAbove(sub_folder.id)) {
                 g_Logger.Write("[%s][%d]Folder already open above, not scanned again:" ZQ_PATH_FMT,
                                "ScanFolder", 297, path_.c_str());
+                CountScan(ScanCounter::NotScanned);
                 path_.resize(parent_length);
                 return;
             }
@@ -167,13 +188,16 @@ class Walk {
                        path_.c_str());
         if (!opened) {
             LogSearchFailed(sub_folder.search.Error());
+            CountScan(ScanCounter::FoldersUnlisted);
             path_.resize(parent_length);
             return;
         }
+        CountScan(ScanCounter::FoldersEntered);
         levels_.push_back(std::move(sub_folder));
     }
 
     void ScanFile(const PathChar* name, uint32_t size_low) {
+        CountScan(ScanCounter::FilesSeen);
         if (size_low > kSizeLimit) {
             return;
         }
@@ -183,6 +207,7 @@ class Walk {
             g_Logger.Write(
                 "[%s][%d]File path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
                 "ScanFolder", 313, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            CountScan(ScanCounter::NotScanned);
             return;
         }
         path_.append(1, ZQ_PATH_SEP).append(name);
@@ -198,6 +223,7 @@ class Walk {
             platform::ConsoleWrite(ResultText(result));
             g_Logger.Write("[%s][%d]Path:" ZQ_PATH_FMT ", Result:%d", "ScanFolder", 334, file_path,
                            static_cast<int>(result));
+            CountResult(result);
         }
         path_.resize(folder_length);
     }

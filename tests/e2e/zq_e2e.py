@@ -441,6 +441,7 @@ class Tree:
         for d in self.drives:
             lines.append("[wmain][440]Start Scanning Folder:%s" % d.root_text)
             walk(d, d.root)
+        lines.append(summary_line(lines, actual_log))
         lines.append("End...")
         console.append(b"End Scanning...")
         console.append(pause_text)
@@ -480,6 +481,51 @@ class Tree:
 # ---------------------------------------------------------------------------
 # Checks
 # ---------------------------------------------------------------------------
+
+SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Error", "Unreadable",
+                  "Not Scanned", "Unlisted", "Seconds")
+
+
+def parse_summary(line):
+    """{field: text} of a "Summary..." line, or None."""
+    if not line.startswith("Summary..."):
+        return None
+    fields = {}
+    for item in line[len("Summary..."):].split(", "):
+        name, _, value = item.partition(":")
+        fields[name] = value
+    return fields if tuple(fields) == SUMMARY_FIELDS else None
+
+
+def summary_line(lines, actual_log):
+    """The summary line the program must write after `lines` (the expected
+    log so far): every count follows from those lines, except the files
+    passed over without a line (over the size limit), so Files must be at
+    least the files logged and is taken from the program when it is; the
+    seconds are the program's own when they have the right form."""
+    def count(prefix):
+        return sum(1 for l in lines if l.startswith(prefix))
+
+    results = [l.rsplit(", Result:", 1)[1] for l in lines if l.startswith("[ScanFolder][334]")]
+    roots_too_long = sum(1 for a, b in zip(lines, lines[1:])
+                         if a.startswith("[wmain][440]") and b.startswith("[ScanFolder][296]"))
+    unreadable = sum(count("[CommFunc::IsFilePE][%d]" % n) for n in (66, 71, 79, 86))
+    logged_files = count("[ScanFolder][309]") + count("[ScanFolder][313]")
+    actual = next((f for f in map(parse_summary, actual_log) if f), {})
+    files = actual.get("Files", "")
+    if not (files.isdigit() and int(files) >= logged_files):
+        files = "at least %d" % logged_files
+    seconds = actual.get("Seconds", "")
+    if not re.fullmatch(r"[0-9]+\.[0-9]{3}", seconds):
+        seconds = "S.mmm"
+    values = [count("[wmain][440]") + count("[ScanFolder][300]") - count("[ScanFolder][275]") -
+              roots_too_long,
+              files, len(results), results.count("0"), results.count("2"), results.count("-1"),
+              unreadable,
+              count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][313]"),
+              count("[ScanFolder][275]"), seconds]
+    return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
+
 
 def decode(b):
     return b.decode("utf-8", "surrogateescape")

@@ -10,6 +10,7 @@
 #include "file_access_posix.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
+#include "scan/scan_stats.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +25,7 @@ TEST(ScanFolderPosixTest, FolderThatCannotBeListedIsLoggedOnceAndTheWalkGoesOn) 
     ASSERT_EQ(0, chmod(dir.Join("locked").c_str(), 0));
 
     Lines lines;
+    ResetScanStats();
     {
         scantest::WithoutFileAccess lowered;
         ASSERT_TRUE(lowered.Ok());
@@ -34,6 +36,10 @@ TEST(ScanFolderPosixTest, FolderThatCannotBeListedIsLoggedOnceAndTheWalkGoesOn) 
         lines = log.Lines();
     }
     chmod(dir.Join("locked").c_str(), 0755);
+    const ScanStats stats = CurrentScanStats();
+    EXPECT_EQ(2u, stats.folders_entered);  // the root and "open"
+    EXPECT_EQ(1u, stats.folders_unlisted);
+    EXPECT_EQ(1u, stats.images_examined);
 
     const Lines locked = {"[ScanFolder][300]Start Scanning Folder:" + dir.Join("locked"),
                           "[ScanFolder][275]Call FindFirstFile failed: 13"};  // EACCES
@@ -84,6 +90,37 @@ TEST(ScanFolderPosixTest, LongListingIsWalkedInTheSystemsOrder) {
         lines = log.Lines();
     }
     EXPECT_EQ(expected, lines);
+}
+
+// A file that the permissions keep from being opened: the failed open and
+// "Not PE-Type" are logged, the console shows nothing, and the counters
+// hold it as unreadable (not as examined).
+TEST(ScanFolderPosixTest, FileThatCannotBeOpenedIsCountedAsUnreadable) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("closed.exe"), sample::BuildPe(1024));
+    ASSERT_EQ(0, chmod(dir.Join("closed.exe").c_str(), 0));
+
+    Lines lines;
+    std::string console;
+    ResetScanStats();
+    {
+        scantest::WithoutFileAccess lowered;
+        ASSERT_TRUE(lowered.Ok());
+        testsupport::LogCapture log;
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(ScanFolder(dir.Path().c_str()));
+        console = ::testing::internal::GetCapturedStdout();
+        lines = log.Lines();
+    }
+    const ScanStats stats = CurrentScanStats();
+    const Lines expected = {"[ScanFolder][309]Start Scanning File:" + dir.Join("closed.exe"),
+                            "[CommFunc::IsFilePE][66]Call CreateFile failed: 13",  // EACCES
+                            "[ScanFolder][338]Not PE-Type, no need to scan"};
+    EXPECT_EQ(expected, lines);
+    EXPECT_EQ("", console);
+    EXPECT_EQ(1u, stats.files_seen);
+    EXPECT_EQ(1u, stats.unreadable);
+    EXPECT_EQ(0u, stats.images_examined);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 #include "sparse_file.h"
 #include "support/log_capture.h"
@@ -30,14 +32,17 @@ struct ScanRun {
     BOOL result = FALSE;
     Lines log;
     std::string console;
+    ScanStats stats;  // the counters of this scan alone
 };
 
 ScanRun Scan(const PathChar* root) {
     ScanRun run;
     testsupport::LogCapture log;
+    ResetScanStats();
     ::testing::internal::CaptureStdout();
     run.result = ScanFolder(root);
     run.console = ::testing::internal::GetCapturedStdout();
+    run.stats = CurrentScanStats();
     run.log = log.Lines();
     return run;
 }
@@ -238,6 +243,9 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
             }));
         EXPECT_EQ(1u, count);
     }
+    EXPECT_EQ(made_too_long ? 1u : 0u, run.stats.not_scanned);
+    EXPECT_EQ(levels + 1, run.stats.folders_entered);
+    EXPECT_EQ(1u, run.stats.images_examined);
     EXPECT_GT(levels, kWindows ? 50u : 1000u);
 }
 
@@ -298,6 +306,8 @@ TEST_F(ScanFolderTest, LinksBackToAnAncestorEndTheWalk) {
     std::sort(expected.begin(), expected.end());
     std::sort(actual.begin(), actual.end());
     EXPECT_EQ(expected, actual);
+    EXPECT_EQ(kWindows ? 3u : 0u, run.stats.not_scanned);
+    EXPECT_EQ(2u, run.stats.folders_entered);
 }
 
 TEST_F(ScanFolderTest, SymbolicLinkToAFileIsNotExaminedOnPosix) {
@@ -310,6 +320,68 @@ TEST_F(ScanFolderTest, SymbolicLinkToAFileIsNotExaminedOnPosix) {
     ASSERT_FALSE(error);
     const ScanRun run = Scan(dir_.Path().c_str());
     EXPECT_EQ((Lines{File(At("real.exe")), Result(At("real.exe"), 0)}), run.log);
+}
+
+// The scan counters over a small tree: each entry is counted once, in the
+// class its log lines put it in; dot names and what lies below them are not
+// counted at all.
+TEST_F(ScanFolderTest, CountersTallyTheWalk) {
+    Put("app.exe", sample::BuildPe(4096));
+    Put("lib.dll", sample::BuildPe(4096, {true, false, 1}));
+    Put("readme.txt", Bytes{'h', 'i'});
+    Put(".hidden.exe", sample::BuildPe(4096));
+    Put(".git/inner.exe", sample::BuildPe(4096));
+    Put("sub/deeper/tool.exe", sample::BuildPe(2048, {false, true, 2}));
+    Sized("over.bin", 104857601);  // seen, passed over for its size
+    fs::create_directory(dir_.Path() / "empty");
+
+    const ScanRun run = Scan(dir_.Path().c_str());
+    struct Case {
+        const char* counter;
+        uint64_t actual;
+        uint64_t expected;
+    };
+    const Case cases[] = {
+        {"folders_entered", run.stats.folders_entered, 4},  // root, sub, sub/deeper, empty
+        {"folders_unlisted", run.stats.folders_unlisted, 0},
+        {"files_seen", run.stats.files_seen, 5},
+        {"images_examined", run.stats.images_examined, 2},
+        {"safe", run.stats.safe, 2},
+        {"fixed", run.stats.fixed, 0},
+        {"error", run.stats.error, 0},
+        {"unreadable", run.stats.unreadable, 0},
+        {"not_scanned", run.stats.not_scanned, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, c.actual) << c.counter;
+    }
+
+    // A root that cannot be listed: nothing entered, one folder unlisted.
+    const ScanRun missing = Scan(dir_.Join("missing").c_str());
+    EXPECT_EQ(0u, missing.stats.folders_entered);
+    EXPECT_EQ(1u, missing.stats.folders_unlisted);
+}
+
+// A file held open without sharing cannot be opened for the image test: it
+// is logged by the failed call and "Not PE-Type", nothing shows on the
+// console, and the counters are where it becomes visible.
+TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
+    if (!kWindows) {
+        GTEST_SKIP() << "POSIX has no exclusive opens; see the permission test";
+    }
+    Put("locked.exe", sample::BuildPe(4096));
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(dir_.Join("locked.exe").c_str(), platform::FileAccess::Read, 0,
+                            platform::FileAttribute::Normal));
+    const ScanRun run = Scan(dir_.Path().c_str());
+    holder.Close();
+    ASSERT_EQ(3u, run.log.size());
+    EXPECT_EQ(0u, run.log[1].rfind("[CommFunc::IsFilePE][66]Call CreateFile failed: 32", 0))
+        << run.log[1];  // ERROR_SHARING_VIOLATION
+    EXPECT_EQ("", run.console);
+    EXPECT_EQ(1u, run.stats.files_seen);
+    EXPECT_EQ(1u, run.stats.unreadable);
+    EXPECT_EQ(0u, run.stats.images_examined);
 }
 
 }  // namespace
