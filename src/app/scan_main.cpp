@@ -10,6 +10,7 @@
 #include "platform/module_path.h"
 #include "scan/comm_func.h"
 #include "scan/scan_folder.h"
+#include "scan/scan_progress.h"
 
 BOOL StartLog() {
     PathChar log_path[ZQ_FILE_PATH_CHARS] = {};
@@ -55,9 +56,11 @@ int ScanMain() {
     platform::ConsoleWrite(ZQ_T("Start Scanning..."));
     const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     ResetScanStats();
+    StartScanProgress();
     CommFunc::SetDebugPrivilege();
     const std::vector<PathString> roots = CollectFixedRoots();
     ScanRoots(roots);
+    EndScanProgress();
     platform::ConsoleWrite(ZQ_T("End Scanning..."));
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
