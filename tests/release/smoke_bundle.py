@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Unpacks a release bundle and runs its program once on a small test tree.
+"""Unpacks a release bundle and runs its program on a small test tree.
 
 usage: smoke_bundle.py linux --bundle TAR.GZ --zqsample Z --work DIR
        smoke_bundle.py wine  --bundle ZIP --zqsample Z --work DIR
@@ -14,20 +14,28 @@ The tree holds a clean image and a synthetic infected one. The release
 carries only the production signature, so both are "Safe" and nothing is
 written; the run must start, scan both, end with the pause prompt, exit 0
 and write its log. The program lies in a dot-folder, which the scan skips.
+On Linux the tree also holds many data files, and the program runs a second
+time with standard error on a pseudo-terminal: the progress line shows
+there, is cleared at the end, and standard output is the same as with
+standard error on a pipe, which stays empty.
 """
 import argparse
-import io
 import os
+import pty
 import shutil
 import subprocess
 import sys
 import tarfile
+import time
 import zipfile
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 SKIP = 77
+# Files in the tree's folder "many": the walk then takes well over the
+# progress display's refresh interval (250 ms).
+MANY_FILES = 60000
 IN_NAMESPACE = "ZQ_SMOKE_IN_NAMESPACE"
 
 
@@ -47,6 +55,31 @@ def samples(zqsample, folder):
     subprocess.run([zqsample, "infect", host, infected, "--seed", "3"], check=True)
     os.unlink(host)
     return {p: open(p, "rb").read() for p in (clean, infected)}
+
+
+def many_files(folder, count):
+    """`count` small files that are not images: enough walking for the
+    progress line to be drawn at least once."""
+    os.makedirs(folder)
+    for i in range(count):
+        with open(os.path.join(folder, "f%05d.dat" % i), "wb") as f:
+            f.write(b"not an image")
+
+
+def check_progress(quiet, on_terminal, terminal_bytes):
+    """Standard error as a file stays empty; on a terminal it holds status
+    lines rewritten in place, the last one cleared; standard output is the
+    same byte for byte either way."""
+    if quiet.stderr:
+        fail("standard error, a file, holds %r" % quiet.stderr[:200])
+    if on_terminal.stdout != quiet.stdout:
+        fail("standard output differs when standard error is a terminal")
+    if b"files, " not in terminal_bytes:
+        fail("no progress line on the terminal: %r" % terminal_bytes[:200])
+    if not terminal_bytes.endswith(b"\r\x1b[K") or b"Path:" in terminal_bytes:
+        fail("the progress line was not cleared at the end: %r" % terminal_bytes[-200:])
+    print("progress: %d status lines drawn on the terminal, none on a file"
+          % terminal_bytes.count(b"files, "))
 
 
 def check_run(result, want_lines, log_path, files):
@@ -99,7 +132,7 @@ def linux(args):
         if not os.path.isfile(os.path.join(bundle, name)):
             fail("%s is not in the bundle" % name)
     libs, loader = e2e_native.needed_libraries(program)
-    vol = e2e_native.Volume(args.work, "smoke", 64)
+    vol = e2e_native.Volume(args.work, "smoke", 300)
     try:
         root = vol.mnt
         zq = os.path.join(root, ".zq")
@@ -109,14 +142,34 @@ def linux(args):
             shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
         shutil.copy2(loader, os.path.join(zq, "ld.so"))
         files = samples(args.zqsample, os.path.join(root, "data"))
+        many_files(os.path.join(root, "many"), MANY_FILES)
         vol.mount_inside("-t", "proc", "proc", where="proc")
         vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
         vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
-        result = subprocess.run(
-            ["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib", "/.zq/zqcindervane"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=300)
+        command = ["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
+                   "/.zq/zqcindervane"]
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=300)
         want = [b"Path:/data/%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
         check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files)
+        # Again with standard error on a terminal (standard output still a pipe).
+        master, slave = pty.openpty()
+        started = time.monotonic()
+        on_terminal = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=slave, timeout=300)
+        print("scan with %d files: %.2f s" % (MANY_FILES, time.monotonic() - started))
+        os.close(slave)
+        terminal_bytes = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # EIO: the terminal's other side is closed
+                break
+            if not chunk:
+                break
+            terminal_bytes += chunk
+        os.close(master)
+        check_progress(result, on_terminal, terminal_bytes)
     finally:
         vol.close()
 
