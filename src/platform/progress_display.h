@@ -5,8 +5,6 @@
 // closes and whenever console output is about to follow).
 #pragma once
 
-#include <cstdint>
-
 #include "platform/types.h"
 
 namespace platform {
@@ -41,9 +39,5 @@ class ProgressDisplay {
     bool output_midline_ = false;      // POSIX: console output ended without a line break
     PathChar saved_title_[1024] = {};  // Windows: the title to restore
 };
-
-// A millisecond count that only moves forward (wrapping at 2^32), for
-// spacing the refreshes.
-uint32_t MonotonicMilliseconds();
 
 }  // namespace platform

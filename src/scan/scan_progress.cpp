@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/monotonic_clock.h"
+
 namespace {
 
 platform::ProgressDisplay g_display;

@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -167,13 +166,6 @@ void ProgressDisplay::BeforeConsoleOutput() {
 void ProgressDisplay::Close() {
     BeforeConsoleOutput();
     open_ = false;
-}
-
-uint32_t MonotonicMilliseconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
 }
 
 }  // namespace platform

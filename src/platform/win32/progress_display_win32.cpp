@@ -53,8 +53,4 @@ void ProgressDisplay::Close() {
     shown_ = false;
 }
 
-uint32_t MonotonicMilliseconds() {
-    return GetTickCount();
-}
-
 }  // namespace platform
