@@ -27,16 +27,19 @@ get_filename_component(ZQ_WIN32_THREADS_RUNTIME "${zq_win32_threads_libgcc}" DIR
 configure_file(${PROJECT_SOURCE_DIR}/cmake/zq_version.h.in
                ${PROJECT_BINARY_DIR}/generated/zq_version.h @ONLY)
 
-# zq_windows_product(TARGET RESOURCE_SCRIPT): links TARGET for XP SP3 and
-# later, without a time stamp in its PE header (two builds of one commit are
-# byte-identical), with the given resource script compiled in.
+# zq_windows_product(TARGET RESOURCE_SCRIPT [FILE...]): links TARGET for XP
+# SP3 and later, without a time stamp in its PE header (two builds of one
+# commit are byte-identical), with the given resource script (an absolute
+# path) compiled in; the FILEs are what the script includes besides the
+# version header.
 function(zq_windows_product target resource_script)
   target_sources(${target} PRIVATE ${resource_script})
   get_filename_component(script_dir ${resource_script} DIRECTORY)
-  set_property(SOURCE ${resource_script} APPEND PROPERTY INCLUDE_DIRECTORIES
+  set_property(SOURCE ${resource_script} TARGET_DIRECTORY ${target} APPEND PROPERTY
+               INCLUDE_DIRECTORIES
                ${script_dir} ${PROJECT_SOURCE_DIR}/cmake ${PROJECT_BINARY_DIR}/generated)
-  set_property(SOURCE ${resource_script} APPEND PROPERTY OBJECT_DEPENDS
-               ${PROJECT_BINARY_DIR}/generated/zq_version.h)
+  set_property(SOURCE ${resource_script} TARGET_DIRECTORY ${target} APPEND PROPERTY
+               OBJECT_DEPENDS ${PROJECT_BINARY_DIR}/generated/zq_version.h ${ARGN})
   target_link_options(${target} PRIVATE
     -B${ZQ_WIN32_THREADS_RUNTIME}/
     -Wl,--major-os-version=5,--minor-os-version=1
