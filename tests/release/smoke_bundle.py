@@ -33,9 +33,10 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 SKIP = 77
-# Files in the tree's folder "many": the walk then takes well over the
-# progress display's refresh interval (250 ms).
-MANY_FILES = 60000
+# Files in the tree's folder "many": on this project's machines the walk
+# then takes several times the progress display's refresh interval (250 ms).
+# (The volume of 500 MiB is a "small" ext4 one: an inode per 4 KiB.)
+MANY_FILES = 120000
 IN_NAMESPACE = "ZQ_SMOKE_IN_NAMESPACE"
 
 
@@ -66,20 +67,22 @@ def many_files(folder, count):
             f.write(b"not an image")
 
 
-def check_progress(quiet, on_terminal, terminal_bytes):
+def check_progress(quiet, on_terminal, terminal_bytes, seconds):
     """Standard error as a file stays empty; on a terminal it holds status
-    lines rewritten in place, the last one cleared; standard output is the
-    same byte for byte either way."""
+    lines rewritten in place, the last one cleared, at least one of them when
+    the run lasted three refresh intervals; standard output is the same byte
+    for byte either way."""
     if quiet.stderr:
         fail("standard error, a file, holds %r" % quiet.stderr[:200])
     if on_terminal.stdout != quiet.stdout:
         fail("standard output differs when standard error is a terminal")
-    if b"files, " not in terminal_bytes:
-        fail("no progress line on the terminal: %r" % terminal_bytes[:200])
-    if not terminal_bytes.endswith(b"\r\x1b[K") or b"Path:" in terminal_bytes:
+    lines = terminal_bytes.count(b"files, ")
+    if lines == 0 and seconds >= 0.75:
+        fail("no progress line on the terminal in %.2f s: %r" % (seconds, terminal_bytes[:200]))
+    if lines and (not terminal_bytes.endswith(b"\r\x1b[K") or b"Path:" in terminal_bytes):
         fail("the progress line was not cleared at the end: %r" % terminal_bytes[-200:])
-    print("progress: %d status lines drawn on the terminal, none on a file"
-          % terminal_bytes.count(b"files, "))
+    print("progress: %d status lines drawn on the terminal in %.2f s, none on a file"
+          % (lines, seconds))
 
 
 def check_run(result, want_lines, log_path, files):
@@ -132,7 +135,7 @@ def linux(args):
         if not os.path.isfile(os.path.join(bundle, name)):
             fail("%s is not in the bundle" % name)
     libs, loader = e2e_native.needed_libraries(program)
-    vol = e2e_native.Volume(args.work, "smoke", 300)
+    vol = e2e_native.Volume(args.work, "smoke", 500)
     try:
         root = vol.mnt
         zq = os.path.join(root, ".zq")
@@ -157,7 +160,7 @@ def linux(args):
         started = time.monotonic()
         on_terminal = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=slave, timeout=300)
-        print("scan with %d files: %.2f s" % (MANY_FILES, time.monotonic() - started))
+        seconds = time.monotonic() - started
         os.close(slave)
         terminal_bytes = b""
         while True:
@@ -169,7 +172,7 @@ def linux(args):
                 break
             terminal_bytes += chunk
         os.close(master)
-        check_progress(result, on_terminal, terminal_bytes)
+        check_progress(result, on_terminal, terminal_bytes, seconds)
     finally:
         vol.close()
 
