@@ -6,6 +6,9 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+# The shipped program and library link the win32 thread model's runtime
+# instead, so they start on Windows XP (cmake/windows_product.cmake).
+set(ZQ_MINGW_WIN32_THREADS_GCC i686-w64-mingw32-gcc-win32)
 
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

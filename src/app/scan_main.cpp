@@ -1,15 +1,15 @@
 // The entry's steps, in order: locale, log, privilege, roots, scan, end.
 #include "app/scan_main.h"
 
-#include <chrono>
-
 #include "app/scan_summary.h"
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
 #include "platform/module_path.h"
+#include "platform/monotonic_clock.h"
 #include "scan/comm_func.h"
 #include "scan/scan_folder.h"
+#include "scan/scan_progress.h"
 
 BOOL StartLog() {
     PathChar log_path[ZQ_FILE_PATH_CHARS] = {};
@@ -53,16 +53,18 @@ int ScanMain() {
     StartLog();
     g_Logger.Write("Start...");
     platform::ConsoleWrite(ZQ_T("Start Scanning..."));
-    const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    // Not std::chrono::steady_clock: the runtime that the Windows program
+    // links (XP-compatible) reads the wall clock there.
+    const uint32_t started = platform::MonotonicMilliseconds();
     ResetScanStats();
+    StartScanProgress();
     CommFunc::SetDebugPrivilege();
     const std::vector<PathString> roots = CollectFixedRoots();
     ScanRoots(roots);
+    EndScanProgress();
     platform::ConsoleWrite(ZQ_T("End Scanning..."));
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - started);
-    g_Logger.Write(
-        "%s", ScanSummaryText(CurrentScanStats(), static_cast<uint64_t>(elapsed.count())).c_str());
+    const uint32_t elapsed_ms = platform::MonotonicMilliseconds() - started;
+    g_Logger.Write("%s", ScanSummaryText(CurrentScanStats(), elapsed_ms).c_str());
     g_Logger.Write("End...");
     g_Logger.Stop();
     platform::PauseForKey();

@@ -16,6 +16,7 @@
 #include "platform/windows_dir.h"
 #include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
+#include "scan/scan_progress.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 
@@ -193,11 +194,13 @@ class Walk {
             return;
         }
         CountScan(ScanCounter::FoldersEntered);
+        ScanProgressAt(path_.c_str());
         levels_.push_back(std::move(sub_folder));
     }
 
     void ScanFile(const PathChar* name, uint32_t size_low) {
         CountScan(ScanCounter::FilesSeen);
+        ScanProgressAt(path_.c_str());
         if (size_low > kSizeLimit) {
             return;
         }
@@ -218,6 +221,7 @@ class Walk {
         } else {
             ScanResult result = Error;
             DisinfectFile(file_path, &result);
+            ScanProgressBeforeConsoleLine();
             platform::ConsoleWrite(ZQ_T("Path:"));
             platform::ConsoleWrite(file_path);
             platform::ConsoleWrite(ResultText(result));
