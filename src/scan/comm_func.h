@@ -3,6 +3,7 @@
 // examining.
 #pragma once
 
+#include "platform/file_ref.h"
 #include "platform/types.h"
 
 class CommFunc {
@@ -19,4 +20,7 @@ class CommFunc {
     // Characteristics lack IMAGE_FILE_DLL (0x2000). FALSE for every other
     // file and on every failure; only failed calls are logged.
     static BOOL IsFilePE(const PathChar* path);
+    // The same on the file `file` names (the walk's reference; the first
+    // open through it pins the file for the check and the repair).
+    static BOOL IsFilePE(platform::FileRef& file);
 };

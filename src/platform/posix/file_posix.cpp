@@ -14,6 +14,12 @@
 
 namespace platform {
 
+const OsError kErrorNotRegular = EINVAL;
+const OsError kErrorOtherFilesystem = EXDEV;
+const OsError kErrorFileReplaced = ESTALE;
+const OsError kErrorReparsePoint = ELOOP;
+const OsError kErrorShortTransfer = EIO;
+
 bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
                 FileAttribute /*attribute*/) {
     Close();
@@ -27,6 +33,53 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
     if (fd < 0) {
         error_ = static_cast<OsError>(errno);
         return false;
+    }
+    handle_ = fd;
+    position_ = 0;
+    return true;
+}
+
+bool File::Open(FileRef& ref, FileAccess access, uint32_t /*share*/, FileAttribute /*attribute*/) {
+    Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
+    const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
+    const int flags = mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const bool in_folder = ref.folder >= 0 && ref.name != nullptr;
+    const int at = in_folder ? static_cast<int>(ref.folder) : AT_FDCWD;
+    const char* name = in_folder ? ref.name : ref.path;
+    int fd;
+    do {
+        fd = openat(at, name, flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error_ = static_cast<OsError>(errno);
+        return false;
+    }
+    struct stat info;
+    OsError refused = 0;
+    if (fstat(fd, &info) != 0) {
+        refused = static_cast<OsError>(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        refused = kErrorNotRegular;
+    } else if (ref.has_device && static_cast<uint64_t>(info.st_dev) != ref.device) {
+        refused = kErrorOtherFilesystem;
+    } else if (ref.pinned && (static_cast<uint64_t>(info.st_dev) != ref.pinned_device ||
+                              static_cast<uint64_t>(info.st_ino) != ref.pinned_inode)) {
+        refused = kErrorFileReplaced;
+    }
+    if (refused != 0) {
+        close(fd);
+        error_ = refused;
+        return false;
+    }
+    if (!ref.pinned) {
+        ref.pinned = true;
+        ref.pinned_device = static_cast<uint64_t>(info.st_dev);
+        ref.pinned_inode = static_cast<uint64_t>(info.st_ino);
     }
     handle_ = fd;
     position_ = 0;

@@ -13,6 +13,15 @@ static_assert(kShareRead == FILE_SHARE_READ, "share bits are Windows' own");
 static_assert(kShareWrite == FILE_SHARE_WRITE, "share bits are Windows' own");
 static_assert(kShareDelete == FILE_SHARE_DELETE, "share bits are Windows' own");
 
+// A folder opens as a file only through a reparse point's flag: refused as
+// opening a folder without backup semantics is.
+const OsError kErrorNotRegular = ERROR_ACCESS_DENIED;
+// Never reported on Windows, which opens by path and pins nothing.
+const OsError kErrorOtherFilesystem = ERROR_NOT_SAME_DEVICE;
+const OsError kErrorFileReplaced = ERROR_FILE_INVALID;
+const OsError kErrorReparsePoint = 681;  // ERROR_STOPPED_ON_SYMLINK
+const OsError kErrorShortTransfer = ERROR_HANDLE_EOF;
+
 namespace {
 
 HANDLE AsHandle(intptr_t handle) {
@@ -35,6 +44,45 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAtt
     HANDLE handle = CreateFileW(path, desired, share, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(handle);
+    return true;
+}
+
+bool File::Open(FileRef& ref, FileAccess access, uint32_t share, FileAttribute attribute) {
+    if (access == FileAccess::Read) {
+        return Open(ref.path, access, share, attribute);
+    }
+    // The repair's open: never through a reparse point (a symbolic link or
+    // junction put in the file's place); the flag opens the point itself
+    // and its attributes tell.
+    Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
+    const DWORD flags =
+        (attribute == FileAttribute::Archive ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_NORMAL) |
+        FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle = CreateFileW(ref.path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error_ = GetLastError();
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        error_ = GetLastError();
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD attributes = info.dwFileAttributes;
+    if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        error_ = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kErrorReparsePoint
+                                                                  : kErrorNotRegular;
+        CloseHandle(handle);
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(handle);
