@@ -248,14 +248,21 @@ TEST_F(DruquaraWrapTest, OnlyAnAbsoluteInstallPathIsUsed) {
         PathString path;
         bool absolute;  // on this platform
     };
+    // Absolute on Windows: the drive-rooted and the UNC form; on POSIX only
+    // the rooted one (the others name folders below the current one).
+    const Case forms[] = {
+        {ZQ_T(""), false},
+        {ZQ_T("suite"), false},
+        {ZQ_T("C:suite"), false},
+        {ZQ_T("\\\\server\\share\\suite"), kWindows},
+        {ZQ_T("C:\\suite"), kWindows},
+        {ZQ_T("/suite"), !kWindows},
+    };
     std::vector<Case> cases;
-    for (const PathString& path :
-         {PathString(ZQ_T("")), PathString(ZQ_T("suite")), PathString(ZQ_T("C:suite")),
-          PathString(ZQ_T("\\\\server\\share\\suite")), PathString(ZQ_T("C:\\suite"))}) {
-        const bool absolute = kWindows && path.size() > 2 && path[2] != ZQ_T('s');
-        cases.push_back({path, absolute});
-        if (!path.empty()) {
-            cases.push_back({path + ZQ_PATH_SEP_STR, absolute});
+    for (const Case& form : forms) {
+        cases.push_back(form);
+        if (!form.path.empty()) {
+            cases.push_back({form.path + ZQ_PATH_SEP_STR, form.absolute});
         }
     }
     // A library where "suite" leads from the current folder.
