@@ -16,6 +16,7 @@ does not allow them.
 """
 import argparse
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -52,12 +53,7 @@ def enter_namespace():
 
 def results(console):
     """{path: result word} from the console's "Path:...\\tResult:..." lines."""
-    found = {}
-    for line in e2e.decode(console).split("\n"):
-        if line.startswith("Path:") and "\tResult:" in line:
-            path, word = line[len("Path:"):].split("\tResult:", 1)
-            found[path] = word
-    return found
+    return dict(re.findall(r"Path:([^\t\n]*)\tResult:([^\n]*)\n", e2e.decode(console)))
 
 
 def write(path, data):
@@ -124,7 +120,7 @@ def check_mode(mode, args, libs, loader, vol):
         problems.append("exit code %d" % res.returncode)
     if res.stderr:
         problems.append("standard error: %r" % res.stderr[:500])
-    if not res.stdout.endswith(b"End Scanning...\n" + native.PAUSE_PROMPT):
+    if not res.stdout.endswith(b"End Scanning..." + native.PAUSE_PROMPT):
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
     log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
     problems += log_problems

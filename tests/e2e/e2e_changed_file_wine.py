@@ -76,7 +76,7 @@ def check_mode(mode, args, prefix):
     problems = []
     if res.returncode != 0:
         problems.append("exit code %d" % res.returncode)
-    if b"End Scanning...\r\n" not in res.stdout:
+    if b"End Scanning..." not in res.stdout:
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
     if b"Path:D:\\data\\infected.exe\tResult:Error\r\n" not in res.stdout:
         problems.append("the changed file is not reported Error: %r" % res.stdout[-400:])
