@@ -52,6 +52,8 @@ def run_mode(number, mode, args):
 
 def check_mode(mode, args, prefix):
     samples = args.samples
+    # Wine's own Windows folder (the Windows directory, never entered).
+    os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
     os.makedirs(os.path.join(prefix.c, ".zq"))
     shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
     zebscan = os.path.join(prefix.c, ".suite", "security", "zebscan")
