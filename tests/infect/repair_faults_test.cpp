@@ -291,6 +291,27 @@ TEST_F(RepairFaultsTest, TheRepairWritesOnlyAFileWhoseWindowStillMatches) {
     }
 }
 
+// On Windows the repair shares the file for reading only, so nobody can
+// write it between the repair's own check and the cut: a file another
+// handle holds open for writing fails the open with a sharing violation.
+// POSIX has no such lock, and the repair goes ahead.
+TEST_F(RepairFaultsTest, AFileOpenForWritingElsewhereIsNotRepairedOnWindows) {
+    platform::File writer;
+    ASSERT_TRUE(writer.Open(path_.c_str(), platform::FileAccess::ReadWrite, platform::kShareAll,
+                            platform::FileAttribute::Normal));
+    Lines lines;
+    const BOOL result = Repair(&lines);
+    writer.Close();
+    if (kWindows) {
+        EXPECT_EQ(FALSE, result);
+        EXPECT_EQ(Lines{"Call CreateFile failed: 0x20"}, lines);
+        EXPECT_TRUE(sample_.infected == Now());
+    } else {
+        EXPECT_EQ(TRUE, result);
+        EXPECT_TRUE(host_ == Now());
+    }
+}
+
 // The file is changed after the check found it infected (as a quarantine
 // step, the infector or any other process may do) and before the repair
 // opens it: nothing the repair did not verify is written.
