@@ -103,6 +103,25 @@ def check_mode(mode, args, libs, loader, vol):
     write(os.path.join(root, "data", "second.exe"), samples.pe(4000, seed=53))
     write(os.path.join(root, "data", "notes.txt"), b"not an image\n")
 
+    # An infected file of another filesystem (tmpfs) bound into the folder:
+    # not a file of the walked filesystem, so never opened or written.
+    bound_source = os.path.join(args.work, "bound_tmpfs")
+    os.makedirs(bound_source, exist_ok=True)
+    native.run("mount", "-t", "tmpfs", "tmpfs", bound_source)
+    bound_file = os.path.join(bound_source, "bound.exe")
+    bound, _ = samples.infected(samples.pe(4200, seed=54), "--seed", 54)
+    write(bound_file, bound)
+    write(os.path.join(root, "data", "bound.exe"), b"")
+    native.run("mount", "--bind", bound_file, os.path.join(root, "data", "bound.exe"))
+    vol.mounted.append(os.path.join(root, "data", "bound.exe"))
+    try:
+        return run_program(mode, args, vol, root, zq, outside, other, infected, host,
+                           bound_file, bound)
+    finally:
+        native.run("umount", bound_source)
+
+
+def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound_file, bound):
     for where in ("proc", "sys", "dev/shm"):
         fstype = {"proc": "proc", "sys": "sysfs", "dev/shm": "tmpfs"}[where]
         vol.mount_inside("-t", fstype, fstype, where=where)
@@ -129,6 +148,11 @@ def check_mode(mode, args, libs, loader, vol):
 
     if read(root + outside) != other:
         problems.append("the file reached only through a link was changed")
+    if read(bound_file) != bound or shown.get("/data/bound.exe") is not None:
+        problems.append("the file of another filesystem was examined or changed")
+    if mode not in ("fifos", "links") and \
+            "[CommFunc::IsFilePE][66]Call CreateFile failed: 18" not in log_lines:
+        problems.append("no refused open (EXDEV) of the file of another filesystem")
     if mode in ("overwrite", "truncate", "link"):
         if shown.get("/data/infected.exe") != "Error":
             problems.append("changed file reported %r, not Error"
