@@ -1,7 +1,9 @@
 // libFuzzer target: RestoreHost on arbitrary file contents. The file must
 // come out either repaired exactly as the trailer describes (result TRUE) or
 // byte for byte as it was (result FALSE), and the result must match what the
-// file's layout allows.
+// file's layout allows. The signature list given to the repair holds the
+// digest of the input's own window, so the repair's window check passes and
+// the fuzzer reaches the steps after it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "infect/check_infection.h"
+#include "infect/md5_context.h"
 #include "infect/restore_host.h"
 
 namespace {
@@ -50,6 +54,9 @@ bool ExpectedRepair(const Bytes& in, Bytes* out) {
     }
     if (in.size() < uint64_t{head_offset} + length || head_offset >= 0x80000000u) {
         return false;  // outside the file, or a negative seek
+    }
+    if (head_offset < 2100) {
+        return false;  // the host cannot begin inside the infector's window
     }
     Bytes head(in.begin() + head_offset, in.begin() + head_offset + length);
     for (uint32_t i = 0; i < length && i < 768; ++i) {
@@ -91,7 +98,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    const BOOL result = RestoreHost(path.c_str());
+    uint8_t window[kSignatureWindowSize] = {};
+    for (uint32_t i = 0; i < kSignatureWindowSize && kSignatureWindowOffset + i < size; ++i) {
+        window[i] = data[kSignatureWindowOffset + i];
+    }
+    MD5Context md5;
+    md5.Init();
+    md5.Update(window, sizeof(window));
+    md5.Final();
+    const std::string digest = md5.HexDigest();
+    const char* const entries[] = {digest.c_str()};
+    const BOOL result = RestoreHost(path.c_str(), SignatureList{entries, 1});
 
     std::ifstream file(path, std::ios::binary);
     const Bytes after{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

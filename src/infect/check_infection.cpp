@@ -11,8 +11,29 @@ BOOL CheckInfection(const PathChar* path, BOOL* infected) {
 }
 
 BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures) {
+    platform::FileRef file(path);
+    return CheckInfection(file, infected, signatures, nullptr);
+}
+
+const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
+                           const SignatureList& signatures) {
+    MD5Context md5;
+    md5.Init();
+    md5.Update(window, sizeof(window));
+    md5.Final();
+    const std::string hex = md5.HexDigest();
+    for (const char* signature : signatures) {
+        if (hex == signature) {
+            return signature;
+        }
+    }
+    return nullptr;
+}
+
+BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
+                    const char** matched) {
     platform::File file;
-    if (!file.Open(path, platform::FileAccess::Read, platform::kShareAll,
+    if (!file.Open(ref, platform::FileAccess::Read, platform::kShareAll,
                    platform::FileAttribute::Normal)) {
         g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
         return FALSE;
@@ -32,23 +53,19 @@ BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& s
         return FALSE;
     }
     // The count read is deliberately not consulted: bytes a short read did not
-    // deliver stay zero and are digested as such.
+    // deliver stay zero and are digested as such. The repair reads the window
+    // again, whole, before it writes.
     uint8_t window[kSignatureWindowSize] = {};
     if (!file.Read(window, sizeof(window))) {
         g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
         return FALSE;
     }
 
-    MD5Context md5;
-    md5.Init();
-    md5.Update(window, sizeof(window));
-    md5.Final();
-    const std::string hex = md5.HexDigest();
-
-    for (const char* signature : signatures) {
-        if (hex == signature) {
-            *infected = TRUE;
-            break;
+    const char* signature = MatchSignature(window, signatures);
+    if (signature != nullptr) {
+        *infected = TRUE;
+        if (matched != nullptr) {
+            *matched = signature;
         }
     }
     return TRUE;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "infect/infection_signatures.h"
+#include "platform/file_ref.h"
 #include "platform/types.h"
 
 // The signature window of an infected file.
@@ -20,3 +21,14 @@ BOOL CheckInfection(const PathChar* path, BOOL* infected);
 
 // The same against the given list.
 BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures);
+
+// The same on the file `file` names (the walk's reference, which pins the
+// file for the repair). `*matched` (optional) receives the entry of
+// `signatures` that matched; it is left as it is when none did.
+BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList& signatures,
+                    const char** matched);
+
+// The first entry of `signatures` equal to the lower-case hex MD5 digest of
+// `window`, or null.
+const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
+                           const SignatureList& signatures);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "infect/check_infection.h"
 #include "log/logger.h"
 #include "platform/file.h"
 #include "platform/heap_block.h"
@@ -28,6 +29,75 @@ bool LooksLikeHostHead(const uint8_t* head, uint32_t length) {
     return (head[0] == 'M' && head[1] == 'Z') || (head[0] == 'Z' && head[1] == 'M');
 }
 
+// One read or write that must move exactly `count` bytes. On a short
+// transfer the error is kErrorShortTransfer.
+bool ReadExactly(platform::File& file, void* buffer, uint32_t count, OsError* error) {
+    uint32_t done = 0;
+    if (!file.Read(buffer, count, &done)) {
+        *error = file.Error();
+        return false;
+    }
+    if (done != count) {
+        *error = platform::kErrorShortTransfer;
+        return false;
+    }
+    return true;
+}
+
+bool WriteExactly(platform::File& file, const void* buffer, uint32_t count, OsError* error) {
+    uint32_t done = 0;
+    if (!file.Write(buffer, count, &done)) {
+        *error = file.Error();
+        return false;
+    }
+    if (done != count) {
+        *error = platform::kErrorShortTransfer;
+        return false;
+    }
+    return true;
+}
+
+void LogChanged() {
+    g_Logger.Write("File changed since it was checked, nothing written");
+}
+
+// Whether the file's window, read through `file`, still matches one of
+// `signatures`. False with its log line otherwise.
+bool WindowStillMatches(platform::File& file, uint32_t size, const SignatureList& signatures) {
+    if (size < kSignatureWindowEnd) {
+        LogChanged();
+        return false;
+    }
+    if (!file.Seek(static_cast<int32_t>(kSignatureWindowOffset), platform::SeekOrigin::Begin)) {
+        g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
+        return false;
+    }
+    uint8_t window[kSignatureWindowSize] = {};
+    OsError error = 0;
+    if (!ReadExactly(file, window, sizeof(window), &error)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", error);
+        return false;
+    }
+    if (MatchSignature(window, signatures) == nullptr) {
+        LogChanged();
+        return false;
+    }
+    return true;
+}
+
+// After a failed or short write of the head: puts back the `length` bytes
+// that were there before, so the file is as it was. Logs only when that
+// fails too (the file is then damaged and the line says so).
+void WriteBack(platform::File& file, const uint8_t* original, uint32_t length) {
+    OsError error = 0;
+    if (!file.Seek(0, platform::SeekOrigin::Begin)) {
+        error = file.Error();
+    } else if (WriteExactly(file, original, length, &error)) {
+        return;
+    }
+    g_Logger.Write("Could not write back the file's first %u bytes: 0x%x", length, error);
+}
+
 }  // namespace
 
 InfectionTrailer InfectionTrailer::Parse(const uint8_t (&bytes)[kSize]) {
@@ -39,10 +109,24 @@ InfectionTrailer InfectionTrailer::Parse(const uint8_t (&bytes)[kSize]) {
 }
 
 BOOL RestoreHost(const PathChar* path) {
+    return RestoreHost(path, InfectionSignatures);
+}
+
+BOOL RestoreHost(const PathChar* path, const SignatureList& signatures) {
+    platform::FileRef file(path);
+    return RestoreHost(file, signatures);
+}
+
+BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {
+    // Other processes may read the file but not write it until the cut.
     platform::File file;
-    if (!file.Open(path, platform::FileAccess::ReadWrite, platform::kShareAll,
+    if (!file.Open(ref, platform::FileAccess::ReadWrite, platform::kShareRead,
                    platform::FileAttribute::Normal)) {
-        g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
+        if (file.Error() == platform::kErrorFileReplaced) {
+            LogChanged();  // another file now stands under the checked name
+        } else {
+            g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
+        }
         return FALSE;
     }
 
@@ -51,8 +135,9 @@ BOOL RestoreHost(const PathChar* path) {
         return FALSE;
     }
     uint8_t trailer_bytes[InfectionTrailer::kSize] = {};
-    if (!file.Read(trailer_bytes, sizeof(trailer_bytes))) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
+    OsError error = 0;
+    if (!ReadExactly(file, trailer_bytes, sizeof(trailer_bytes), &error)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", error);
         return FALSE;
     }
     const InfectionTrailer trailer = InfectionTrailer::Parse(trailer_bytes);
@@ -70,9 +155,13 @@ BOOL RestoreHost(const PathChar* path) {
         g_Logger.Write("Call GetFileSize failed: 0x%x", file.Error());
         return FALSE;
     }
-    // The one range test: the saved head may reach into the trailer.
-    if (size < trailer.HeadOffset + length) {
+    // The range test (the saved head may reach into the trailer), and the
+    // host must begin after the infector's window.
+    if (size < trailer.HeadOffset + length || trailer.HeadOffset < kMinHeadOffset) {
         g_Logger.Write("May get invalid info");
+        return FALSE;
+    }
+    if (!WindowStillMatches(file, size, signatures)) {
         return FALSE;
     }
 
@@ -81,10 +170,8 @@ BOOL RestoreHost(const PathChar* path) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;
     }
-    // The count read is not consulted: the range test above put the whole
-    // saved head inside the file, and the block is zero-filled.
-    if (!file.Read(head.Data(), length)) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
+    if (!ReadExactly(file, head.Data(), length, &error)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", error);
         return FALSE;
     }
 
@@ -101,14 +188,33 @@ BOOL RestoreHost(const PathChar* path) {
         return FALSE;
     }
 
+    // The bytes the write will cover, kept so that a failed write can be
+    // undone.
+    platform::HeapBlock original;
+    if (!original.Allocate(length)) {
+        g_Logger.Write("Call HeapAlloc to alloc %ubyte memory failed", length);
+        return FALSE;
+    }
     if (!file.Seek(0, platform::SeekOrigin::Begin)) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;
     }
-    if (!file.Write(data, length)) {
-        g_Logger.Write("Call WriteFile failed: 0x%x", file.Error());
+    if (!ReadExactly(file, original.Data(), length, &error)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", error);
         return FALSE;
     }
+    if (!file.Seek(0, platform::SeekOrigin::Begin)) {
+        g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
+        return FALSE;
+    }
+    if (!WriteExactly(file, data, length, &error)) {
+        g_Logger.Write("Call WriteFile failed: 0x%x", error);
+        WriteBack(file, original.Data(), length);
+        return FALSE;
+    }
+    // From here a failure leaves the host's head written and the file uncut:
+    // the host followed by the saved head and the trailer. The infector's
+    // code is gone and the window no longer matches; the state is kept.
     if (!file.Seek(static_cast<int32_t>(trailer.HeadOffset), platform::SeekOrigin::Begin)) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;

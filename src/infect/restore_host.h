@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "infect/infection_signatures.h"
+#include "platform/file_ref.h"
 #include "platform/types.h"
 
 // The last 48 bytes of an infected file (integers unsigned 32-bit
@@ -32,7 +34,24 @@ inline uint8_t UnscrambleByte(uint8_t value, uint32_t position, const uint8_t* k
     return static_cast<uint8_t>(rotated ^ key[position % InfectionTrailer::kKeySize]);
 }
 
+// A genuine infection keeps the infector's image, signature window included,
+// in front of the saved head: a trailer whose HeadOffset is smaller cannot
+// be the infector's.
+constexpr uint32_t kMinHeadOffset = 2100;
+
 // Repairs the infected file at `path` in place. TRUE only when every step up
-// to the cut succeeded; FALSE with one log line otherwise. A failure before
-// the write leaves the file unchanged.
-BOOL RestoreHost(const PathChar* path);
+// to the cut succeeded; FALSE with one log line otherwise.
+//
+// Before anything is written, the repair reads the signature window again
+// through its own handle (which, on Windows, shares reading only, so no
+// other process can write the file until the cut) and writes nothing unless
+// it still matches an entry of `signatures`. Every transfer must move the
+// whole count asked for. A failed or short write of the head is undone by
+// writing back the bytes it overwrote, so the file is as before; a head
+// written and a cut that failed leave the host followed by the saved head
+// and trailer (the infector's code is gone), reported as a failure.
+BOOL RestoreHost(const PathChar* path);  // against InfectionSignatures
+BOOL RestoreHost(const PathChar* path, const SignatureList& signatures);
+// The same on the file `file` names (the walk's reference: on POSIX the
+// repair then opens the very file that the check read, or nothing).
+BOOL RestoreHost(platform::FileRef& file, const SignatureList& signatures);

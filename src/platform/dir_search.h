@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/file_ref.h"
 #include "platform/folder_id.h"
 #include "platform/types.h"
 
@@ -53,6 +54,12 @@ class DirSearch {
     EntryKind Kind();
     // The low 32 bits of a file entry's size.
     uint32_t SizeLow();
+
+    // Fills in where the current entry lies, so that `ref` opens it through
+    // this open search (POSIX: the folder's descriptor, the entry's name
+    // and the folder's filesystem; nothing on Windows, which opens by path).
+    // Valid while the search stands on the entry.
+    void Locate(FileRef* ref) const;
 
     // The identity of the folder being searched. False when it cannot be
     // had (the walk then cannot tell whether it has been here before).

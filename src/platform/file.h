@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/file_ref.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -36,6 +37,17 @@ enum class SeekOrigin {
     End,    // FILE_END / SEEK_END
 };
 
+// Why an open through a FileRef was refused; the OS's own codes of the
+// nearest meaning, so that they print as any other failed open.
+extern const OsError kErrorNotRegular;       // EINVAL: a FIFO, device, socket or folder
+extern const OsError kErrorOtherFilesystem;  // EXDEV: not on the folder's filesystem
+extern const OsError kErrorFileReplaced;     // ESTALE: not the file first opened
+extern const OsError kErrorReparsePoint;     // Windows: ERROR_STOPPED_ON_SYMLINK (681)
+// What a read or write that moved fewer bytes than asked is reported with
+// by callers that need the whole transfer: ERROR_HANDLE_EOF (38) on
+// Windows, EIO on POSIX.
+extern const OsError kErrorShortTransfer;
+
 class File {
   public:
     File() = default;
@@ -47,6 +59,14 @@ class File {
 
     // Opens an existing file (OPEN_EXISTING). False on failure.
     bool Open(const PathChar* path, FileAccess access, uint32_t share, FileAttribute attribute);
+
+    // Opens the file `ref` names, as file_ref.h describes (POSIX: relative to
+    // its folder, no link followed, no blocking, a regular file on the
+    // folder's filesystem, the same file as the first open through `ref`;
+    // Windows: by path, and for ReadWrite never through a reparse point).
+    // The refusals fail with kErrorNotRegular, kErrorOtherFilesystem,
+    // kErrorFileReplaced or kErrorReparsePoint.
+    bool Open(FileRef& ref, FileAccess access, uint32_t share, FileAttribute attribute);
 
     // The low 32 bits of the file's size. False when the size cannot be had;
     // 0xFFFFFFFF (INVALID_FILE_SIZE) counts as failure, as GetFileSize

@@ -18,4 +18,13 @@ constexpr size_t kMaxPathChars = 260;
 bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
                  const PathChar* relative);
 
+// Whether `path` is absolute: "X:\..." (or "X:/...") or "\\server\share..."
+// on Windows, "/..." on POSIX. Empty, relative and drive-relative ("C:suite")
+// paths are not: they resolve against the current folder or a search path.
+bool IsAbsolutePath(const PathChar* path);
+
+// The code a refused relative path is reported with: ERROR_BAD_PATHNAME
+// (161) on Windows, EINVAL on POSIX.
+extern const OsError kErrorBadPathname;
+
 }  // namespace platform

@@ -23,8 +23,15 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result) {
 }
 
 BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList& signatures) {
+    platform::FileRef file(path);
+    return DisinfectFile(file, result, signatures);
+}
+
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures) {
+    const PathChar* path = file.path;
     BOOL infected = FALSE;
-    if (!CheckInfection(path, &infected, signatures)) {
+    const char* matched = nullptr;
+    if (!CheckInfection(file, &infected, signatures, &matched)) {
         *result = Error;
         return FALSE;
     }
@@ -33,7 +40,10 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList
         return TRUE;
     }
     QuarantineLibrary().QuarantineFile(path, kDetectionName, 0);
-    if (RestoreHost(path)) {
+    // Only the entry the check matched: the file must still carry the very
+    // window that was found.
+    const SignatureList found = {&matched, matched != nullptr ? 1u : 0u};
+    if (RestoreHost(file, found)) {
         *result = Fixed;
         return TRUE;
     }

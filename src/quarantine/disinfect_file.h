@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "infect/infection_signatures.h"
+#include "platform/file_ref.h"
 #include "platform/types.h"
 
 // The outcome of one examined file.
@@ -30,3 +31,8 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result);
 
 // The same with the signature list `signatures` in place of the built-in one.
 BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList& signatures);
+
+// The same on the file `file` names (the walk's reference). The repair
+// verifies, on its own handle, that the window still matches the entry the
+// check matched, and (POSIX) that it opened the file the check read.
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures);

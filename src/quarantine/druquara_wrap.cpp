@@ -78,12 +78,20 @@ BOOL DruquaraWrap::Init() {
         g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 104,
                        static_cast<int>(data_status));
     } else {
-        // A joined path that does not fit leaves the buffer empty, which
-        // loads nothing: a cut path is never loaded.
-        PathChar library_path[platform::kMaxPathChars] = {};
         const PathChar* install_path = reinterpret_cast<const PathChar*>(block.Data());
-        platform::CombinePath(library_path, install_path, kLibraryRelativePath);
-        DRUDllGetClassObject(library_path, &object_);
+        if (!platform::IsAbsolutePath(install_path)) {
+            // An empty, relative or drive-relative install path would load
+            // a library found through the search path or the current
+            // folder: foreign code in a scan that may run elevated.
+            g_Logger.Write("[%s][%d]Call LoadLibrary failed: %d", "DRUDllGetClassObject", 22,
+                           static_cast<int>(platform::kErrorBadPathname));
+        } else {
+            // A joined path that does not fit leaves the buffer empty, which
+            // loads nothing: a cut path is never loaded.
+            PathChar library_path[platform::kMaxPathChars] = {};
+            platform::CombinePath(library_path, install_path, kLibraryRelativePath);
+            DRUDllGetClassObject(library_path, &object_);
+        }
     }
 
     block.Free();

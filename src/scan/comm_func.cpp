@@ -92,9 +92,14 @@ BOOL CommFunc::SetDebugPrivilege() {
 }
 
 BOOL CommFunc::IsFilePE(const PathChar* path) {
+    platform::FileRef file(path);
+    return IsFilePE(file);
+}
+
+BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
-    if (!file.Open(path, platform::FileAccess::Read, platform::kShareAll,
+    if (!file.Open(ref, platform::FileAccess::Read, platform::kShareAll,
                    platform::FileAttribute::Archive)) {
         g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
                        static_cast<int>(file.Error()));

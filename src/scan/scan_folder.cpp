@@ -216,11 +216,14 @@ class Walk {
         path_.append(1, ZQ_PATH_SEP).append(name);
         const PathChar* file_path = path_.c_str();
         g_Logger.Write("[%s][%d]Start Scanning File:" ZQ_PATH_FMT, "ScanFolder", 309, file_path);
-        if (!CommFunc::IsFilePE(file_path)) {
+        // Every open of the file goes through its folder's open search.
+        platform::FileRef file(file_path);
+        levels_.back().search.Locate(&file);
+        if (!CommFunc::IsFilePE(file)) {
             g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
         } else {
             ScanResult result = Error;
-            DisinfectFile(file_path, &result);
+            DisinfectFile(file, &result, InfectionSignatures);
             ScanProgressBeforeConsoleLine();
             platform::ConsoleWrite(ZQ_T("Path:"));
             platform::ConsoleWrite(file_path);

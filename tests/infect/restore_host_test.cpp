@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "infect/check_infection.h"
+#include "infect/md5_context.h"
 #include "sample_builder/sample_builder.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
@@ -32,6 +34,22 @@ void StoreLe32(Bytes& bytes, size_t at, uint32_t value) {
     }
 }
 
+// The digest of `content`'s own window (zeros past its end): the repair's
+// window check passes for any content, so these cases reach the steps they
+// are about. The window check has its own tests.
+std::string OwnWindowDigest(const Bytes& content) {
+    uint8_t window[kSignatureWindowSize] = {};
+    for (uint32_t i = 0; i < kSignatureWindowSize && kSignatureWindowOffset + i < content.size();
+         ++i) {
+        window[i] = content[kSignatureWindowOffset + i];
+    }
+    MD5Context md5;
+    md5.Init();
+    md5.Update(window, sizeof(window));
+    md5.Final();
+    return md5.HexDigest();
+}
+
 // Runs RestoreHost on `content` in a fresh folder; returns the result, the
 // file afterwards and the log lines.
 struct Outcome {
@@ -44,9 +62,11 @@ Outcome Repair(const Bytes& content) {
     testsupport::TempDir dir;
     const PathString path = dir.Join("infected.exe");
     testsupport::WriteFile(path, content);
+    const std::string digest = OwnWindowDigest(content);
+    const char* const entries[] = {digest.c_str()};
     testsupport::LogCapture log;
     Outcome outcome;
-    outcome.result = RestoreHost(path.c_str());
+    outcome.result = RestoreHost(path.c_str(), SignatureList{entries, 1});
     outcome.lines = log.Lines();
     outcome.after = testsupport::ReadFile(path);
     return outcome;
@@ -85,7 +105,8 @@ TEST(RestoreHostTest, RepairsEveryLayout) {
         {"head of 2 bytes", Host(5000), Options(2, 0, 0, false), true},
         {"head of 100 under a 2100-byte infector", Host(5000), Options(100), false},
         {"head longer than HeadOffset", Host(3000), Options(7000), true},
-        {"small host, head longer than HeadOffset", Host(600), Options(1500, 0, 0, false), true},
+        {"host of 2100 bytes, head longer than HeadOffset", Host(2100), Options(3000, 0, 0, false),
+         true},
         {"garbage after HeadEnd", Host(5000), Options(std::nullopt, 3333), true},
         {"head reaching 20 bytes into the trailer", Host(5000), Options(std::nullopt, 0, 20),
          false},
@@ -189,6 +210,22 @@ Bytes WithTrailerFields(uint32_t head_offset, uint32_t head_end) {
     return sample::BuildInfected(Host(5000), options).infected;
 }
 
+// A 5000-byte file whose trailer places a saved head of `length` bytes at
+// `head_offset` that unscrambles to "MZ": every other test of the repair
+// passes, only the place of the head is wrong.
+Bytes WithHeadAt(uint32_t head_offset, uint32_t length) {
+    Bytes bytes(5000, 0x5A);
+    const size_t trailer = bytes.size() - 48;
+    const uint8_t key_fill[4] = {0x3D, 0xA7, 0x10, 0xC4};
+    std::memcpy(&bytes[trailer], key_fill, 4);
+    StoreLe32(bytes, trailer + 4, head_offset);
+    StoreLe32(bytes, trailer + 8, head_offset + length);
+    const uint8_t* key = &bytes[trailer];
+    bytes[head_offset] = sample::ScrambleByte('M', 0, key);
+    bytes[head_offset + 1] = sample::ScrambleByte('Z', 1, key);
+    return bytes;
+}
+
 Bytes WithCorruptKey() {
     Bytes bytes = sample::BuildInfected(Host(5000)).infected;
     bytes[bytes.size() - 48] ^= 0x40;  // key byte 0: the head no longer unscrambles to "MZ"
@@ -214,6 +251,15 @@ TEST(RestoreHostTest, RefusesAndLeavesTheFileUnchanged) {
          "May get invalid info"},
         {"one-byte saved head", WithTrailerFields(5000, 5001), "May get invalid info"},
         {"corrupt key", WithCorruptKey(), "May get invalid info"},
+        // The infector's image, window included, lies in front of the saved
+        // head: a smaller HeadOffset is no infector's trailer.
+        {"HeadOffset 0", WithHeadAt(0, 1000), "May get invalid info"},
+        {"HeadOffset 1", WithHeadAt(1, 2), "May get invalid info"},
+        {"HeadOffset 2", WithHeadAt(2, 800), "May get invalid info"},
+        {"HeadOffset 2099", WithHeadAt(2099, 900), "May get invalid info"},
+        {"small host, head longer than HeadOffset",
+         sample::BuildInfected(Host(600), Options(1500, 0, 0, false)).infected,
+         "May get invalid info"},
         {"clean image without a trailer", Host(5000), ""},
     };
     for (const auto& c : cases) {

@@ -2,7 +2,9 @@
 // library (and its failing variants), one wrapper per test.
 #include "quarantine/druquara_wrap.h"
 
+#include <cerrno>
 #include <filesystem>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -234,6 +236,66 @@ TEST_F(DruquaraWrapTest, QuarantineReachesTheLibraryAndLeavesAnIdenticalCopyWith
     EXPECT_EQ(RecordValue(record, "MD5"), Md5Hex(content));
     EXPECT_EQ(RecordValue(record, "Size"), std::to_string(content.size()));
     EXPECT_EQ(RecordValue(record, "Time").size(), 19u);  // "YYYY-MM-DD HH:MM:SS"
+}
+
+// Only an absolute install path is used. An empty, relative or
+// drive-relative one would load whatever library the current folder or the
+// search path offers: it is refused with line 22 and ERROR_BAD_PATHNAME
+// (EINVAL on POSIX), and nothing is loaded, even with a library lying where
+// the relative path leads from the current folder.
+TEST_F(DruquaraWrapTest, OnlyAnAbsoluteInstallPathIsUsed) {
+    constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+    const std::string refused_line = "[DRUDllGetClassObject][22]Call LoadLibrary failed: " +
+                                     std::to_string(kWindows ? 161 : EINVAL);
+    struct Case {
+        PathString path;
+        bool absolute;  // on this platform
+    };
+    // Absolute on Windows: the drive-rooted and the UNC form; on POSIX only
+    // the rooted one (the others name folders below the current one).
+    const Case forms[] = {
+        {ZQ_T(""), false},
+        {ZQ_T("suite"), false},
+        {ZQ_T("C:suite"), false},
+        {ZQ_T("\\\\server\\share\\suite"), kWindows},
+        {ZQ_T("C:\\suite"), kWindows},
+        {ZQ_T("/suite"), !kWindows},
+    };
+    std::vector<Case> cases;
+    for (const Case& form : forms) {
+        cases.push_back(form);
+        if (!form.path.empty()) {
+            cases.push_back({form.path + ZQ_PATH_SEP_STR, form.absolute});
+        }
+    }
+    // A library where "suite" leads from the current folder.
+    testsupport::TempDir current;
+    const fs::path planted =
+        current.Path() / "suite" / "security" / "zebscan" / ZQ_DRUQUARA_FILE_NAME;
+    fs::create_directories(planted.parent_path());
+    fs::copy_file(fs::path(BuildPath(ZQ_DRUQUARA_LIBRARY)), planted);
+    const fs::path previous = fs::current_path();
+    fs::current_path(current.Path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.path));
+        registry_.SetInstallPath(c.path);
+        testsupport::LogCapture log;
+        {
+            DruquaraWrap wrap;
+            EXPECT_FALSE(wrap.HasLibrary());
+            EXPECT_FALSE(IsLibraryLoaded(planted.native()));
+        }
+        const Lines lines = log.Lines();
+        ASSERT_EQ(1u, lines.size());
+        if (c.absolute) {
+            // Handed to the loader, which finds no library there.
+            EXPECT_EQ(0u, lines[0].find("[DRUDllGetClassObject][22]Call LoadLibrary failed: "));
+            EXPECT_NE(refused_line, lines[0]);
+        } else {
+            EXPECT_EQ(refused_line, lines[0]);
+        }
+    }
+    fs::current_path(previous);
 }
 
 // A joined library path longer than a path buffer is never cut and loaded.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 namespace {
 
 const PathString kRelative =
@@ -39,6 +41,46 @@ TEST(CombinePathTest, FillsTheBufferExactlyButRefusesOneCharacterMore) {
             EXPECT_FALSE(fits);
             EXPECT_EQ(buffer[0], ZQ_T('\0'));
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// platform::IsAbsolutePath: only a path that names one place whatever the
+// current folder and drive is absolute.
+TEST(IsAbsolutePathTest, OnlyDriveRootedAndUncPathsOnWindowsOnlyRootedOnPosix) {
+    constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+    struct Case {
+        const PathChar* path;
+        bool windows;
+        bool posix;
+    };
+    const Case cases[] = {
+        {ZQ_T(""), false, false},
+        {ZQ_T("suite"), false, false},
+        {ZQ_T("suite\\"), false, false},
+        {ZQ_T("C:suite"), false, false},
+        {ZQ_T("C:"), false, false},
+        {ZQ_T("C:\\suite"), true, false},
+        {ZQ_T("C:\\suite\\"), true, false},
+        {ZQ_T("c:/suite"), true, false},
+        {ZQ_T("\\\\server\\share\\suite"), true, false},
+        {ZQ_T("\\\\server\\share\\suite\\"), true, false},
+        {ZQ_T("\\\\server\\share"), true, false},
+        {ZQ_T("\\\\server"), false, false},
+        {ZQ_T("\\\\server\\"), false, false},
+        {ZQ_T("\\\\\\share\\suite"), false, false},
+        {ZQ_T("\\suite"), false, false},
+        {ZQ_T("1:\\suite"), false, false},
+        {ZQ_T("/suite"), false, true},
+        {ZQ_T("/suite/"), false, true},
+        {ZQ_T("./suite"), false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(PathString(c.path)));
+        EXPECT_EQ(kWindows ? c.windows : c.posix, platform::IsAbsolutePath(c.path));
     }
 }
 

@@ -209,6 +209,16 @@ uint32_t DirSearch::SizeLow() {
     return state_->size_low;
 }
 
+void DirSearch::Locate(FileRef* ref) const {
+    if (!state_ || state_->fd < 0 || state_->entry == nullptr) {
+        return;
+    }
+    ref->folder = state_->fd;
+    ref->name = state_->entry->d_name;
+    ref->has_device = true;
+    ref->device = static_cast<uint64_t>(state_->device);
+}
+
 bool DirSearch::GetFolderId(FolderId* id) const {
     if (!state_ || state_->fd < 0) {
         return false;

@@ -9,13 +9,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 
 namespace platform {
 
+const OsError kErrorNotRegular = EINVAL;
+const OsError kErrorOtherFilesystem = EXDEV;
+const OsError kErrorFileReplaced = ESTALE;
+const OsError kErrorReparsePoint = ELOOP;
+const OsError kErrorShortTransfer = EIO;
+
 bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
                 FileAttribute /*attribute*/) {
     Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
     const int fd = open(path, mode | O_CLOEXEC);
     if (fd < 0) {
@@ -27,7 +39,59 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
     return true;
 }
 
+bool File::Open(FileRef& ref, FileAccess access, uint32_t /*share*/, FileAttribute /*attribute*/) {
+    Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
+    const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
+    const int flags = mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const bool in_folder = ref.folder >= 0 && ref.name != nullptr;
+    const int at = in_folder ? static_cast<int>(ref.folder) : AT_FDCWD;
+    const char* name = in_folder ? ref.name : ref.path;
+    int fd;
+    do {
+        fd = openat(at, name, flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error_ = static_cast<OsError>(errno);
+        return false;
+    }
+    struct stat info;
+    OsError refused = 0;
+    if (fstat(fd, &info) != 0) {
+        refused = static_cast<OsError>(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        refused = kErrorNotRegular;
+    } else if (ref.has_device && static_cast<uint64_t>(info.st_dev) != ref.device) {
+        refused = kErrorOtherFilesystem;
+    } else if (ref.pinned && (static_cast<uint64_t>(info.st_dev) != ref.pinned_device ||
+                              static_cast<uint64_t>(info.st_ino) != ref.pinned_inode)) {
+        refused = kErrorFileReplaced;
+    }
+    if (refused != 0) {
+        close(fd);
+        error_ = refused;
+        return false;
+    }
+    if (!ref.pinned) {
+        ref.pinned = true;
+        ref.pinned_device = static_cast<uint64_t>(info.st_dev);
+        ref.pinned_inode = static_cast<uint64_t>(info.st_ino);
+    }
+    handle_ = fd;
+    position_ = 0;
+    return true;
+}
+
 bool File::SizeLow(uint32_t* size) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Size);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     struct stat info;
     if (fstat(static_cast<int>(handle_), &info) != 0) {
         error_ = static_cast<OsError>(errno);
@@ -44,6 +108,11 @@ bool File::SizeLow(uint32_t* size) {
 }
 
 bool File::Seek(int32_t distance, SeekOrigin origin) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Seek);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     int64_t base = 0;
     if (origin == SeekOrigin::End) {
         struct stat info;
@@ -63,6 +132,10 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
 }
 
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Read);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     uint8_t* out = static_cast<uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
@@ -81,6 +154,10 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
         total += static_cast<uint32_t>(got);
     }
     position_ += total;
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (done != nullptr) {
         *done = total;
     }
@@ -88,6 +165,10 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Write);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
@@ -107,6 +188,10 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
         total += static_cast<uint32_t>(put);
     }
     position_ += total;
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (done != nullptr) {
         *done = total;
     }
@@ -114,6 +199,11 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::SetEnd() {
+    const fault::Verdict injected = fault::Hit(fault::Op::Truncate);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     while (ftruncate(static_cast<int>(handle_), position_) != 0) {
         if (errno != EINTR) {
             error_ = static_cast<OsError>(errno);

@@ -1,6 +1,8 @@
 // platform::CombinePath on POSIX: the folder without its trailing slashes,
 // one slash, and the relative path without its leading slashes. An empty
 // folder gives the relative path alone, as PathCombineW does.
+#include <errno.h>
+
 #include <cstring>
 
 #include "platform/path_combine.h"
@@ -41,6 +43,12 @@ bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
     std::memcpy(buffer + folder_length + separator_length, relative, relative_length);
     buffer[folder_length + separator_length + relative_length] = '\0';
     return true;
+}
+
+const OsError kErrorBadPathname = EINVAL;
+
+bool IsAbsolutePath(const PathChar* path) {
+    return path != nullptr && path[0] == '/';
 }
 
 }  // namespace platform

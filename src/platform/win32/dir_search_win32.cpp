@@ -116,6 +116,8 @@ uint32_t DirSearch::SizeLow() {
     return state_->data.nFileSizeLow;
 }
 
+void DirSearch::Locate(FileRef* /*ref*/) const {}
+
 bool DirSearch::GetFolderId(FolderId* id) const {
     if (!state_ || state_->find == INVALID_HANDLE_VALUE || !state_->has_id) {
         return false;

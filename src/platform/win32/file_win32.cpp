@@ -4,6 +4,7 @@
 // OVERLAPPED, SetEndOfFile). GetLastError() is taken on the failing line.
 #include <windows.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -11,6 +12,15 @@ namespace platform {
 static_assert(kShareRead == FILE_SHARE_READ, "share bits are Windows' own");
 static_assert(kShareWrite == FILE_SHARE_WRITE, "share bits are Windows' own");
 static_assert(kShareDelete == FILE_SHARE_DELETE, "share bits are Windows' own");
+
+// A folder opens as a file only through a reparse point's flag: refused as
+// opening a folder without backup semantics is.
+const OsError kErrorNotRegular = ERROR_ACCESS_DENIED;
+// Never reported on Windows, which opens by path and pins nothing.
+const OsError kErrorOtherFilesystem = ERROR_NOT_SAME_DEVICE;
+const OsError kErrorFileReplaced = ERROR_FILE_INVALID;
+const OsError kErrorReparsePoint = 681;  // ERROR_STOPPED_ON_SYMLINK
+const OsError kErrorShortTransfer = ERROR_HANDLE_EOF;
 
 namespace {
 
@@ -22,6 +32,11 @@ HANDLE AsHandle(intptr_t handle) {
 
 bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAttribute attribute) {
     Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD desired =
         access == FileAccess::ReadWrite ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
     const DWORD flags =
@@ -35,7 +50,51 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAtt
     return true;
 }
 
+bool File::Open(FileRef& ref, FileAccess access, uint32_t share, FileAttribute attribute) {
+    if (access == FileAccess::Read) {
+        return Open(ref.path, access, share, attribute);
+    }
+    // The repair's open: never through a reparse point (a symbolic link or
+    // junction put in the file's place); the flag opens the point itself
+    // and its attributes tell.
+    Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
+    const DWORD flags =
+        (attribute == FileAttribute::Archive ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_NORMAL) |
+        FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle = CreateFileW(ref.path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error_ = GetLastError();
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        error_ = GetLastError();
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD attributes = info.dwFileAttributes;
+    if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        error_ = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kErrorReparsePoint
+                                                                  : kErrorNotRegular;
+        CloseHandle(handle);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(handle);
+    return true;
+}
+
 bool File::SizeLow(uint32_t* size) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Size);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD low = GetFileSize(AsHandle(handle_), nullptr);
     if (low == INVALID_FILE_SIZE) {
         error_ = GetLastError();
@@ -46,6 +105,11 @@ bool File::SizeLow(uint32_t* size) {
 }
 
 bool File::Seek(int32_t distance, SeekOrigin origin) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Seek);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD method = origin == SeekOrigin::End ? FILE_END : FILE_BEGIN;
     if (SetFilePointer(AsHandle(handle_), distance, nullptr, method) == INVALID_SET_FILE_POINTER) {
         error_ = GetLastError();
@@ -55,9 +119,17 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
 }
 
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Read);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     DWORD read = 0;
     if (!ReadFile(AsHandle(handle_), buffer, count, &read, nullptr)) {
         error_ = GetLastError();
+        return false;
+    }
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
         return false;
     }
     if (done != nullptr) {
@@ -67,9 +139,17 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Write);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     DWORD written = 0;
     if (!WriteFile(AsHandle(handle_), buffer, count, &written, nullptr)) {
         error_ = GetLastError();
+        return false;
+    }
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
         return false;
     }
     if (done != nullptr) {
@@ -79,6 +159,11 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::SetEnd() {
+    const fault::Verdict injected = fault::Hit(fault::Op::Truncate);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (!SetEndOfFile(AsHandle(handle_))) {
         error_ = GetLastError();
         return false;

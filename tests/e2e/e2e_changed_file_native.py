@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""End-to-end: a quarantine library that changes the file it is given (Linux).
+
+usage: e2e_changed_file_native.py --program P --changer LIB --zqsample Z --work DIR
+
+The suite's library is the test library druquara_changer: its quarantine
+call changes the infected file (or its folder) between the program's check
+and its repair, as another process might. Each mode runs the real program
+chrooted on a small test volume in a private mount namespace (as
+e2e_native.py does) and checks that the scan ends normally, that nothing the
+repair did not verify was written, that the changed file is not reported
+"Is Fix", and that a file reached only through a link is untouched.
+
+Needs root, unshare and loop devices; exits 77 (skipped) where the machine
+does not allow them.
+"""
+import argparse
+import os
+import re
+import shutil
+import stat
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import zq_e2e as e2e  # noqa: E402
+import e2e_native as native  # noqa: E402
+
+IN_NAMESPACE = "ZQ_E2E_CHANGED_IN_NAMESPACE"
+CHANGED_LINE = "File changed since it was checked, nothing written"
+WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
+
+
+def enter_namespace():
+    """Re-runs this script in a private mount namespace (unless already)."""
+    if os.environ.get(IN_NAMESPACE):
+        return
+    if os.geteuid() != 0:
+        native.skip("needs root (mount namespace, loop device, chroot)")
+    for tool in ("unshare", "mkfs.ext4", "chroot", "mount", "umount"):
+        if not shutil.which(tool):
+            native.skip("%s is not installed" % tool)
+    probe = native.run("unshare", "-m", "--propagation", "private", "true", check=False,
+                       stderr=subprocess.PIPE)
+    if probe.returncode != 0:
+        native.skip("unshare -m is not permitted here: %s" % probe.stderr.decode().strip())
+    env = dict(os.environ, **{IN_NAMESPACE: "1"})
+    res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
+                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
+    sys.exit(res.returncode)
+
+
+def results(console):
+    """{path: result word} from the console's "Path:...\\tResult:..." lines."""
+    return dict(re.findall(r"Path:([^\t\n]*)\tResult:([^\n]*)\n", e2e.decode(console)))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run_mode(mode, args, libs, loader):
+    vol = native.Volume(args.work, "changed", 64)
+    try:
+        return check_mode(mode, args, libs, loader, vol)
+    finally:
+        vol.close()
+
+
+def check_mode(mode, args, libs, loader, vol):
+    root = vol.mnt
+    samples = args.samples
+    zq = os.path.join(root, ".zq")
+    os.makedirs(os.path.join(zq, "lib"))
+    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
+    for lib in libs:
+        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
+    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+
+    zebscan = os.path.join(root, ".suite", "security", "zebscan")
+    os.makedirs(zebscan)
+    shutil.copy2(args.changer, os.path.join(zebscan, "druquara.so"))
+    outside = "/.outside/other.exe"  # an infected file the scan never walks to
+    word = mode + (" " + outside if mode in ("link", "links") else "")
+    write(os.path.join(zebscan, "changer.txt"), (word + "\n").encode())
+    write(os.path.join(root, "etc", "Morlane", "QRVCommon"), b"ProgramPath=/.suite\n")
+
+    infected, host = samples.infected(samples.pe(5000, seed=50), "--seed", 50)
+    other, _ = samples.infected(samples.pe(4500, seed=51), "--seed", 51)
+    clean = samples.pe(3000, seed=52)
+    write(root + outside, other)
+    write(os.path.join(root, "data", "infected.exe"), infected)
+    # The folder's other files, which "fifos" and "links" replace.
+    write(os.path.join(root, "data", "clean.exe"), clean)
+    write(os.path.join(root, "data", "second.exe"), samples.pe(4000, seed=53))
+    write(os.path.join(root, "data", "notes.txt"), b"not an image\n")
+
+    # An infected file of another filesystem (tmpfs) bound into the folder:
+    # not a file of the walked filesystem, so never opened or written.
+    bound_source = os.path.join(args.work, "bound_tmpfs")
+    os.makedirs(bound_source, exist_ok=True)
+    native.run("mount", "-t", "tmpfs", "tmpfs", bound_source)
+    bound_file = os.path.join(bound_source, "bound.exe")
+    bound, _ = samples.infected(samples.pe(4200, seed=54), "--seed", 54)
+    write(bound_file, bound)
+    write(os.path.join(root, "data", "bound.exe"), b"")
+    native.run("mount", "--bind", bound_file, os.path.join(root, "data", "bound.exe"))
+    vol.mounted.append(os.path.join(root, "data", "bound.exe"))
+    try:
+        return run_program(mode, args, vol, root, zq, outside, other, infected, host,
+                           bound_file, bound)
+    finally:
+        native.run("umount", bound_source)
+
+
+def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound_file, bound):
+    for where in ("proc", "sys", "dev/shm"):
+        fstype = {"proc": "proc", "sys": "sysfs", "dev/shm": "tmpfs"}[where]
+        vol.mount_inside("-t", fstype, fstype, where=where)
+    try:
+        res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
+                              "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    except subprocess.TimeoutExpired:
+        vol.unmount_inside()
+        return e2e.report("changed file (native): " + mode, ["the scan did not end"])
+    vol.unmount_inside()
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if res.stderr:
+        problems.append("standard error: %r" % res.stderr[:500])
+    if not res.stdout.endswith(b"End Scanning..." + native.PAUSE_PROMPT):
+        problems.append("the scan did not end normally: %r" % res.stdout[-200:])
+    log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
+    problems += log_problems
+    shown = results(res.stdout)
+    target = os.path.join(root, "data", "infected.exe")
+
+    if read(root + outside) != other:
+        problems.append("the file reached only through a link was changed")
+    if read(bound_file) != bound or shown.get("/data/bound.exe") is not None:
+        problems.append("the file of another filesystem was examined or changed")
+    if mode not in ("fifos", "links") and \
+            "[CommFunc::IsFilePE][66]Call CreateFile failed: 18" not in log_lines:
+        problems.append("no refused open (EXDEV) of the file of another filesystem")
+    if mode in ("overwrite", "truncate", "link"):
+        if shown.get("/data/infected.exe") != "Error":
+            problems.append("changed file reported %r, not Error"
+                            % shown.get("/data/infected.exe"))
+    if mode == "overwrite":
+        want = bytearray(infected)
+        want[WINDOW_BYTE] ^= 0x01
+        if read(target) != bytes(want):
+            problems.append("the overwritten file was written by the repair")
+        if CHANGED_LINE not in log_lines:
+            problems.append("no line saying the file changed since it was checked")
+    elif mode == "truncate":
+        if read(target) != infected[:3000]:
+            problems.append("the truncated file was written by the repair")
+    elif mode == "link":
+        if not os.path.islink(target):
+            problems.append("the link put in the file's place is gone")
+        if "Call CreateFile failed: 0x28" not in log_lines:
+            problems.append("no refused open (ELOOP) of the link")
+    else:
+        # The infected file itself was not changed: it is repaired.
+        if shown.get("/data/infected.exe") != "Is Fix" or read(target) != host:
+            problems.append("the unchanged infected file was not repaired")
+        for name in ("clean.exe", "second.exe", "notes.txt"):
+            path = os.path.join(root, "data", name)
+            mode_bits = os.lstat(path).st_mode
+            want_kind = stat.S_ISFIFO if mode == "fifos" else stat.S_ISLNK
+            if not want_kind(mode_bits):
+                problems.append("%s was not replaced" % name)
+    return e2e.report("changed file (native): " + mode, problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--changer", required=True)
+    ap.add_argument("--zqsample", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    for name in ("program", "changer", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    enter_namespace()
+    os.makedirs(args.work, exist_ok=True)
+    libs, loader = native.needed_libraries(args.program, args.changer)
+    args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
+    ok = True
+    for mode in ("overwrite", "truncate", "link", "fifos", "links"):
+        ok &= run_mode(mode, args, libs, loader)
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""End-to-end under Wine: a quarantine library that changes the file it is
+given between the program's check and its repair.
+
+usage: e2e_changed_file_wine.py --program EXE --changer DLL --zqsample EXE
+                                --wine W --wineserver WS --work DIR
+
+Runs in the environment of the build's Wine fixture, with a prefix of its own
+per mode (as e2e_wine.py makes them): C: holds the program and the suite,
+whose library is the test library druquara_changer; D: holds an infected
+file and a clean one. Modes "overwrite" (one window byte changed in place,
+the trailer still valid) and "truncate" (cut to 3000 bytes): the scan ends
+normally, the changed file is reported "Error" and holds exactly what the
+library left, and the clean file is untouched.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import zq_e2e as e2e  # noqa: E402
+import e2e_wine as wine  # noqa: E402
+
+CHANGED_LINE = "File changed since it was checked, nothing written"
+WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run_mode(number, mode, args):
+    prefix = wine.Prefix(args, "changed%d" % number)
+    try:
+        ok = check_mode(mode, args, prefix)
+    finally:
+        prefix.stop()
+    if ok:
+        shutil.rmtree(prefix.dir)
+    return ok
+
+
+def check_mode(mode, args, prefix):
+    samples = args.samples
+    # Wine's own Windows folder (the Windows directory, never entered).
+    os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
+    os.makedirs(os.path.join(prefix.c, ".zq"))
+    shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+    zebscan = os.path.join(prefix.c, ".suite", "security", "zebscan")
+    os.makedirs(zebscan)
+    shutil.copy2(args.changer, os.path.join(zebscan, "druquara.dll"))
+    write(os.path.join(zebscan, "changer.txt"), (mode + "\r\n").encode())
+
+    infected, _ = samples.infected(samples.pe(5000, seed=60), "--seed", 60)
+    clean = samples.pe(3000, seed=61)
+    target = os.path.join(prefix.d, "data", "infected.exe")
+    write(target, infected)
+    write(os.path.join(prefix.d, "data", "clean.exe"), clean)
+
+    res = prefix.wine("reg", "add", wine.KEY, "/v", "ProgramPath", "/t", "REG_SZ",
+                      "/d", "C:\\.suite", "/reg:32", "/f",
+                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if res.returncode != 0:
+        raise e2e.Failure("reg add failed: %r" % res.stdout)
+    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
+                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=900)
+
+    problems = []
+    if res.returncode != 0:
+        problems.append("exit code %d" % res.returncode)
+    if b"End Scanning..." not in res.stdout:
+        problems.append("the scan did not end normally: %r" % res.stdout[-200:])
+    if b"Path:D:\\data\\infected.exe\tResult:Error\r\n" not in res.stdout:
+        problems.append("the changed file is not reported Error: %r" % res.stdout[-400:])
+    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
+                                           wine.from_gbk)
+    problems += log_problems
+    if read(os.path.join(prefix.d, "data", "clean.exe")) != clean:
+        problems.append("the clean file changed")
+    if mode == "overwrite":
+        want = bytearray(infected)
+        want[WINDOW_BYTE] ^= 0x01
+        if read(target) != bytes(want):
+            problems.append("the overwritten file was written by the repair")
+        if CHANGED_LINE not in log_lines:
+            problems.append("no line saying the file changed since it was checked")
+    elif read(target) != infected[:3000]:
+        problems.append("the truncated file was written by the repair")
+    return e2e.report("changed file (wine): " + mode, problems)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--changer", required=True)
+    ap.add_argument("--zqsample", required=True)
+    ap.add_argument("--wine", required=True)
+    ap.add_argument("--wineserver", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    for name in ("program", "changer", "zqsample", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if "WINEPREFIX" not in os.environ:
+        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(wine.SKIP)
+    os.makedirs(args.work, exist_ok=True)
+    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    ok = True
+    for number, mode in enumerate(("overwrite", "truncate"), 1):
+        ok &= run_mode(number, mode, args)
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()

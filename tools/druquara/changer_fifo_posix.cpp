@@ -1,0 +1,11 @@
+#include <sys/stat.h>
+
+#include "changer_fifo.h"
+
+namespace druquara {
+
+bool MakeFifo(const std::filesystem::path& path) {
+    return mkfifo(path.c_str(), 0644) == 0;
+}
+
+}  // namespace druquara
