@@ -4,7 +4,9 @@
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
+#include "platform/interrupt.h"
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "scan/comm_func.h"
 #include "scan/scan_folder.h"
 
@@ -40,22 +42,45 @@ std::vector<PathString> CollectFixedRoots() {
 
 void ScanRoots(const std::vector<PathString>& roots) {
     for (const PathString& root : roots) {
-        g_Logger.Write("[%s][%d]Start Scanning Folder:" ZQ_PATH_FMT, "wmain", 440, root.c_str());
+        if (platform::InterruptRequested()) {
+            return;
+        }
+        g_Logger.WritePath("[%s][%d]Start Scanning Folder:%s", "wmain", 440,
+                           platform::PathText(root.c_str()).c_str());
         ScanFolder(root.c_str());
     }
 }
 
+void EndInterrupted() {
+    g_Logger.Write("[%s][%d]Scan interrupted (%s), ending before the next file", "wmain", 443,
+                   platform::InterruptName());
+    g_Logger.Write("End...");
+    platform::ConsoleFlush();
+    g_Logger.Stop();
+    // Ending the process this way runs no destructors: the logging switch
+    // is released here.
+    g_Logger.ReleaseSwitch();
+    platform::EndAsInterrupted();
+}
+
 int ScanMain() {
     platform::SetConsoleLocale();
+    platform::WatchInterrupts();
     StartLog();
     g_Logger.Write("Start...");
     platform::ConsoleWrite(ZQ_T("Start Scanning..."));
+    platform::ConsoleFlush();
     CommFunc::SetDebugPrivilege();
     const std::vector<PathString> roots = CollectFixedRoots();
     ScanRoots(roots);
+    if (platform::InterruptRequested()) {
+        EndInterrupted();
+    }
     platform::ConsoleWrite(ZQ_T("End Scanning..."));
     g_Logger.Write("End...");
     g_Logger.Stop();
+    // From here an interrupt ends the program at once: everything is written.
+    platform::StopWatchingInterrupts();
     platform::PauseForKey();
     return 0;
 }

@@ -18,5 +18,11 @@ std::vector<PathString> CollectFixedRoots();
 // line.
 void ScanRoots(const std::vector<PathString>& roots);
 
+// The end of a run that an interrupt cut short, once the walk has stopped
+// between two files: logs the interrupt and "End...", flushes the console,
+// stops the log (every accepted line written) and ends the process as the
+// platform ends it for that interrupt. Does not return.
+void EndInterrupted();
+
 // The whole run. Command-line arguments are not read. Always 0.
 int ScanMain();
