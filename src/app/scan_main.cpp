@@ -11,9 +11,10 @@
 #include "scan/scan_folder.h"
 
 BOOL StartLog() {
-    PathChar log_path[ZQ_FILE_PATH_CHARS] = {};
-    platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"), log_path, ZQ_FILE_PATH_CHARS);
-    g_Logger.Init(log_path);
+    // Empty when the executable's folder cannot be had or named: the log
+    // then never opens, and is never written in another folder.
+    const PathString log_path = platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"));
+    g_Logger.Init(log_path.c_str());
     return TRUE;
 }
 

@@ -1,31 +1,42 @@
-// The executable's folder from /proc/self/exe.
-#include <string.h>
+// The executable's folder from /proc/self/exe, read whole.
+#include <limits.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "platform/module_path.h"
 
 namespace platform {
 
-void PathBesideExecutable(const PathChar* file_name, PathChar* path, size_t capacity) {
-    if (capacity == 0) {
-        return;
+PathString PathBesideModule(const PathString& module_path, const PathChar* file_name) {
+    const size_t separator = module_path.rfind('/');
+    if (separator == PathString::npos) {
+        return PathString();
     }
-    memset(path, 0, capacity);
-    const ssize_t length = readlink("/proc/self/exe", path, capacity - 1);
-    size_t folder_end = 0;  // the length of the folder part, its last "/" included
-    if (length > 0) {
-        for (ssize_t i = 0; i < length; ++i) {
-            if (path[i] == '/') {
-                folder_end = static_cast<size_t>(i) + 1;
-            }
+    PathString path = module_path.substr(0, separator + 1) + file_name;
+    // The system's calls take no longer path (the backup adds a character).
+    if (path.size() + 1 >= PATH_MAX) {
+        return PathString();
+    }
+    return path;
+}
+
+PathString PathBesideExecutable(const PathChar* file_name) {
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length <= 0) {
+            return PathString();
         }
-    }
-    path[folder_end] = 0;
-    const size_t name_length = strlen(file_name);
-    if (name_length < capacity - folder_end) {
-        memcpy(path + folder_end, file_name, name_length + 1);
-    } else {
-        path[0] = 0;  // no room: no log path rather than a cut one
+        // A link text that filled the buffer may have been cut.
+        if (static_cast<size_t>(length) < buffer.size()) {
+            return PathBesideModule(PathString(buffer.data(), static_cast<size_t>(length)),
+                                    file_name);
+        }
+        if (buffer.size() >= 16 * PATH_MAX) {
+            return PathString();
+        }
+        buffer.assign(buffer.size() * 2, 0);
     }
 }
 
