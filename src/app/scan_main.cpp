@@ -82,6 +82,13 @@ int ScanMain() {
     g_Logger.Stop();
     // From here an interrupt ends the program at once: everything is written.
     platform::StopWatchingInterrupts();
+    // One that came after the last file: the log is complete, the pause is
+    // not wanted.
+    if (platform::InterruptRequested()) {
+        platform::ConsoleFlush();
+        g_Logger.ReleaseSwitch();
+        platform::EndAsInterrupted();
+    }
     platform::PauseForKey();
     return 0;
 }
