@@ -270,6 +270,7 @@ def run_interrupt_case(name, signum, args, libs, loader):
         with open(infected_path, "wb") as f:
             f.write(infected)
         vol.mount_inside("-t", "proc", "proc", where="proc")
+        vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
         vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
 
         proc = subprocess.Popen(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
