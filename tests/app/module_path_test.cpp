@@ -58,7 +58,7 @@ TEST(ModulePath, AShareTakesTheLongUncForm) {
     if (!kWindows) {
         GTEST_SKIP() << "Windows shares only";
     }
-    const PathString exe = ZQ_T("\\\\server\\share") + ExecutableOfLength(280).substr(2);
+    const PathString exe = ZQ_T("\\\\server\\share") + ExecutableOfLength(400).substr(2);
     const PathString log = platform::PathBesideModule(exe, ZQ_T("ZQCindervane.log"));
     EXPECT_EQ(log.substr(0, 22), PathString(ZQ_T("\\\\?\\UNC\\server\\share\\")));
 }
