@@ -1,6 +1,9 @@
 // Paths beside the running executable.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+
 #include "platform/types.h"
 
 namespace platform {
@@ -19,5 +22,14 @@ PathString PathBesideExecutable(const PathChar* file_name);
 // accept up to 32767 characters. Empty without a separator or beyond that
 // limit.
 PathString PathBesideModule(const PathString& module_path, const PathChar* file_name);
+
+// Reads a text that `read(buffer, capacity)` writes as GetModuleFileNameW
+// and readlink do: it returns the length written, 0 on failure, and the
+// whole capacity when the text was cut (with or without a terminator). The
+// buffer starts at `first_capacity` characters and doubles until the text
+// fits. Empty on failure or when the text would need more than
+// `max_capacity` characters.
+using PathReader = std::function<size_t(PathChar* buffer, size_t capacity)>;
+PathString ReadWholePath(const PathReader& read, size_t first_capacity, size_t max_capacity);
 
 }  // namespace platform

@@ -2,6 +2,9 @@
 // nowhere; never in another folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <type_traits>
 
@@ -61,6 +64,55 @@ TEST(ModulePath, AShareTakesTheLongUncForm) {
     const PathString exe = ZQ_T("\\\\server\\share") + ExecutableOfLength(400).substr(2);
     const PathString log = platform::PathBesideModule(exe, ZQ_T("ZQCindervane.log"));
     EXPECT_EQ(log.substr(0, 21), PathString(ZQ_T("\\\\?\\UNC\\server\\share\\")));
+}
+
+}  // namespace
+
+namespace {
+
+// A reader that behaves as GetModuleFileNameW does for an executable path
+// of `length` characters: a cut text fills the buffer; `terminated_when_cut`
+// tells whether the cut text still ends in a zero (newer systems) or not
+// (older ones).
+struct FakeModulePath {
+    PathString path;
+    bool terminated_when_cut;
+    size_t calls = 0;
+
+    size_t operator()(PathChar* buffer, size_t capacity) {
+        ++calls;
+        if (path.size() < capacity) {
+            std::copy(path.begin(), path.end(), buffer);
+            buffer[path.size()] = 0;
+            return path.size();
+        }
+        const size_t kept = terminated_when_cut ? capacity - 1 : capacity;
+        std::copy(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(kept), buffer);
+        if (terminated_when_cut) {
+            buffer[kept] = 0;
+        }
+        return capacity;
+    }
+};
+
+TEST(ModulePath, AnExecutablePathIsReadWholeHoweverLong) {
+    for (size_t length : {20u, 259u, 260u, 267u, 307u, 1000u, 5000u}) {
+        for (bool terminated : {false, true}) {
+            SCOPED_TRACE(std::to_string(length) + (terminated ? " terminated" : " unterminated"));
+            FakeModulePath fake{ExecutableOfLength(length), terminated};
+            const PathString read = platform::ReadWholePath(std::ref(fake), 260, 65536);
+            EXPECT_EQ(read, fake.path);
+            // A cut text is never taken: each one leads to a larger buffer.
+            EXPECT_EQ(fake.calls, length < 260 ? 1u : length < 520 ? 2u : length < 1040 ? 3u : 6u);
+        }
+    }
+}
+
+TEST(ModulePath, APathBeyondTheLargestBufferIsNotUsedCut) {
+    FakeModulePath fake{ExecutableOfLength(1000), false};
+    EXPECT_EQ(platform::ReadWholePath(std::ref(fake), 260, 900), PathString());
+    FakeModulePath failing{PathString(), false};
+    EXPECT_EQ(platform::ReadWholePath(std::ref(failing), 260, 900), PathString());
 }
 
 }  // namespace

@@ -72,8 +72,13 @@ TEST(ModulePathLong, TheLogOfALongExecutablePathLiesBesideItOrNowhere) {
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process = {};
-        const BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0,
-                                            nullptr, nullptr, &startup, &process);
+        BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process);
+        if (!started) {
+            // Past MAX_PATH only the long form may start it.
+            started = CreateProcessW(Long(exe).c_str(), &command[0], nullptr, nullptr, FALSE, 0,
+                                     nullptr, nullptr, &startup, &process);
+        }
         SetEnvironmentVariableW(kProbeVariable, nullptr);
         if (!started) {
             // What this system cannot start is no log in a wrong place.

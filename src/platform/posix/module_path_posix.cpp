@@ -2,8 +2,6 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include <vector>
-
 #include "platform/module_path.h"
 
 namespace platform {
@@ -22,22 +20,15 @@ PathString PathBesideModule(const PathString& module_path, const PathChar* file_
 }
 
 PathString PathBesideExecutable(const PathChar* file_name) {
-    std::vector<char> buffer(PATH_MAX);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length <= 0) {
-            return PathString();
-        }
-        // A link text that filled the buffer may have been cut.
-        if (static_cast<size_t>(length) < buffer.size()) {
-            return PathBesideModule(PathString(buffer.data(), static_cast<size_t>(length)),
-                                    file_name);
-        }
-        if (buffer.size() >= 16 * PATH_MAX) {
-            return PathString();
-        }
-        buffer.assign(buffer.size() * 2, 0);
-    }
+    // A link text that fills the buffer may have been cut: it is read again
+    // with more room.
+    const PathString module_path = ReadWholePath(
+        [](PathChar* buffer, size_t capacity) -> size_t {
+            const ssize_t length = readlink("/proc/self/exe", buffer, capacity);
+            return length > 0 ? static_cast<size_t>(length) : 0;
+        },
+        PATH_MAX, 16 * PATH_MAX);
+    return module_path.empty() ? PathString() : PathBesideModule(module_path, file_name);
 }
 
 }  // namespace platform

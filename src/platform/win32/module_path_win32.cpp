@@ -2,8 +2,6 @@
 // module) into a buffer that grows until the whole path fits.
 #include <windows.h>
 
-#include <vector>
-
 #include "platform/module_path.h"
 
 namespace platform {
@@ -41,24 +39,14 @@ PathString PathBesideModule(const PathString& module_path, const PathChar* file_
 }
 
 PathString PathBesideExecutable(const PathChar* file_name) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0) {
-            return PathString();
-        }
-        // A path that filled the buffer may have been cut (older systems
-        // do not even end it with a zero then): read it again with more
-        // room.
-        if (length < size) {
-            return PathBesideModule(PathString(buffer.data(), length), file_name);
-        }
-        if (buffer.size() > kLongestPath) {
-            return PathString();
-        }
-        buffer.assign(buffer.size() * 2, 0);
-    }
+    // A path that fills the buffer may have been cut (older systems do not
+    // even end it with a zero then): it is read again with more room.
+    const PathString module_path = ReadWholePath(
+        [](PathChar* buffer, size_t capacity) -> size_t {
+            return GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(capacity));
+        },
+        MAX_PATH, 2 * kLongestPath);
+    return module_path.empty() ? PathString() : PathBesideModule(module_path, file_name);
 }
 
 }  // namespace platform
