@@ -166,18 +166,23 @@ int Logger::WorkerMain() {
     }
     for (;;) {
         QueueLock.Enter();
-        // The stop flag is read in the same locked step that takes the
-        // queue: a stop seen here was requested after every line that this
-        // exchange takes was queued, so ending on an empty exchange with the
-        // flag seen can leave no accepted line behind.
-        const bool stop_seen = StopRequested != 0;
-        PendingLines.Swap(batch);
+        // One locked step, in this order: reset the wake event, read the
+        // stop flag, take the queue. A stop seen here was requested after
+        // every line that this exchange takes was queued, so ending on an
+        // empty exchange with the flag seen leaves no accepted line behind.
+        // A stop not seen here sets the event after the reset, so the wait
+        // that follows returns for it.
         WakeEvent.Reset();
+        const bool stop_seen = StopRequested != 0;
+        if (Hook != nullptr) {
+            Hook(HookContext, WorkerPoint::StopFlagRead);
+        }
+        PendingLines.Swap(batch);
         QueueLock.Leave();
 
         if (batch.Empty()) {
-            if (EmptyExchangeHook != nullptr) {
-                EmptyExchangeHook(EmptyExchangeContext);
+            if (Hook != nullptr) {
+                Hook(HookContext, WorkerPoint::EmptyExchange);
             }
             if (stop_seen) {
                 break;

@@ -78,13 +78,16 @@ class Logger {
     // how many were lost.
     static constexpr size_t kHeldBackLimit = 4 * 1024 * 1024;
 
-    // Test seam: called on the worker thread right after an exchange that
-    // brought no line, before the worker decides whether to end. Set it
-    // before `Init`; null (the default) calls nothing.
-    using WorkerHook = void (*)(void* context);
-    void SetEmptyExchangeHook(WorkerHook hook, void* context) {
-        EmptyExchangeHook = hook;
-        EmptyExchangeContext = context;
+    // Test seam: called on the worker thread at two points of its loop:
+    // inside the locked exchange step right after the stop flag was read
+    // (the queue lock is held: the hook must not log), and right after an
+    // exchange that brought no line, before the worker decides whether to
+    // end. Set it before `Init`; null (the default) calls nothing.
+    enum class WorkerPoint { StopFlagRead, EmptyExchange };
+    using WorkerHook = void (*)(void* context, WorkerPoint point);
+    void SetWorkerHook(WorkerHook hook, void* context) {
+        Hook = hook;
+        HookContext = context;
     }
     bool IsStopRequested() const { return StopRequested != 0; }
 
@@ -107,8 +110,8 @@ class Logger {
     // caller that finds it in use builds its stamp without it.
     TimestampText Stamp;
     std::atomic<bool> StampBusy;
-    WorkerHook EmptyExchangeHook = nullptr;
-    void* EmptyExchangeContext = nullptr;
+    WorkerHook Hook = nullptr;
+    void* HookContext = nullptr;
 };
 
 extern Logger g_Logger;

@@ -18,16 +18,19 @@ namespace {
 
 using testsupport::LogCapture;
 
-// Holds the worker at its first empty exchange, between taking the empty
-// queue and deciding whether to end, until a stop has been requested.
-struct HoldAtEmptyExchange {
+// Holds the worker the first time it reaches `point` until a stop has been
+// requested.
+struct HoldWorker {
     Logger* logger = nullptr;
+    Logger::WorkerPoint point = Logger::WorkerPoint::EmptyExchange;
+    int skip = 0;  // passes of `point` let through before the one held
     std::atomic<bool> armed{true};
     std::atomic<bool> holding{false};
 
-    static void Hook(void* context) {
-        auto* self = static_cast<HoldAtEmptyExchange*>(context);
-        if (!self->armed.exchange(false)) {
+    static void Hook(void* context, Logger::WorkerPoint point) {
+        auto* self = static_cast<HoldWorker*>(context);
+        if (point != self->point || (self->skip > 0 && self->skip-- > 0) ||
+            !self->armed.exchange(false)) {
             return;
         }
         self->holding = true;
@@ -60,9 +63,9 @@ std::vector<std::string> Messages(const std::filesystem::path& file) {
 // The worker has just found the queue empty when the last lines are queued
 // and the stop is requested: those lines are written all the same.
 TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
-    HoldAtEmptyExchange hold;
+    HoldWorker hold;
     hold.logger = &g_Logger;
-    g_Logger.SetEmptyExchangeHook(&HoldAtEmptyExchange::Hook, &hold);
+    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
     std::vector<std::string> lines;
     {
         LogCapture capture;
@@ -72,9 +75,29 @@ TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
         g_Logger.Write("End...");
         lines = capture.Lines();  // stops while the worker is held
     }
-    g_Logger.SetEmptyExchangeHook(nullptr, nullptr);
+    g_Logger.SetWorkerHook(nullptr, nullptr);
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "[ScanFolder][334]Path:/last.exe, Result:2",
                                                "End..."}));
+}
+
+// The stop arrives while the worker has read the stop flag (not yet set) and
+// not yet taken the (empty) queue: the stop's wake-up is not lost, the
+// worker ends and the stop returns.
+TEST(LoggerStop, AStopRightAfterTheWorkerReadTheFlagEndsTheWorker) {
+    HoldWorker hold;
+    hold.logger = &g_Logger;
+    hold.point = Logger::WorkerPoint::StopFlagRead;
+    hold.skip = 1;  // the exchange that takes "first"; the next one finds nothing
+    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
+    std::vector<std::string> lines;
+    {
+        LogCapture capture;
+        g_Logger.Write("first");
+        ASSERT_TRUE(WaitFor(hold.holding)) << "the worker never reached the exchange";
+        lines = capture.Lines();  // stops while the worker is held
+    }
+    g_Logger.SetWorkerHook(nullptr, nullptr);
+    EXPECT_EQ(lines, std::vector<std::string>{"first"});
 }
 
 // A log path that names a folder never opens: the lines held for a later
