@@ -2,6 +2,7 @@
 // fixed-drive root, stop the log, pause. Shared by the OS entry points.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/types.h"
@@ -17,6 +18,13 @@ std::vector<PathString> CollectFixedRoots();
 // Scans each root in order, each preceded by its "Start Scanning Folder"
 // line.
 void ScanRoots(const std::vector<PathString>& roots);
+
+// The end of a run that an interrupt cut short, once the walk has stopped
+// between two files: logs the interrupt, the summary of the scan begun at
+// `started` (milliseconds of the monotonic clock) and "End...", flushes the
+// console, stops the log (every accepted line written) and ends the process
+// as the platform ends it for that interrupt. Does not return.
+void EndInterrupted(uint32_t started);
 
 // The whole run. Command-line arguments are not read. Always 0.
 int ScanMain();

@@ -2,7 +2,8 @@
 
 #include <cstdarg>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "platform/file_ops.h"
 #include "platform/local_time.h"
@@ -56,19 +57,32 @@ int Logger::Init(const PathChar* path) {
 }
 
 int Logger::Write(const char* format, ...) {
+    // Holds the text as a zeroed buffer would (the formatter's contract).
+    char message[kMessageBufferSize];
+    va_list args;
+    va_start(args, format);
+    const int result = WriteMessage(message, kMessageBufferSize - 1, format, args);
+    va_end(args);
+    return result;
+}
+
+int Logger::WritePath(const char* format, ...) {
+    char message[kPathMessageLimit + 1];
+    va_list args;
+    va_start(args, format);
+    const int result = WriteMessage(message, kPathMessageLimit, format, args);
+    va_end(args);
+    return result;
+}
+
+int Logger::WriteMessage(char* message, size_t limit, const char* format, va_list args) {
     if (!Enabled) {
         return 0;
     }
     if (!SwitchEvent.IsSet()) {
         return 0;
     }
-
-    // Holds the text as a zeroed buffer would (the formatter's contract).
-    char message[kMessageBufferSize];
-    va_list args;
-    va_start(args, format);
-    const int result = platform::FormatLimited(message, kMessageBufferSize - 1, format, args);
-    va_end(args);
+    const int result = platform::FormatLimited(message, limit, format, args);
 
     const platform::ClockReading now = platform::ReadClock();
     char stamp[TimestampText::kMaxLength];
@@ -84,8 +98,11 @@ int Logger::Write(const char* format, ...) {
     const size_t message_size = std::strlen(message);
 
     QueueLock.Enter();
-    PendingLines.Append(stamp, stamp_size, message, message_size);
+    const bool queued = PendingLines.Append(stamp, stamp_size, message, message_size);
     QueueLock.Leave();
+    if (!queued) {
+        return 0;  // no memory for the line: it is dropped, the caller goes on
+    }
     WakeEvent.Set();
     return result;
 }
@@ -111,22 +128,63 @@ uint32_t Logger::ThreadProc(void* parameter) {
     return static_cast<uint32_t>(static_cast<Logger*>(parameter)->WorkerMain());
 }
 
+void Logger::WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch) {
+    std::FILE* file = LogFile;
+    auto write_line = [file](const char* text, size_t size) {
+        std::fwrite(text, 1, size, file);
+        std::fwrite("\r\n", 1, 2, file);
+    };
+    if (*lost != 0) {
+        char stamp[TimestampText::kMaxLength];
+        TimestampText own;
+        const size_t stamp_size = own.Format(platform::ReadClock(), stamp);
+        char message[kMessageBufferSize];
+        std::snprintf(message, sizeof(message),
+                      "[%s][%d]Log file could not be opened, lines lost: %lu", "Logger::WorkerMain",
+                      150, static_cast<unsigned long>(*lost));
+        std::fwrite(stamp, 1, stamp_size, file);
+        write_line(message, std::strlen(message));
+        *lost = 0;
+    }
+    held->ForEach(write_line);
+    held->Release();
+    batch.ForEach(write_line);
+}
+
 int Logger::WorkerMain() {
     LineQueue batch;
+    // Lines that an earlier batch could not write for want of an open file,
+    // oldest first, kept up to kHeldBackLimit bytes; `lost` counts the older
+    // ones dropped to stay within it.
+    LineQueue held;
+    uint64_t lost = 0;
     // The stream's buffer for a batch: most batches go to the file in one
-    // write.
-    std::vector<char> stream_buffer(kStreamBufferSize);
+    // write. Without it the stream buffers on its own.
+    std::unique_ptr<char[]> stream_buffer(new (std::nothrow) char[kStreamBufferSize]);
     if (!WakeEvent.Wait()) {
         return 0;
     }
     for (;;) {
         QueueLock.Enter();
-        PendingLines.Swap(batch);
+        // One locked step, in this order: reset the wake event, read the
+        // stop flag, take the queue. A stop seen here was requested after
+        // every line that this exchange takes was queued, so ending on an
+        // empty exchange with the flag seen leaves no accepted line behind.
+        // A stop not seen here sets the event after the reset, so the wait
+        // that follows returns for it.
         WakeEvent.Reset();
+        const bool stop_seen = StopRequested != 0;
+        if (Hook != nullptr) {
+            Hook(HookContext, WorkerPoint::StopFlagRead);
+        }
+        PendingLines.Swap(batch);
         QueueLock.Leave();
 
         if (batch.Empty()) {
-            if (StopRequested) {
+            if (Hook != nullptr) {
+                Hook(HookContext, WorkerPoint::EmptyExchange);
+            }
+            if (stop_seen) {
                 break;
             }
             if (!WakeEvent.Wait()) {
@@ -137,39 +195,36 @@ int Logger::WorkerMain() {
 
         if (LogFile == nullptr) {
             LogFile = platform::OpenAppendStream(LogPath.c_str());
-            if (LogFile != nullptr) {
-                std::setvbuf(LogFile, stream_buffer.data(), _IOFBF, stream_buffer.size());
+            if (LogFile != nullptr && stream_buffer != nullptr) {
+                std::setvbuf(LogFile, stream_buffer.get(), _IOFBF, kStreamBufferSize);
             }
         }
         if (LogFile == nullptr) {
-            // The file cannot be opened now. The lines go back to the front
-            // of the queue in their order, ahead of any queued since, and the
-            // next try waits for the next line or the stop; a stop gives
-            // them up.
-            QueueLock.Enter();
-            PendingLines.PrependFrom(batch);
-            QueueLock.Leave();
-            if (StopRequested) {
+            // The file cannot be opened now. The lines are held, in their
+            // order, ahead of any queued since, within a fixed bound (the
+            // oldest go first); the next try waits for the next line or the
+            // stop, and a stop gives them up.
+            lost += held.TakeFrom(batch);
+            lost += held.DropOldestBeyond(kHeldBackLimit);
+            if (stop_seen) {
                 break;
             }
+            platform::SleepMilliseconds(kBatchGatherMilliseconds);
             if (!WakeEvent.Wait()) {
                 break;
             }
             continue;
         }
 
-        std::FILE* file = LogFile;
-        batch.ForEach([file](const char* text, size_t size) {
-            std::fwrite(text, 1, size, file);
-            std::fwrite("\r\n", 1, 2, file);
-        });
+        WriteHeldAndBatch(&held, &lost, batch);
         batch.Clear();
         std::fclose(LogFile);
         LogFile = nullptr;
-        if (!StopRequested) {
+        if (!stop_seen) {
             platform::SleepMilliseconds(kBatchGatherMilliseconds);
         }
     }
     batch.Clear();
+    held.Release();
     return 0;
 }

@@ -4,7 +4,8 @@
 // waits for the disk. The one instance is `g_Logger`.
 //
 // Line layout: "<year>-<month>-<day> HH:MM:SS mmm  <message>" and CR LF
-// (month and day unpadded, at most 499 bytes of message).
+// (month and day unpadded, at most 499 bytes of message; a line that
+// carries a path, written with `WritePath`, holds the whole path).
 #pragma once
 
 #include <atomic>
@@ -46,11 +47,23 @@ class Logger {
     // or 0 when the line was dropped.
     int Write(const char* format, ...) ZQ_PRINTF_LIKE(2, 3);
 
+    // As `Write`, for a line that carries a path (passed as the narrow text
+    // of platform::PathText with "%s"): its message may hold up to
+    // kPathMessageLimit bytes, room for the longest path the walk can build
+    // and the rest of the line, so the path and what follows it are never
+    // cut.
+    int WritePath(const char* format, ...) ZQ_PRINTF_LIKE(2, 3);
+    static constexpr size_t kPathMessageLimit = 20479;
+
     // Stops accepting lines, waits until the worker has written every line
     // accepted before (as long as the file can be opened) and has ended,
     // and releases the worker's handles. A second call does nothing more.
     // Never called on the worker thread.
     void Stop();
+
+    // Releases the logging switch as the destructor does (on POSIX its name
+    // is removed), for an end of the process that runs no destructors.
+    void ReleaseSwitch() { SwitchEvent.Remove(); }
 
     // Moves a log file of 524288 bytes or more to the backup (the path with
     // "0" appended), replacing the old backup. Always 1.
@@ -59,7 +72,31 @@ class Logger {
     static uint32_t ThreadProc(void* parameter);
     int WorkerMain();
 
+    // Lines the worker could not write because the log file did not open
+    // are kept for the next open up to this many bytes of queue; past it the
+    // oldest are dropped, and the next open begins with a line that says
+    // how many were lost.
+    static constexpr size_t kHeldBackLimit = 4 * 1024 * 1024;
+
+    // Test seam: called on the worker thread at two points of its loop:
+    // inside the locked exchange step right after the stop flag was read
+    // (the queue lock is held: the hook must not log), and right after an
+    // exchange that brought no line, before the worker decides whether to
+    // end. Set it before `Init`; null (the default) calls nothing.
+    enum class WorkerPoint { StopFlagRead, EmptyExchange };
+    using WorkerHook = void (*)(void* context, WorkerPoint point);
+    void SetWorkerHook(WorkerHook hook, void* context) {
+        Hook = hook;
+        HookContext = context;
+    }
+    bool IsStopRequested() const { return StopRequested != 0; }
+
   private:
+    int WriteMessage(char* message, size_t limit, const char* format, va_list args);
+    // Writes the held-back lines (after the line that counts the lost ones)
+    // and then the batch to the open `LogFile`.
+    void WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch);
+
     std::atomic<int32_t> StopRequested;
     std::FILE* LogFile;               // open only while the worker writes a batch
     platform::LogSwitch SwitchEvent;  // named, machine-wide; set = logging on
@@ -73,6 +110,8 @@ class Logger {
     // caller that finds it in use builds its stamp without it.
     TimestampText Stamp;
     std::atomic<bool> StampBusy;
+    WorkerHook Hook = nullptr;
+    void* HookContext = nullptr;
 };
 
 extern Logger g_Logger;

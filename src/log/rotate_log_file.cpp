@@ -1,6 +1,5 @@
 #include "log/logger.h"
 
-#include "platform/file.h"
 #include "platform/file_ops.h"
 
 namespace {
@@ -11,16 +10,8 @@ constexpr uint32_t kRotateSize = 524288;  // 512 KiB
 
 int Logger::RotateLogFile() {
     uint32_t size = 0;
-    {
-        platform::File probe;
-        if (!probe.Open(LogPath.c_str(), platform::FileAccess::Read,
-                        platform::kShareRead | platform::kShareWrite,
-                        platform::FileAttribute::Normal)) {
-            return 1;  // nothing to rotate
-        }
-        if (!probe.SizeLow(&size)) {
-            size = 0;
-        }
+    if (!platform::ExistingFileSizeLow(LogPath.c_str(), &size)) {
+        return 1;  // nothing to rotate (or, on POSIX, nothing that is a plain file)
     }
     if (size < kRotateSize) {
         return 1;

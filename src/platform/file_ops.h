@@ -18,7 +18,14 @@ bool DeleteFileAt(const PathChar* path);
 // rename replaces it.
 bool MoveFileTo(const PathChar* from, const PathChar* to);
 // Opens `path` for appending bytes unchanged ("ab"), created when missing;
-// null on failure. Closed with fclose.
+// null on failure. Closed with fclose. On POSIX only a regular file is
+// opened: a link at `path` is not followed (a dangling one creates nothing)
+// and a FIFO or device fails at once instead of blocking.
 std::FILE* OpenAppendStream(const PathChar* path);
+// The low 32 bits of the size of the existing file at `path`, opened for
+// reading with read and write sharing (0xFFFFFFFF reads as 0). False when
+// it cannot be opened; on POSIX also when it is not a regular file or is a
+// link, which is never followed, and the open never blocks.
+bool ExistingFileSizeLow(const PathChar* path, uint32_t* size);
 
 }  // namespace platform

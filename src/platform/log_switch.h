@@ -32,6 +32,8 @@ class LogSwitch {
     bool CreateOrOpen(uint32_t process_id);
     // The state, tested without waiting; false when there is no switch.
     bool IsSet() const;
+    // Releases the switch as the destructor does.
+    void Remove();
     // Releases this handle only; the object and its name stay.
     void Close();
     bool IsOpen() const { return handle_ != nullptr; }

@@ -13,6 +13,8 @@
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/dir_search.h"
+#include "platform/interrupt.h"
+#include "platform/path_text.h"
 #include "platform/windows_dir.h"
 #include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
@@ -84,8 +86,8 @@ class Walk {
     bool Start(const PathChar* path) {
         path_.assign(path);
         if (path_.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
-            g_Logger.Write("[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT, "ScanFolder",
-                           296, path);
+            g_Logger.WritePath("[%s][%d]Folder path too long, not scanned:%s", "ScanFolder", 296,
+                               platform::PathText(path).c_str());
             CountScan(ScanCounter::NotScanned);
             return false;
         }
@@ -108,6 +110,12 @@ class Walk {
 
     void Run() {
         while (!levels_.empty()) {
+            // An interrupt ends the walk between two entries, never inside
+            // a file's check or repair.
+            if (platform::InterruptRequested()) {
+                levels_.clear();  // closes every open search
+                return;
+            }
             Level& level = levels_.back();
             if (level.entry_handled) {
                 level.search.Next();
@@ -152,9 +160,7 @@ class Walk {
     void EnterFolder(const PathChar* name) {
         const size_t parent_length = path_.size();
         if (parent_length + 1 + Length(name) + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
-            g_Logger.Write(
-                "[%s][%d]Folder path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
-                "ScanFolder", 296, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            LogJoinedPath("[%s][%d]Folder path too long, not scanned:%s", 296, name);
             CountScan(ScanCounter::NotScanned);
             return;
         }
@@ -178,15 +184,16 @@ class Walk {
         if (opened) {
             sub_folder.has_id = sub_folder.search.GetFolderId(&sub_folder.id);
             if (sub_folder.has_id && IsOpenAbove(sub_folder.id)) {
-                g_Logger.Write("[%s][%d]Folder already open above, not scanned again:" ZQ_PATH_FMT,
-                               "ScanFolder", 297, path_.c_str());
+                platform::PathText(path_.c_str(), &shown_);
+                g_Logger.WritePath("[%s][%d]Folder already open above, not scanned again:%s",
+                                   "ScanFolder", 297, shown_.c_str());
                 CountScan(ScanCounter::NotScanned);
                 path_.resize(parent_length);
                 return;
             }
         }
-        g_Logger.Write("[%s][%d]Start Scanning Folder:" ZQ_PATH_FMT, "ScanFolder", 300,
-                       path_.c_str());
+        platform::PathText(path_.c_str(), &shown_);
+        g_Logger.WritePath("[%s][%d]Start Scanning Folder:%s", "ScanFolder", 300, shown_.c_str());
         if (!opened) {
             LogSearchFailed(sub_folder.search.Error());
             CountScan(ScanCounter::FoldersUnlisted);
@@ -207,15 +214,14 @@ class Walk {
         const size_t folder_length = path_.size();
         if (folder_length + 1 + Length(name) >= kFilePathChars) {
             // A cut path could name another file: the file is not examined.
-            g_Logger.Write(
-                "[%s][%d]File path too long, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT ZQ_PATH_FMT,
-                "ScanFolder", 313, path_.c_str(), ZQ_PATH_SEP_STR, name);
+            LogJoinedPath("[%s][%d]File path too long, not scanned:%s", 313, name);
             CountScan(ScanCounter::NotScanned);
             return;
         }
         path_.append(1, ZQ_PATH_SEP).append(name);
         const PathChar* file_path = path_.c_str();
-        g_Logger.Write("[%s][%d]Start Scanning File:" ZQ_PATH_FMT, "ScanFolder", 309, file_path);
+        platform::PathText(file_path, &shown_);
+        g_Logger.WritePath("[%s][%d]Start Scanning File:%s", "ScanFolder", 309, shown_.c_str());
         // Every open of the file goes through its folder's open search.
         platform::FileRef file(file_path);
         levels_.back().search.Locate(&file);
@@ -226,17 +232,28 @@ class Walk {
             DisinfectFile(file, &result, InfectionSignatures);
             ScanProgressBeforeConsoleLine();
             platform::ConsoleWrite(ZQ_T("Path:"));
-            platform::ConsoleWrite(file_path);
+            platform::ConsoleWriteText(shown_);
             platform::ConsoleWrite(ResultText(result));
-            g_Logger.Write("[%s][%d]Path:" ZQ_PATH_FMT ", Result:%d", "ScanFolder", 334, file_path,
-                           static_cast<int>(result));
+            platform::ConsoleFlush();
+            g_Logger.WritePath("[%s][%d]Path:%s, Result:%d", "ScanFolder", 334, shown_.c_str(),
+                               static_cast<int>(result));
             CountResult(result);
         }
         path_.resize(folder_length);
     }
 
+    // Logs the path of the innermost folder joined with `name`, which the
+    // walk's buffer does not hold, with the line `format` and `number`.
+    void LogJoinedPath(const char* format, int number, const PathChar* name) {
+        PathString joined = path_;
+        joined.append(1, ZQ_PATH_SEP).append(name);
+        platform::PathText(joined.c_str(), &shown_);
+        g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
+    }
+
     std::vector<Level> levels_;
     PathString path_;
+    std::string shown_;  // the shown form of the path being logged or printed
     std::vector<PathChar> windows_dir_ = std::vector<PathChar>(kSearchTextChars);
     PathString upper_path_;
     PathString upper_windows_dir_;

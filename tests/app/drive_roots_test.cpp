@@ -84,9 +84,7 @@ TEST(ScanRootsTest, EachRootIsAnnouncedThenScannedInOrder) {
 }
 
 TEST(LogPathTest, LogFileLiesBesideTheExecutable) {
-    PathChar path[ZQ_FILE_PATH_CHARS] = {};
-    platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"), path, ZQ_FILE_PATH_CHARS);
-    const fs::path log_path(path);
+    const fs::path log_path(platform::PathBesideExecutable(ZQ_T("ZQCindervane.log")));
     EXPECT_EQ("ZQCindervane.log", log_path.filename().string());
     ASSERT_TRUE(fs::is_directory(log_path.parent_path())) << log_path.string();
     // This test program lies in that folder.

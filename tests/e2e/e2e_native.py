@@ -16,6 +16,7 @@ does not allow them.
 import argparse
 import os
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -238,15 +239,113 @@ def check_case(case, args, libs, loader, vol):
     return e2e.report("native: " + case.name, problems)
 
 
+INTERRUPTS = [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM), ("SIGHUP", signal.SIGHUP)]
+
+
+def run_interrupt_case(name, signum, args, libs, loader):
+    """The scan is interrupted while the quarantine library holds it inside
+    an infected file: that file is repaired whole, the walk stops before the
+    next file, every console result has its log line, the log ends with the
+    interrupt's line and "End...", and the process dies by the signal."""
+    vol = Volume(args.work, "interrupt", 64)
+    try:
+        root = vol.mnt
+        zq = os.path.join(root, ".zq")
+        os.makedirs(os.path.join(zq, "lib"))
+        shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
+        for lib in libs:
+            shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
+        shutil.copy2(loader, os.path.join(zq, "ld.so"))
+        library = os.path.join(root, ".suite", "security", "zebscan")
+        os.makedirs(library)
+        shutil.copy2(args.druquara_wait, os.path.join(library, "druquara.so"))
+        os.makedirs(os.path.join(root, "etc", "Morlane"))
+        with open(os.path.join(root, "etc", "Morlane", "QRVCommon"), "wb") as f:
+            f.write(b"ProgramPath=/.suite\n")
+        data_dir = os.path.join(root, "data")
+        os.makedirs(data_dir)
+        for i in range(20):
+            with open(os.path.join(data_dir, "clean%02d.exe" % i), "wb") as f:
+                f.write(args.samples.pe(3000 + i, seed=100 + i))
+        infected, host = args.samples.infected(args.samples.pe(4100, seed=41), "--seed", 41)
+        infected_path = os.path.join(data_dir, "infected.exe")
+        with open(infected_path, "wb") as f:
+            f.write(infected)
+        vol.mount_inside("-t", "proc", "proc", where="proc")
+        vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
+        vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+
+        proc = subprocess.Popen(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
+                                 "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        problems = []
+        waiting = os.path.join(library, "waiting")
+        deadline = time.time() + 120
+        while not os.path.exists(waiting) and proc.poll() is None and time.time() < deadline:
+            time.sleep(0.01)
+        if not os.path.exists(waiting):
+            problems.append("the scan never reached the infected file")
+        proc.send_signal(signum)
+        time.sleep(0.2)  # the signal lands while the library still holds the scan
+        open(os.path.join(library, "go"), "wb").close()
+        try:
+            out, err = proc.communicate(timeout=120)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, err = proc.communicate()
+            problems.append("the program did not end after the interrupt")
+        vol.unmount_inside()
+
+        if proc.returncode != -signum:
+            problems.append("exit status %d, not death by %s" % (proc.returncode, name))
+        if err:
+            problems.append("standard error: %r" % err[:500])
+        log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
+        problems += log_problems
+        console = e2e.decode(out)
+        if not console.startswith("Start Scanning..."):
+            problems.append("console does not start with Start Scanning...: %r" % console[:80])
+        shown = [l for l in console[len("Start Scanning..."):].split("\n") if l]
+        logged = [l for l in log_lines if l.startswith("[ScanFolder][334]")]
+        want = ["[ScanFolder][334]Path:%s, Result:%d" % (
+            l[len("Path:"):l.index("\tResult:")],
+            {"Safe": 0, "Is Fix": 2, "Error": -1}[l[l.index("\tResult:") + 8:]])
+            for l in shown if l.startswith("Path:") and "\tResult:" in l]
+        if len(want) != len(shown):
+            problems.append("console lines that are no result lines: %r" % shown)
+        problems += e2e.diff("results (console against log)", want, logged)
+        if not logged or logged[-1] != "[ScanFolder][334]Path:/data/infected.exe, Result:2":
+            problems.append("the last result is not the repaired infected file")
+        # The summary line's figures are checked by the full runs; here only
+        # its place between the interrupt's line and "End...".
+        log_lines = ["Summary..." if l.startswith("Summary...") else l for l in log_lines]
+        ending = ["[wmain][443]Scan interrupted (%s), ending before the next file" % name,
+                  "Summary...", "End..."]
+        problems += e2e.diff("log ending", ending, log_lines[-3:])
+        if "[ScanFolder][334]Path:/data/infected.exe, Result:2" in log_lines:
+            after = log_lines[log_lines.index(
+                "[ScanFolder][334]Path:/data/infected.exe, Result:2") + 1:]
+            if after != ending:
+                problems.append("lines after the interrupted file: %r" % after[:5])
+        with open(infected_path, "rb") as f:
+            if f.read() != host:
+                problems.append("the infected file is not repaired whole")
+        return e2e.report("native: interrupted by " + name, problems)
+    finally:
+        vol.close()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
     ap.add_argument("--druquara", required=True)
     ap.add_argument("--zqsample", required=True)
     ap.add_argument("--work", required=True)
+    ap.add_argument("--druquara-wait")
     args = ap.parse_args()
-    for name in ("program", "druquara", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    for name in ("program", "druquara", "zqsample", "work", "druquara_wait"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     enter_namespace()
     os.makedirs(args.work, exist_ok=True)
     e2e.clear_kept_logs(args.work)
@@ -255,6 +354,9 @@ def main():
     ok = True
     for case in CASES:
         ok &= run_case(case, args, libs, loader)
+    if args.druquara_wait:
+        for name, signum in INTERRUPTS:
+            ok &= run_interrupt_case(name, signum, args, libs, loader)
     sys.exit(0 if ok else 1)
 
 

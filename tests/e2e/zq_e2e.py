@@ -427,6 +427,17 @@ class Tree:
             return [first, "[ScanFolder][338]Not PE-Type, no need to scan"]
         return [first]  # an image: the flow's and the result line follow
 
+    # The lines that carry a path keep it whole; any other message is cut
+    # at 499 bytes.
+    PATH_LINES = ("[ScanFolder][296]", "[ScanFolder][297]", "[ScanFolder][300]",
+                  "[ScanFolder][309]", "[ScanFolder][313]", "[ScanFolder][334]",
+                  "[wmain][440]")
+
+    def logged(self, line):
+        if line.startswith(self.PATH_LINES):
+            return line
+        return self.decode(self.encode(line)[:499])
+
     def expected(self, actual_log, init_lines, object_ready, pause_text, console_eol,
                  readdir_order=False):
         """(expected log lines, expected console bytes). The order of the
@@ -440,7 +451,7 @@ class Tree:
 
         def logged_order(drive, folder):
             def key_of(e):
-                own = [self.decode(self.encode(l)[:499]) for l in self._own_lines(drive, e)]
+                own = [self.logged(l) for l in self._own_lines(drive, e)]
                 return (index.get(own[0], len(actual_log)) if own else -1, e.parts[-1])
             return sorted(folder.children, key=key_of)
 
@@ -486,8 +497,7 @@ class Tree:
         lines.append("End...")
         console.append(b"End Scanning...")
         console.append(pause_text)
-        # The log keeps at most 499 bytes of a message.
-        lines = [self.decode(self.encode(l)[:499]) for l in lines]
+        lines = [self.logged(l) for l in lines]
         return lines, b"".join(console)
 
     # Snapshots ------------------------------------------------------------

@@ -41,6 +41,14 @@ void ConsoleWrite(const PathChar* text) {
     fputs(text, stdout);
 }
 
+void ConsoleWriteText(const std::string& text) {
+    fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void ConsoleFlush() {
+    fflush(stdout);
+}
+
 void PauseForKey() {
     fputs("Press any key to continue . . . ", stdout);
     fflush(stdout);

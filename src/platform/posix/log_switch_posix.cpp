@@ -52,6 +52,10 @@ void Release(SwitchMapping* mapping) {
 }  // namespace
 
 LogSwitch::~LogSwitch() {
+    Remove();
+}
+
+void LogSwitch::Remove() {
     auto* mapping = static_cast<SwitchMapping*>(handle_);
     if (mapping != nullptr) {
         shm_unlink(mapping->name.c_str());

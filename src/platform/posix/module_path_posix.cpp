@@ -1,32 +1,34 @@
-// The executable's folder from /proc/self/exe.
-#include <string.h>
+// The executable's folder from /proc/self/exe, read whole.
+#include <limits.h>
 #include <unistd.h>
 
 #include "platform/module_path.h"
 
 namespace platform {
 
-void PathBesideExecutable(const PathChar* file_name, PathChar* path, size_t capacity) {
-    if (capacity == 0) {
-        return;
+PathString PathBesideModule(const PathString& module_path, const PathChar* file_name) {
+    const size_t separator = module_path.rfind('/');
+    if (separator == PathString::npos) {
+        return PathString();
     }
-    memset(path, 0, capacity);
-    const ssize_t length = readlink("/proc/self/exe", path, capacity - 1);
-    size_t folder_end = 0;  // the length of the folder part, its last "/" included
-    if (length > 0) {
-        for (ssize_t i = 0; i < length; ++i) {
-            if (path[i] == '/') {
-                folder_end = static_cast<size_t>(i) + 1;
-            }
-        }
+    PathString path = module_path.substr(0, separator + 1) + file_name;
+    // The system's calls take no longer path (the backup adds a character).
+    if (path.size() + 1 >= PATH_MAX) {
+        return PathString();
     }
-    path[folder_end] = 0;
-    const size_t name_length = strlen(file_name);
-    if (name_length < capacity - folder_end) {
-        memcpy(path + folder_end, file_name, name_length + 1);
-    } else {
-        path[0] = 0;  // no room: no log path rather than a cut one
-    }
+    return path;
+}
+
+PathString PathBesideExecutable(const PathChar* file_name) {
+    // A link text that fills the buffer may have been cut: it is read again
+    // with more room.
+    const PathString module_path = ReadWholePath(
+        [](PathChar* buffer, size_t capacity) -> size_t {
+            const ssize_t length = readlink("/proc/self/exe", buffer, capacity);
+            return length > 0 ? static_cast<size_t>(length) : 0;
+        },
+        PATH_MAX, 16 * PATH_MAX);
+    return module_path.empty() ? PathString() : PathBesideModule(module_path, file_name);
 }
 
 }  // namespace platform

@@ -1,11 +1,12 @@
-// The console on Windows: the "chs" locale, wide text through the runtime's
-// wide output (converted through the locale's code page on a byte stream),
-// and the command processor's "pause".
+// The console on Windows: the "chs" locale, text converted to code page 936
+// by PathText (a character it cannot show becomes "?", and the rest of the
+// text follows) and written as bytes, and the command processor's "pause".
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "platform/console.h"
+#include "platform/path_text.h"
 
 namespace platform {
 
@@ -14,7 +15,15 @@ void SetConsoleLocale() {
 }
 
 void ConsoleWrite(const PathChar* text) {
-    wprintf(L"%ls", text);
+    ConsoleWriteText(PathText(text));
+}
+
+void ConsoleWriteText(const std::string& text) {
+    fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void ConsoleFlush() {
+    fflush(stdout);
 }
 
 void PauseForKey() {

@@ -21,4 +21,16 @@ std::FILE* OpenAppendStream(const PathChar* path) {
     return _wfopen(path, L"ab");
 }
 
+bool ExistingFileSizeLow(const PathChar* path, uint32_t* size) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD low = GetFileSize(file, nullptr);
+    *size = low == INVALID_FILE_SIZE ? 0 : low;
+    CloseHandle(file);
+    return true;
+}
+
 }  // namespace platform

@@ -21,6 +21,10 @@ LogSwitch::~LogSwitch() {
     Close();
 }
 
+void LogSwitch::Remove() {
+    Close();
+}
+
 bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     // A present but null DACL: every account has every access. The results
     // are not examined; the event gets whatever descriptor results.

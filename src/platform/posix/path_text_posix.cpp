@@ -1,0 +1,29 @@
+// The shown form of a path on POSIX: its bytes, control bytes escaped.
+#include "platform/path_text.h"
+
+namespace platform {
+
+void PathText(const PathChar* path, std::string* text) {
+    static const char kHex[] = "0123456789abcdef";
+    text->clear();
+    if (path == nullptr) {
+        return;
+    }
+    for (const char* at = path; *at != 0; ++at) {
+        const unsigned char byte = static_cast<unsigned char>(*at);
+        if (byte < 0x20 || byte == 0x7F) {
+            const char escape[4] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+            text->append(escape, sizeof(escape));
+        } else {
+            text->push_back(*at);
+        }
+    }
+}
+
+std::string PathText(const PathChar* path) {
+    std::string text;
+    PathText(path, &text);
+    return text;
+}
+
+}  // namespace platform

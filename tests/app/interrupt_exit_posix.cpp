@@ -1,0 +1,8 @@
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "interrupt_exit.h"
+
+bool EndedByTheUsualInterrupt(int status) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGINT;
+}

@@ -1,0 +1,132 @@
+// Interrupts: the handler only records the interrupt; the walk ends between
+// two files; the end of an interrupted run writes its last lines and ends
+// the process as the platform ends it for that interrupt.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "app/scan_main.h"
+#include "log/logger.h"
+#include "interrupt_exit.h"
+#include "platform/interrupt.h"
+#include "platform/monotonic_clock.h"
+#include "platform/module_path.h"
+#include "sample_builder/sample_builder.h"
+#include "scan/scan_folder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+constexpr uint32_t kCtrlC = 0;      // CTRL_C_EVENT
+constexpr uint32_t kCtrlBreak = 1;  // CTRL_BREAK_EVENT
+constexpr uint32_t kClose = 2;      // CTRL_CLOSE_EVENT
+
+// Delivers the platform's usual interrupt to this process, as the system
+// would: Ctrl+C on Windows, SIGINT on POSIX.
+void Interrupt() {
+    if constexpr (kWindows) {
+        EXPECT_TRUE(platform::RunConsoleEventHandler(kCtrlC));
+    } else {
+        std::raise(SIGINT);
+    }
+}
+
+class InterruptTest : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::WatchInterrupts(); }
+    void TearDown() override {
+        platform::StopWatchingInterrupts();
+        platform::ForgetInterrupt();
+    }
+};
+
+TEST_F(InterruptTest, AnInterruptIsRecordedAndNamed) {
+    EXPECT_FALSE(platform::InterruptRequested());
+    EXPECT_STREQ(platform::InterruptName(), "");
+    Interrupt();
+    EXPECT_TRUE(platform::InterruptRequested());
+    EXPECT_STREQ(platform::InterruptName(), kWindows ? "Ctrl+C" : "SIGINT");
+    // A second interrupt does not replace the first.
+    if constexpr (kWindows) {
+        EXPECT_TRUE(platform::RunConsoleEventHandler(kCtrlBreak));
+    } else {
+        std::raise(SIGTERM);
+    }
+    EXPECT_STREQ(platform::InterruptName(), kWindows ? "Ctrl+C" : "SIGINT");
+    // Ending without an interrupt returns.
+    platform::ForgetInterrupt();
+    platform::EndAsInterrupted();
+}
+
+TEST_F(InterruptTest, TheWalkEndsBeforeTheNextFile) {
+    testsupport::TempDir dir;
+    for (const char* name : {"a.exe", "b.exe", "sub/c.exe"}) {
+        testsupport::WriteFile(dir.Path() / name, sample::BuildPe(1024));
+    }
+    Interrupt();
+    testsupport::LogCapture log;
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(ScanFolder(dir.Path().native().c_str()));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{});
+
+    // Nor does the drive walk announce another root.
+    testsupport::LogCapture roots_log;
+    ScanRoots({dir.Path().native(), dir.Path().native()});
+    EXPECT_EQ(roots_log.Lines(), std::vector<std::string>{});
+}
+
+// The console's close: the system ends the process when the handler
+// returns, so the handler waits for the end of the log, but not for ever.
+TEST_F(InterruptTest, TheCloseHandlerReturnsWhenNothingEndsTheScan) {
+    if constexpr (!kWindows) {
+        GTEST_SKIP() << "a Windows console event";
+    }
+    EXPECT_TRUE(platform::RunConsoleEventHandler(kClose));
+    EXPECT_STREQ(platform::InterruptName(), "console closed");
+}
+
+// The end of an interrupted run, in a child process: the interrupt's line
+// the summary and "End..." are written, and the process ends as the interrupt ends it.
+TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs this test program again: the log lies where both find
+    // it, beside the program.
+    const PathString log_path = platform::PathBesideExecutable(ZQ_T("interrupt_test.log"));
+    ASSERT_FALSE(log_path.empty());
+    std::filesystem::remove(log_path);
+    auto run = [&log_path]() {
+        platform::WatchInterrupts();
+        g_Logger.Init(log_path.c_str());
+        g_Logger.Write("Start...");
+        Interrupt();
+        EndInterrupted(platform::MonotonicMilliseconds());
+    };
+    EXPECT_EXIT(run(), EndedByTheUsualInterrupt, "");
+    const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
+    std::filesystem::remove(log_path);
+    std::vector<std::string> messages;
+    for (const std::string& line : testsupport::SplitCrLfLines(text)) {
+        std::string stamp;
+        std::string message;
+        ASSERT_TRUE(testsupport::SplitLogLine(line, &stamp, &message)) << line;
+        messages.push_back(message);
+    }
+    const std::string interrupted = std::string("[wmain][443]Scan interrupted (") +
+                                    (kWindows ? "Ctrl+C" : "SIGINT") +
+                                    "), ending before the next file";
+    // The summary line stands between the interrupt's line and "End...".
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[2].rfind("Summary...", 0), 0u) << messages[2];
+    messages.erase(messages.begin() + 2);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Start...", interrupted, "End..."}));
+}
+
+}  // namespace

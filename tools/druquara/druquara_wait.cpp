@@ -1,0 +1,56 @@
+// A quarantine library that holds the scan inside an infected file, for the
+// interrupt tests (POSIX): its quarantine call creates the file "waiting"
+// beside the library, then waits until a file "go" appears there (at most
+// 60 s), and reports success without keeping a copy. The test interrupts
+// the scan while it waits.
+#include <time.h>
+#include <unistd.h>
+
+#include "quarantine/recycle_object.h"
+#include "store.h"
+
+namespace {
+
+RecycleResult ZQ_COMCALL QueryInterfaceSlot(RecycleObject* self, const RecycleGuid*, void** out) {
+    if (out == nullptr) {
+        return kRecycleFail;
+    }
+    *out = self;
+    return kRecycleOk;
+}
+uint32_t ZQ_COMCALL AddRefSlot(RecycleObject*) {
+    return 1;
+}
+uint32_t ZQ_COMCALL ReleaseSlot(RecycleObject*) {
+    return 1;
+}
+
+RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject*, const PathChar*, const PathChar*,
+                                            uint32_t) {
+    const PathString folder = druquara::LibraryFolder();
+    {
+        druquara::NewFile waiting;
+        waiting.Create(folder + ZQ_T("/waiting"));
+        waiting.Commit();
+    }
+    const PathString go = folder + ZQ_T("/go");
+    for (int i = 0; i < 6000 && access(go.c_str(), F_OK) != 0; ++i) {
+        const struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return kRecycleOk;
+}
+
+const RecycleObjectTable kTable = {QueryInterfaceSlot, AddRefSlot, ReleaseSlot, QuarantineFileSlot};
+RecycleObject g_object = {&kTable};
+
+}  // namespace
+
+extern "C" DRUQUARA_EXPORT RecycleResult ZQ_COMCALL CreateRecycleObject(const RecycleGuid*,
+                                                                        RecycleObject** object) {
+    if (object == nullptr) {
+        return kRecycleFail;
+    }
+    *object = &g_object;
+    return kRecycleOk;
+}
