@@ -1,10 +1,13 @@
 // The injected-fault switchboard of the file layer (see fault_seam.h). Only
-// tests arm it; the state is guarded by one mutex because a test's action
-// may run while another thread of the test uses the file layer.
+// tests arm it; the state is guarded by one lock because a test's action
+// may run while another thread of the test uses the file layer. The lock is
+// the platform's own (a critical section on Windows), so the shipped program
+// needs no threading runtime for it.
 #include "platform/fault_seam.h"
 
-#include <mutex>
 #include <utility>
+
+#include "platform/reentrant_lock.h"
 
 namespace platform {
 namespace fault {
@@ -16,11 +19,24 @@ std::atomic<bool> g_armed{false};
 namespace {
 
 struct Board {
-    std::mutex lock;
+    Board() { lock.Init(); }
+    platform::ReentrantLock lock;
     bool has_rule = false;
     Rule rule;
     bool fired = false;
     uint32_t calls[static_cast<uint32_t>(Op::kCount)] = {};
+};
+
+// Holds the board's lock for its lifetime.
+class Guard {
+  public:
+    explicit Guard(ReentrantLock& lock) : lock_(lock) { lock_.Enter(); }
+    ~Guard() { lock_.Leave(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+  private:
+    ReentrantLock& lock_;
 };
 
 Board& TheBoard() {
@@ -44,7 +60,7 @@ Verdict detail::HitArmed(Op op) {
     std::function<void()> action;
     Verdict verdict;
     {
-        std::lock_guard<std::mutex> guard(board.lock);
+        Guard guard(board.lock);
         const uint32_t call = ++board.calls[static_cast<uint32_t>(op)];
         if (!board.has_rule || board.rule.op != op || board.rule.nth != call) {
             return verdict;
@@ -63,21 +79,21 @@ Verdict detail::HitArmed(Op op) {
 
 void Arm(Rule rule) {
     Board& board = TheBoard();
-    std::lock_guard<std::mutex> guard(board.lock);
+    Guard guard(board.lock);
     Restart(board, true, std::move(rule));
     detail::g_armed.store(true, std::memory_order_relaxed);
 }
 
 void Count() {
     Board& board = TheBoard();
-    std::lock_guard<std::mutex> guard(board.lock);
+    Guard guard(board.lock);
     Restart(board, false, Rule{});
     detail::g_armed.store(true, std::memory_order_relaxed);
 }
 
 void Disarm() {
     Board& board = TheBoard();
-    std::lock_guard<std::mutex> guard(board.lock);
+    Guard guard(board.lock);
     detail::g_armed.store(false, std::memory_order_relaxed);
     board.has_rule = false;
     board.rule = Rule{};
@@ -85,13 +101,13 @@ void Disarm() {
 
 uint32_t Calls(Op op) {
     Board& board = TheBoard();
-    std::lock_guard<std::mutex> guard(board.lock);
+    Guard guard(board.lock);
     return board.calls[static_cast<uint32_t>(op)];
 }
 
 bool Fired() {
     Board& board = TheBoard();
-    std::lock_guard<std::mutex> guard(board.lock);
+    Guard guard(board.lock);
     return board.fired;
 }
 
