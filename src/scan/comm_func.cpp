@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_view.h"
 #include "platform/privilege.h"
+#include "scan/is_file_pe_seam.h"
 
 namespace {
 
@@ -67,6 +68,8 @@ BOOL IsImageNotDll(platform::FileView& view, bool* read_failed) {
     return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0 ? TRUE : FALSE;
 }
 
+BOOL IsFilePEWith(const PathChar* path, const std::function<void()>* pause);
+
 }  // namespace
 
 BOOL CommFunc::SetDebugPrivilege() {
@@ -91,6 +94,17 @@ BOOL CommFunc::SetDebugPrivilege() {
 }
 
 BOOL CommFunc::IsFilePE(const PathChar* path) {
+    return IsFilePEWith(path, nullptr);
+}
+
+BOOL scan_seam::IsFilePEPausedBeforeMapping(const PathChar* path,
+                                            const std::function<void()>& pause) {
+    return IsFilePEWith(path, &pause);
+}
+
+namespace {
+
+BOOL IsFilePEWith(const PathChar* path, const std::function<void()>* pause) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
     if (!file.Open(path, platform::FileAccess::Read, platform::kShareAll,
@@ -108,6 +122,11 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
     if (size < kMinImageSize) {
         return FALSE;
     }
+    if (pause != nullptr) {
+        (*pause)();
+    }
+    // The view's length is what was really mapped, so a file shortened since
+    // its size was queried is read as the shorter file it now is.
     platform::FileView view;
     if (!view.Map(file, size)) {
         if (view.FailedStep() == platform::ViewStep::Mapping) {
@@ -130,3 +149,5 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
     file.Close();
     return answer;
 }
+
+}  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "scan/is_file_pe_seam.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -147,6 +148,54 @@ TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
         // POSIX has no sharing modes: nothing locks a file against reading.
         EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
         EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
+// Another process shortens the file between the size query and the mapping:
+// the mapping then ends earlier than the queried size says, and the header is
+// looked for in what is now the file (a read past the mapped pages would end
+// the whole scan with an access violation).
+TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
+    struct ShrinkCase {
+        const char* name;
+        std::function<Bytes()> make;
+        uint32_t shrunk_to;
+        BOOL expected;
+    };
+    const ShrinkCase cases[] = {
+        // Two pages queried, one mapped: the header block now lies past the
+        // mapped pages.
+        {"header on the second page, file cut to its first", [] { return HeaderAt(8192, 6000); },
+         1000, FALSE},
+        {"block straddling the first page's end, file cut to one page",
+         [] { return HeaderAt(8192, 4000); }, 4000, FALSE},
+        // Still two pages, the header's bytes now past the end: zeros.
+        {"header past the new end within its page", [] { return HeaderAt(8192, 6000); }, 5000,
+         FALSE},
+        {"header kept, file cut below a page", [] { return sample::BuildPe(8192); }, 600, TRUE},
+    };
+    for (const ShrinkCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes before = c.make();
+        const PathString path = Make("shrinking.exe", before);
+        BOOL answer = FALSE;
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            answer = scan_seam::IsFilePEPausedBeforeMapping(path.c_str(), [&] {
+                platform::File writer;
+                ASSERT_TRUE(writer.Open(path.c_str(), platform::FileAccess::ReadWrite,
+                                        platform::kShareAll, platform::FileAttribute::Normal));
+                ASSERT_TRUE(
+                    writer.Seek(static_cast<int32_t>(c.shrunk_to), platform::SeekOrigin::Begin));
+                ASSERT_TRUE(writer.SetEnd());
+            });
+            lines = log.Lines();
+        }
+        EXPECT_EQ(c.expected, answer);
+        EXPECT_TRUE(lines.empty());
+        // The check itself wrote nothing: the file is the cut original.
+        EXPECT_EQ(Bytes(before.begin(), before.begin() + c.shrunk_to), testsupport::ReadFile(path));
     }
 }
 

@@ -1,6 +1,9 @@
 // platform::FileView on Win32: CreateFileMappingW (PAGE_READONLY, the whole
 // file) and MapViewOfFile (FILE_MAP_READ, the whole mapping); released with
-// UnmapViewOfFile and CloseHandle, in that order.
+// UnmapViewOfFile and CloseHandle, in that order. The view's length is what
+// was really mapped (VirtualQuery of the view), capped by the size the caller
+// queried: another process may shorten the file (opened with full sharing)
+// between the size query and the mapping, which then ends earlier.
 #include <windows.h>
 
 #include <string.h>
@@ -37,8 +40,16 @@ bool FileView::Map(const File& file, uint32_t size_low) {
         CloseHandle(state->mapping);
         return false;
     }
+    MEMORY_BASIC_INFORMATION region;
+    uint64_t mapped = 0;
+    if (VirtualQuery(state->view, &region, sizeof region) == sizeof region) {
+        mapped = region.RegionSize;
+    }
     state_ = std::move(state);
-    length_ = (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    const uint64_t asked =
+        (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    // A view whose extent cannot be had is taken as empty: nothing is read.
+    length_ = mapped < asked ? mapped : asked;
     return true;
 }
 
