@@ -23,6 +23,10 @@ namespace {
 constexpr size_t kSearchTextChars = 4096;  // a folder's search pattern, terminator included
 constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
 constexpr uint32_t kSizeLimit = 104857600;
+// Levels whose searches stay open; the ones further out give their folder
+// back (POSIX descriptors) and reopen it by path when the walk returns, so
+// the walk's depth does not depend on the descriptor limit.
+constexpr size_t kOpenLevels = 64;
 
 struct Level {
     size_t path_length = 0;  // the folder's path: this many characters of the walk's path
@@ -97,6 +101,7 @@ class Walk {
                 levels_.pop_back();  // closes the folder's search
                 if (!levels_.empty()) {
                     path_.resize(levels_.back().path_length);
+                    ResumeInnermost();
                 }
                 continue;
             }
@@ -111,6 +116,12 @@ class Walk {
                 case platform::EntryKind::File:
                     ScanFile(name, level.search.SizeLow());
                     break;
+                case platform::EntryKind::BindMount:
+                    g_Logger.Write(
+                        "[%s][%d]Mount inside the walk, not scanned:" ZQ_PATH_FMT ZQ_PATH_FMT
+                            ZQ_PATH_FMT,
+                        "ScanFolder", 298, path_.c_str(), ZQ_PATH_SEP_STR, name);
+                    break;
                 case platform::EntryKind::Other:
                     break;
             }
@@ -118,6 +129,21 @@ class Walk {
     }
 
   private:
+    // The innermost level, returned to, reopens its folder if it gave it
+    // back; one that cannot is logged and ends.
+    void ResumeInnermost() {
+        Level& level = levels_.back();
+        if (!level.search.IsSuspended()) {
+            return;
+        }
+        path_.append(ZQ_SEARCH_SUFFIX);
+        const bool resumed = level.search.Resume(path_.c_str());
+        path_.resize(level.path_length);
+        if (!resumed) {
+            LogSearchFailed(level.search.Error());
+        }
+    }
+
     bool IsOpenAbove(const platform::FolderId& id) const {
         for (const Level& level : levels_) {
             if (level.has_id && level.id == id) {
@@ -171,6 +197,9 @@ class Walk {
             return;
         }
         levels_.push_back(std::move(sub_folder));
+        if (levels_.size() > kOpenLevels) {
+            levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
+        }
     }
 
     void ScanFile(const PathChar* name, uint32_t size_low) {

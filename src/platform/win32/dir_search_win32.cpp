@@ -103,6 +103,16 @@ void DirSearch::Close() {
     }
 }
 
+void DirSearch::Suspend() {}
+
+bool DirSearch::IsSuspended() const {
+    return false;
+}
+
+bool DirSearch::Resume(const PathChar* /*pattern*/) {
+    return true;
+}
+
 const PathChar* DirSearch::Name() const {
     return state_->data.cFileName;
 }
