@@ -71,9 +71,19 @@ class DirSearch {
     // was (ESTALE).
     bool Resume(const PathChar* pattern);
 
-    // The identity of the folder being searched. False when it cannot be
-    // had (the walk then cannot tell whether it has been here before).
-    bool GetFolderId(FolderId* id) const;
+    // Whether the current entry, a folder, may lead back to a folder open
+    // above it: on Windows only a reparse point (junction, directory link,
+    // mount point; attribute FILE_ATTRIBUTE_REPARSE_POINT) can; on POSIX,
+    // where symbolic links are never followed, a bind mount of an ancestor
+    // still shows as a folder, so every folder may.
+    bool EntryMayLeadBack() const;
+
+    // The identity of the folder being searched, whose path is
+    // `folder_path`. False when it cannot be had (the walk then cannot tell
+    // whether it has been here before). POSIX takes it from the open folder
+    // at no cost; Windows opens `folder_path` (one more open, so the walk
+    // asks only where a loop can be).
+    bool GetFolderId(const PathChar* folder_path, FolderId* id) const;
 
     OsError Error() const;
 

@@ -283,8 +283,12 @@ uint32_t DirSearch::SizeLow() {
     return state_->size_low;
 }
 
-bool DirSearch::GetFolderId(FolderId* id) const {
-    if (!state_ || state_->fd < 0) {
+bool DirSearch::EntryMayLeadBack() const {
+    return true;
+}
+
+bool DirSearch::GetFolderId(const PathChar* /*folder_path*/, FolderId* id) const {
+    if (!state_ || (state_->fd < 0 && !state_->suspended)) {
         return false;
     }
     id->volume = static_cast<uint64_t>(state_->device);
