@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -16,6 +17,11 @@ namespace platform {
 bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
                 FileAttribute /*attribute*/) {
     Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
     const int fd = open(path, mode | O_CLOEXEC);
     if (fd < 0) {
@@ -28,6 +34,11 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
 }
 
 bool File::SizeLow(uint32_t* size) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Size);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     struct stat info;
     if (fstat(static_cast<int>(handle_), &info) != 0) {
         error_ = static_cast<OsError>(errno);
@@ -44,6 +55,11 @@ bool File::SizeLow(uint32_t* size) {
 }
 
 bool File::Seek(int32_t distance, SeekOrigin origin) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Seek);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     int64_t base = 0;
     if (origin == SeekOrigin::End) {
         struct stat info;
@@ -63,6 +79,10 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
 }
 
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Read);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     uint8_t* out = static_cast<uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
@@ -81,6 +101,10 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
         total += static_cast<uint32_t>(got);
     }
     position_ += total;
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (done != nullptr) {
         *done = total;
     }
@@ -88,6 +112,10 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Write);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     uint32_t total = 0;
     while (total < count) {
@@ -107,6 +135,10 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
         total += static_cast<uint32_t>(put);
     }
     position_ += total;
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (done != nullptr) {
         *done = total;
     }
@@ -114,6 +146,11 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::SetEnd() {
+    const fault::Verdict injected = fault::Hit(fault::Op::Truncate);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     while (ftruncate(static_cast<int>(handle_), position_) != 0) {
         if (errno != EINTR) {
             error_ = static_cast<OsError>(errno);

@@ -4,6 +4,7 @@
 // OVERLAPPED, SetEndOfFile). GetLastError() is taken on the failing line.
 #include <windows.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -22,6 +23,11 @@ HANDLE AsHandle(intptr_t handle) {
 
 bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAttribute attribute) {
     Close();
+    const fault::Verdict injected = fault::Hit(fault::Op::Open);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD desired =
         access == FileAccess::ReadWrite ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
     const DWORD flags =
@@ -36,6 +42,11 @@ bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAtt
 }
 
 bool File::SizeLow(uint32_t* size) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Size);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD low = GetFileSize(AsHandle(handle_), nullptr);
     if (low == INVALID_FILE_SIZE) {
         error_ = GetLastError();
@@ -46,6 +57,11 @@ bool File::SizeLow(uint32_t* size) {
 }
 
 bool File::Seek(int32_t distance, SeekOrigin origin) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Seek);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     const DWORD method = origin == SeekOrigin::End ? FILE_END : FILE_BEGIN;
     if (SetFilePointer(AsHandle(handle_), distance, nullptr, method) == INVALID_SET_FILE_POINTER) {
         error_ = GetLastError();
@@ -55,9 +71,17 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
 }
 
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Read);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     DWORD read = 0;
     if (!ReadFile(AsHandle(handle_), buffer, count, &read, nullptr)) {
         error_ = GetLastError();
+        return false;
+    }
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
         return false;
     }
     if (done != nullptr) {
@@ -67,9 +91,17 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    const fault::Verdict injected = fault::Hit(fault::Op::Write);
+    if (injected.effect != fault::Effect::None && injected.bytes < count) {
+        count = injected.bytes;
+    }
     DWORD written = 0;
     if (!WriteFile(AsHandle(handle_), buffer, count, &written, nullptr)) {
         error_ = GetLastError();
+        return false;
+    }
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
         return false;
     }
     if (done != nullptr) {
@@ -79,6 +111,11 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool File::SetEnd() {
+    const fault::Verdict injected = fault::Hit(fault::Op::Truncate);
+    if (injected.effect == fault::Effect::Fail) {
+        error_ = injected.code;
+        return false;
+    }
     if (!SetEndOfFile(AsHandle(handle_))) {
         error_ = GetLastError();
         return false;

@@ -1,0 +1,95 @@
+// Injected faults for the platform file and view layer: TEST USE ONLY.
+//
+// A test arms one rule ("the Nth call of operation X fails with OS code C",
+// or "moves at most B bytes") and the file layer obeys it, so every failure
+// point of the code that reads and rewrites users' files can be reached
+// without a broken disk. The program never arms a rule; disarmed, each hook
+// costs one relaxed atomic load and a branch that is never taken.
+//
+// The backends call Hit() at the start of each operation:
+//   Open      File::Open (every variant)
+//   Size      File::SizeLow
+//   Seek      File::Seek
+//   Read      File::Read             (Short: the call moves at most `bytes`)
+//   Write     File::Write            (Short: the call moves at most `bytes`)
+//   Truncate  File::SetEnd
+//   Map       FileView::Map, the mapping step (CreateFileMappingW)
+//   View      FileView::Map's view step and FileView::Copy's reads
+// A Fail of Read or Write moves `bytes` first (0 by default), then fails:
+// a transfer cut off part way.
+//
+// Calls are counted per operation from Arm(), 1 for the first. A rule may
+// also run a test's own action right before the chosen call (for instance
+// to change the file between two steps); the action runs whether or not
+// the rule fails the call.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "platform/types.h"
+
+namespace platform {
+namespace fault {
+
+enum class Op : uint32_t { Open, Size, Seek, Read, Write, Truncate, Map, View, kCount };
+
+enum class Effect : uint32_t {
+    None,   // the call runs as usual (only the action, if any, runs)
+    Fail,   // the call fails with `code` after moving `bytes`
+    Short,  // the call succeeds but moves at most `bytes`
+};
+
+struct Rule {
+    Op op = Op::Open;
+    uint32_t nth = 1;  // 1 = the first call of `op` after Arm()
+    Effect effect = Effect::Fail;
+    OsError code = 0;
+    uint32_t bytes = 0;
+    std::function<void()> before;  // optional, runs right before the call
+};
+
+// What a hooked call must do.
+struct Verdict {
+    Effect effect = Effect::None;
+    OsError code = 0;
+    uint32_t bytes = 0;
+};
+
+namespace detail {
+extern std::atomic<bool> g_armed;
+Verdict HitArmed(Op op);
+}  // namespace detail
+
+// Called by the backends at the start of each hooked operation.
+inline Verdict Hit(Op op) {
+    if (!detail::g_armed.load(std::memory_order_relaxed)) {
+        return Verdict{};
+    }
+    return detail::HitArmed(op);
+}
+
+// Arms `rule` (replacing any armed one) and restarts the call counts.
+void Arm(Rule rule);
+// Starts counting calls without any fault: Calls() then tells how many
+// calls of each operation a piece of code makes.
+void Count();
+void Disarm();
+// Calls of `op` since the last Arm() or Count().
+uint32_t Calls(Op op);
+// Whether the armed rule's call was reached.
+bool Fired();
+
+// Arms a rule for one scope.
+class Scoped {
+  public:
+    explicit Scoped(Rule rule) { Arm(std::move(rule)); }
+    Scoped() { Count(); }
+    ~Scoped() { Disarm(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+};
+
+}  // namespace fault
+}  // namespace platform
