@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/is_file_pe_seam.h"
@@ -196,6 +197,90 @@ TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
         EXPECT_TRUE(lines.empty());
         // The check itself wrote nothing: the file is the cut original.
         EXPECT_EQ(Bytes(before.begin(), before.begin() + c.shrunk_to), testsupport::ReadFile(path));
+    }
+}
+
+// Every failure point of the image test, through injected faults: the answer
+// is FALSE, the failed call has its one log line, the file is untouched, and a
+// view shorter than asked is never read past.
+TEST_F(IsFilePETest, InjectedFaultsGiveFalseTheirLogLineAndLeaveTheFileAlone) {
+    using platform::fault::Effect;
+    using platform::fault::Op;
+    struct FaultCase {
+        const char* name;
+        Op op;
+        Effect effect;
+        uint32_t bytes;
+        std::function<Bytes()> make;
+        std::vector<std::string> log;
+    };
+    const FaultCase cases[] = {
+        {"open fails",
+         Op::Open,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][66]Call CreateFile failed: 1117"}},
+        {"size query fails",
+         Op::Size,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][71]Call GetFileSize failed: 1117"}},
+        {"mapping fails",
+         Op::Map,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][79]Call CreateFileMapping failed: 1117"}},
+        {"view fails",
+         Op::View,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][86]Call MapViewOfFile failed: 1117"}},
+        // Views shorter than the file's pages: what lies past them is not read.
+        {"view shorter than the header block",
+         Op::View,
+         Effect::Short,
+         200,
+         [] { return sample::BuildPe(4096); },
+         {}},
+        {"view shorter than the DOS header",
+         Op::View,
+         Effect::Short,
+         40,
+         [] { return sample::BuildPe(4096); },
+         {}},
+        {"view of one page, header on the second",
+         Op::View,
+         Effect::Short,
+         4096,
+         [] { return HeaderAt(8192, 6000); },
+         {}},
+        {"empty view", Op::View, Effect::Short, 0, [] { return sample::BuildPe(4096); }, {}},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes before = c.make();
+        const PathString path = Make("faulted.exe", before);
+        BOOL answer = TRUE;
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Rule rule;
+            rule.op = c.op;
+            rule.effect = c.effect;
+            rule.code = 1117;  // ERROR_IO_DEVICE
+            rule.bytes = c.bytes;
+            platform::fault::Scoped armed(rule);
+            answer = CommFunc::IsFilePE(path.c_str());
+            EXPECT_TRUE(platform::fault::Fired());
+            lines = log.Lines();
+        }
+        EXPECT_FALSE(answer);
+        EXPECT_EQ(c.log, lines);
+        EXPECT_EQ(before, testsupport::ReadFile(path));
     }
 }
 

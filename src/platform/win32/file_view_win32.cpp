@@ -8,6 +8,7 @@
 
 #include <string.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file_view.h"
 
 namespace platform {
@@ -25,11 +26,24 @@ FileView::~FileView() {
 bool FileView::Map(const File& file, uint32_t size_low) {
     Unmap();
     std::unique_ptr<State> state(new State());
+    const fault::Verdict map_fault = fault::Hit(fault::Op::Map);
+    if (map_fault.effect == fault::Effect::Fail) {
+        error_ = map_fault.code;
+        failed_step_ = ViewStep::Mapping;
+        return false;
+    }
     state->mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr,
                                         PAGE_READONLY, 0, 0, nullptr);
     if (state->mapping == nullptr) {
         error_ = GetLastError();
         failed_step_ = ViewStep::Mapping;
+        return false;
+    }
+    const fault::Verdict view_fault = fault::Hit(fault::Op::View);
+    if (view_fault.effect == fault::Effect::Fail) {
+        error_ = view_fault.code;
+        failed_step_ = ViewStep::View;
+        CloseHandle(state->mapping);
         return false;
     }
     state->view =
@@ -44,6 +58,9 @@ bool FileView::Map(const File& file, uint32_t size_low) {
     uint64_t mapped = 0;
     if (VirtualQuery(state->view, &region, sizeof region) == sizeof region) {
         mapped = region.RegionSize;
+    }
+    if (view_fault.effect == fault::Effect::Short && view_fault.bytes < mapped) {
+        mapped = view_fault.bytes;  // as if fewer pages had been mapped
     }
     state_ = std::move(state);
     const uint64_t asked =
