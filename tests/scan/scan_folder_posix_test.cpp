@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "file_access_posix.h"
+#include "platform/fault_seam.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
 #include "support/log_capture.h"
@@ -155,4 +156,45 @@ TEST(ScanFolderPosixTest, DepthDoesNotDependOnTheDescriptorLimit) {
     std::sort(expected.begin(), expected.end());
     EXPECT_TRUE(printed == expected)
         << printed.size() << " lines printed, " << expected.size() << " expected";
+}
+
+// A folder whose descriptor the walk gave back, replaced by another folder of
+// the same name before the walk returns to it: the walk does not list the
+// stranger as if it were the folder it left, logs the folder once with
+// ESTALE, and goes on.
+TEST(ScanFolderPosixTest, FolderReplacedWhileItsDescriptorWasGivenBackEndsWithALogLine) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    fs::path deepest = dir.Path() / "x";
+    for (int level = 0; level < 80; ++level) {
+        deepest /= "d";
+    }
+    fs::create_directories(deepest);
+    testsupport::WriteFile(deepest / "deep.exe", sample::BuildPe(600));
+    testsupport::WriteFile(dir.Path() / "x" / "late.exe", sample::BuildPe(600));
+
+    Lines lines;
+    std::string console;
+    {
+        testsupport::LogCapture log;
+        platform::fault::Rule rule;
+        // Right before the first file is opened: deep.exe, 80 levels down.
+        rule.op = platform::fault::Op::Open;
+        rule.effect = platform::fault::Effect::None;
+        rule.before = [&] {
+            fs::rename(dir.Path() / "x", dir.Path() / ".moved");
+            fs::create_directory(dir.Path() / "x");
+            testsupport::WriteFile(dir.Path() / "x" / "stranger.exe", sample::BuildPe(600));
+        };
+        platform::fault::Scoped armed(rule);
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(ScanFolder(dir.Path().c_str()));
+        console = ::testing::internal::GetCapturedStdout();
+        lines = log.Lines();
+    }
+    // Neither the replacement's file nor, through the replacement, the
+    // rest of the folder that was left.
+    EXPECT_EQ(std::string::npos, console.find("stranger.exe"));
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
+                            "[ScanFolder][275]Call FindFirstFile failed: 116"));  // ESTALE
 }

@@ -70,6 +70,27 @@ bool RaiseDescriptorLimit() {
     return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
+// The type, size, device and (where the kernel gives it) mount ID of the
+// entry `name` of the folder `folder`, never following a link. Kernels
+// without statx get fstatat's answer, without a mount ID.
+bool StatEntry(int folder, const char* name, struct statx* info) {
+    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE | STATX_MNT_ID, info) ==
+        0) {
+        return (info->stx_mask & STATX_TYPE) != 0;
+    }
+    struct stat plain;
+    if (errno != ENOSYS || fstatat(folder, name, &plain, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
+    }
+    memset(info, 0, sizeof *info);
+    info->stx_mask = STATX_TYPE | STATX_SIZE;
+    info->stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info->stx_size = static_cast<uint64_t>(plain.st_size);
+    info->stx_dev_major = major(plain.st_dev);
+    info->stx_dev_minor = minor(plain.st_dev);
+    return true;
+}
+
 constexpr int kFolderFlags = O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC;
 
 // `parent_fd` AT_FDCWD opens `path` as given; otherwise `path` is a name
@@ -257,9 +278,7 @@ EntryKind DirSearch::Kind() {
         return s.kind;  // links, devices, pipes, sockets: no need to ask
     }
     struct statx info;
-    if (statx(s.fd, s.entry->d_name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE | STATX_MNT_ID,
-              &info) != 0 ||
-        (info.stx_mask & STATX_TYPE) == 0) {
+    if (!StatEntry(s.fd, s.entry->d_name, &info)) {
         return s.kind;  // gone meanwhile
     }
     const bool mount_ids = s.has_mount_id && (info.stx_mask & STATX_MNT_ID) != 0;
