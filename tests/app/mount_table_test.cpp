@@ -100,6 +100,13 @@ TEST(MountInfoTest, EveryFixedFilesystemOnceFromItsWholeTree) {
     }
 }
 
+TEST(MountInfoTest, DeviceNumberWithoutABlockDeviceNamesNone) {
+    for (const char* number : {"4095:1048575", "", "../../class/block/loop0", "1:3/.."}) {
+        SCOPED_TRACE(number);
+        EXPECT_EQ("", platform::BlockDeviceByNumber(number));
+    }
+}
+
 TEST(MountTableTest, DeviceThatSysDoesNotKnowIsNotADisk) {
     EXPECT_FALSE(platform::IsNonRemovableBlockDevice("/dev/zq-no-such-device"));
 }
