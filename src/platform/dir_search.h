@@ -15,10 +15,15 @@
 namespace platform {
 
 enum class EntryKind {
-    File,    // a plain file: it has a size and may be opened
-    Folder,  // a folder to walk (on Windows: attribute bit 0x10, links included)
-    Other,   // anything the walk passes over (POSIX: symbolic links, devices,
-             // pipes, sockets, folders of another mount, entries gone meanwhile)
+    File,       // a plain file: it has a size and may be opened
+    Folder,     // a folder to walk (on Windows: attribute bit 0x10, links included)
+    Other,      // anything the walk passes over (POSIX: symbolic links, devices,
+                // pipes, sockets, folders of another filesystem's mount, entries
+                // gone meanwhile)
+    BindMount,  // POSIX: a mount of its own met inside the walk, a file, or a
+                // folder of the walked filesystem (a bind mount); passed over
+                // and logged, since its contents are scanned, or not, where
+                // they belong. Never on Windows.
 };
 
 class DirSearch {
@@ -61,9 +66,31 @@ class DirSearch {
     // Valid while the search stands on the entry.
     void Locate(FileRef* ref) const;
 
-    // The identity of the folder being searched. False when it cannot be
-    // had (the walk then cannot tell whether it has been here before).
-    bool GetFolderId(FolderId* id) const;
+    // Gives the open folder's descriptor back while the entries already read
+    // are kept, so that a walk deeper than the descriptor limit allows holds
+    // only its innermost levels open (POSIX; nothing on Windows, whose
+    // searches are not counted against such a limit).
+    void Suspend();
+    bool IsSuspended() const;
+    // Reopens a suspended search on `pattern` (the folder's path followed by
+    // ZQ_SEARCH_SUFFIX) where it stood. False, with Error() and the search
+    // closed, when the folder cannot be opened or is no longer the folder it
+    // was (ESTALE).
+    bool Resume(const PathChar* pattern);
+
+    // Whether the current entry, a folder, may lead back to a folder open
+    // above it: on Windows only a reparse point (junction, directory link,
+    // mount point; attribute FILE_ATTRIBUTE_REPARSE_POINT) can; on POSIX,
+    // where symbolic links are never followed, a bind mount of an ancestor
+    // still shows as a folder, so every folder may.
+    bool EntryMayLeadBack() const;
+
+    // The identity of the folder being searched, whose path is
+    // `folder_path`. False when it cannot be had (the walk then cannot tell
+    // whether it has been here before). POSIX takes it from the open folder
+    // at no cost; Windows opens `folder_path` (one more open, so the walk
+    // asks only where a loop can be).
+    bool GetFolderId(const PathChar* folder_path, FolderId* id) const;
 
     OsError Error() const;
 

@@ -32,7 +32,9 @@ class FileView {
     // when a step fails: FailedStep() and Error() say which and why.
     bool Map(const File& file, uint32_t size_low);
 
-    // The view's length: `size_low` rounded up to a whole page.
+    // The view's length: `size_low` rounded up to a whole page, and on
+    // Windows never more than the pages really mapped (a file shortened
+    // after its size was queried maps fewer).
     uint64_t Length() const { return length_; }
 
     // Copies `count` bytes at `offset` of the view. The caller has checked

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_view.h"
 #include "platform/privilege.h"
+#include "scan/is_file_pe_seam.h"
 #include "scan/scan_stats.h"
 
 namespace {
@@ -68,6 +69,8 @@ BOOL IsImageNotDll(platform::FileView& view, bool* read_failed) {
     return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0 ? TRUE : FALSE;
 }
 
+BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause);
+
 }  // namespace
 
 BOOL CommFunc::SetDebugPrivilege() {
@@ -93,10 +96,22 @@ BOOL CommFunc::SetDebugPrivilege() {
 
 BOOL CommFunc::IsFilePE(const PathChar* path) {
     platform::FileRef file(path);
-    return IsFilePE(file);
+    return IsFilePEWith(file, nullptr);
 }
 
 BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
+    return IsFilePEWith(ref, nullptr);
+}
+
+BOOL scan_seam::IsFilePEPausedBeforeMapping(const PathChar* path,
+                                            const std::function<void()>& pause) {
+    platform::FileRef file(path);
+    return IsFilePEWith(file, &pause);
+}
+
+namespace {
+
+BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
     if (!file.Open(ref, platform::FileAccess::Read, platform::kShareAll,
@@ -116,6 +131,11 @@ BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
     if (size < kMinImageSize) {
         return FALSE;
     }
+    if (pause != nullptr) {
+        (*pause)();
+    }
+    // The view's length is what was really mapped, so a file shortened since
+    // its size was queried is read as the shorter file it now is.
     platform::FileView view;
     if (!view.Map(file, size)) {
         if (view.FailedStep() == platform::ViewStep::Mapping) {
@@ -140,3 +160,5 @@ BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
     file.Close();
     return answer;
 }
+
+}  // namespace

@@ -18,6 +18,7 @@
 #include "platform/windows_dir.h"
 #include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
+#include "scan/scan_folder_seam.h"
 #include "scan/scan_progress.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
@@ -27,12 +28,19 @@ namespace {
 constexpr size_t kSearchTextChars = 4096;  // a folder's search pattern, terminator included
 constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
 constexpr uint32_t kSizeLimit = 104857600;
+// Levels whose searches stay open; the ones further out give their folder
+// back (POSIX descriptors) and reopen it by path when the walk returns, so
+// the walk's depth does not depend on the descriptor limit.
+constexpr size_t kOpenLevels = 64;
+
+// A folder's identity, asked for only when a folder that may lead back is met.
+enum class IdState { NotAsked, Known, Unknown };
 
 struct Level {
     size_t path_length = 0;  // the folder's path: this many characters of the walk's path
     platform::DirSearch search;
     platform::FolderId id;
-    bool has_id = false;
+    IdState id_state = IdState::NotAsked;
     bool entry_handled = false;  // the current entry is done: read the next one first
 };
 
@@ -75,7 +83,7 @@ void LogSearchFailed(OsError error) {
 // buffers of the Windows-directory rule, reused for every entry.
 class Walk {
   public:
-    Walk() {
+    explicit Walk(const scan_seam::FolderIdentity& identity) : identity_(identity) {
         // No path that the walk builds is longer than this, so the buffer is
         // never moved while a pointer into it is handed out.
         path_.reserve(kSearchTextChars + 1);
@@ -103,7 +111,6 @@ class Walk {
             levels_.pop_back();
             return false;
         }
-        level.has_id = level.search.GetFolderId(&level.id);
         CountScan(ScanCounter::FoldersEntered);
         return true;
     }
@@ -125,6 +132,7 @@ class Walk {
                 levels_.pop_back();  // closes the folder's search
                 if (!levels_.empty()) {
                     path_.resize(levels_.back().path_length);
+                    ResumeInnermost();
                 }
                 continue;
             }
@@ -139,6 +147,10 @@ class Walk {
                 case platform::EntryKind::File:
                     ScanFile(name, level.search.SizeLow());
                     break;
+                case platform::EntryKind::BindMount:
+                    LogJoinedPath("[%s][%d]Mount inside the walk, not scanned:%s", 298, name);
+                    CountScan(ScanCounter::NotScanned);
+                    break;
                 case platform::EntryKind::Other:
                     break;
             }
@@ -146,9 +158,39 @@ class Walk {
     }
 
   private:
-    bool IsOpenAbove(const platform::FolderId& id) const {
-        for (const Level& level : levels_) {
-            if (level.has_id && level.id == id) {
+    // The innermost level, returned to, reopens its folder if it gave it
+    // back; one that cannot is logged and ends.
+    void ResumeInnermost() {
+        Level& level = levels_.back();
+        if (!level.search.IsSuspended()) {
+            return;
+        }
+        path_.append(ZQ_SEARCH_SUFFIX);
+        const bool resumed = level.search.Resume(path_.c_str());
+        path_.resize(level.path_length);
+        if (!resumed) {
+            LogSearchFailed(level.search.Error());
+        }
+    }
+
+    // Whether `sub_folder`, whose path the walk's path holds, is a folder
+    // open above. An identity that cannot be had, or whose index is zero
+    // (some file systems report no index), matches nothing: a folder is never
+    // left out on a guess.
+    bool IsOpenAbove(const Level& sub_folder) {
+        platform::FolderId id;
+        if (!identity_.identify(sub_folder.search, path_.c_str(), &id) || id.index == 0) {
+            return false;
+        }
+        for (Level& level : levels_) {
+            if (level.id_state == IdState::NotAsked) {
+                const PathString folder = path_.substr(0, level.path_length);
+                level.id_state = identity_.identify(level.search, folder.c_str(), &level.id) &&
+                                         level.id.index != 0
+                                     ? IdState::Known
+                                     : IdState::Unknown;
+            }
+            if (level.id_state == IdState::Known && level.id == id) {
                 return true;
             }
         }
@@ -176,14 +218,14 @@ class Walk {
         // The search is opened before the entry is logged, so that a folder
         // already open above (reached again through a link or junction) is
         // known and logged instead.
+        const bool may_lead_back = identity_.may_lead_back(levels_.back().search);
         Level sub_folder;
         sub_folder.path_length = path_.size();
         path_.append(ZQ_SEARCH_SUFFIX);
         const bool opened = sub_folder.search.OpenSubFolder(levels_.back().search, path_.c_str());
         path_.resize(sub_folder.path_length);
-        if (opened) {
-            sub_folder.has_id = sub_folder.search.GetFolderId(&sub_folder.id);
-            if (sub_folder.has_id && IsOpenAbove(sub_folder.id)) {
+        if (opened && may_lead_back) {
+            if (IsOpenAbove(sub_folder)) {
                 platform::PathText(path_.c_str(), &shown_);
                 g_Logger.WritePath("[%s][%d]Folder already open above, not scanned again:%s",
                                    "ScanFolder", 297, shown_.c_str());
@@ -203,6 +245,9 @@ class Walk {
         CountScan(ScanCounter::FoldersEntered);
         ScanProgressAt(path_.c_str());
         levels_.push_back(std::move(sub_folder));
+        if (levels_.size() > kOpenLevels) {
+            levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
+        }
     }
 
     void ScanFile(const PathChar* name, uint32_t size_low) {
@@ -251,6 +296,7 @@ class Walk {
         g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
     }
 
+    const scan_seam::FolderIdentity& identity_;
     std::vector<Level> levels_;
     PathString path_;
     std::string shown_;  // the shown form of the path being logged or printed
@@ -261,12 +307,25 @@ class Walk {
 
 }  // namespace
 
+const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
+    static const FolderIdentity identity = {
+        [](const platform::DirSearch& parent) { return parent.EntryMayLeadBack(); },
+        [](const platform::DirSearch& search, const PathChar* folder_path, platform::FolderId* id) {
+            return search.GetFolderId(folder_path, id);
+        }};
+    return identity;
+}
+
 BOOL ScanFolder(const PathChar* path) {
+    return scan_seam::ScanFolderWithIdentity(path, scan_seam::PlatformFolderIdentity());
+}
+
+BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return FALSE;
     }
-    Walk walk;
+    Walk walk(identity);
     if (!walk.Start(path)) {
         return FALSE;
     }

@@ -11,7 +11,9 @@
 // - names beginning with "." are passed over;
 // - folders whose path contains the Windows directory are not entered, nor
 //   is a folder already open above it on the current path (a link or
-//   junction back to an ancestor), nor one whose path would not fit;
+//   junction back to an ancestor; on Windows only reparse points are
+//   compared, and an identity that cannot be had or has index 0 matches
+//   nothing), nor one whose path would not fit;
 // - files whose size's low 32 bits exceed 104857600 are passed over, as is
 //   a file whose path would not fit the file-path buffer;
 // - each other file is checked by CommFunc::IsFilePE, and an accepted image

@@ -429,7 +429,7 @@ class Tree:
 
     # The lines that carry a path keep it whole; any other message is cut
     # at 499 bytes.
-    PATH_LINES = ("[ScanFolder][296]", "[ScanFolder][297]", "[ScanFolder][300]",
+    PATH_LINES = ("[ScanFolder][296]", "[ScanFolder][297]", "[ScanFolder][298]", "[ScanFolder][300]",
                   "[ScanFolder][309]", "[ScanFolder][313]", "[ScanFolder][334]",
                   "[wmain][440]")
 
@@ -573,7 +573,8 @@ def summary_line(lines, actual_log):
               roots_too_long,
               files, len(results), results.count("0"), results.count("2"), results.count("-1"),
               unreadable,
-              count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][313]"),
+              count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][298]") +
+              count("[ScanFolder][313]"),
               count("[ScanFolder][275]"), seconds]
     return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
 

@@ -10,8 +10,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "scan/is_file_pe_seam.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -147,6 +149,138 @@ TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
         // POSIX has no sharing modes: nothing locks a file against reading.
         EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
         EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
+// Another process shortens the file between the size query and the mapping:
+// the mapping then ends earlier than the queried size says, and the header is
+// looked for in what is now the file (a read past the mapped pages would end
+// the whole scan with an access violation).
+TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
+    struct ShrinkCase {
+        const char* name;
+        std::function<Bytes()> make;
+        uint32_t shrunk_to;
+        BOOL expected;
+    };
+    const ShrinkCase cases[] = {
+        // Two pages queried, one mapped: the header block now lies past the
+        // mapped pages.
+        {"header on the second page, file cut to its first", [] { return HeaderAt(8192, 6000); },
+         1000, FALSE},
+        {"block straddling the first page's end, file cut to one page",
+         [] { return HeaderAt(8192, 4000); }, 4000, FALSE},
+        // Still two pages, the header's bytes now past the end: zeros.
+        {"header past the new end within its page", [] { return HeaderAt(8192, 6000); }, 5000,
+         FALSE},
+        {"header kept, file cut below a page", [] { return sample::BuildPe(8192); }, 600, TRUE},
+    };
+    for (const ShrinkCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes before = c.make();
+        const PathString path = Make("shrinking.exe", before);
+        BOOL answer = FALSE;
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            answer = scan_seam::IsFilePEPausedBeforeMapping(path.c_str(), [&] {
+                platform::File writer;
+                ASSERT_TRUE(writer.Open(path.c_str(), platform::FileAccess::ReadWrite,
+                                        platform::kShareAll, platform::FileAttribute::Normal));
+                ASSERT_TRUE(
+                    writer.Seek(static_cast<int32_t>(c.shrunk_to), platform::SeekOrigin::Begin));
+                ASSERT_TRUE(writer.SetEnd());
+            });
+            lines = log.Lines();
+        }
+        EXPECT_EQ(c.expected, answer);
+        EXPECT_TRUE(lines.empty());
+        // The check itself wrote nothing: the file is the cut original.
+        EXPECT_EQ(Bytes(before.begin(), before.begin() + c.shrunk_to), testsupport::ReadFile(path));
+    }
+}
+
+// Every failure point of the image test, through injected faults: the answer
+// is FALSE, the failed call has its one log line, the file is untouched, and a
+// view shorter than asked is never read past.
+TEST_F(IsFilePETest, InjectedFaultsGiveFalseTheirLogLineAndLeaveTheFileAlone) {
+    using platform::fault::Effect;
+    using platform::fault::Op;
+    struct FaultCase {
+        const char* name;
+        Op op;
+        Effect effect;
+        uint32_t bytes;
+        std::function<Bytes()> make;
+        std::vector<std::string> log;
+    };
+    const FaultCase cases[] = {
+        {"open fails",
+         Op::Open,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][66]Call CreateFile failed: 1117"}},
+        {"size query fails",
+         Op::Size,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][71]Call GetFileSize failed: 1117"}},
+        {"mapping fails",
+         Op::Map,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][79]Call CreateFileMapping failed: 1117"}},
+        {"view fails",
+         Op::View,
+         Effect::Fail,
+         0,
+         [] { return sample::BuildPe(4096); },
+         {"[CommFunc::IsFilePE][86]Call MapViewOfFile failed: 1117"}},
+        // Views shorter than the file's pages: what lies past them is not read.
+        {"view shorter than the header block",
+         Op::View,
+         Effect::Short,
+         200,
+         [] { return sample::BuildPe(4096); },
+         {}},
+        {"view shorter than the DOS header",
+         Op::View,
+         Effect::Short,
+         40,
+         [] { return sample::BuildPe(4096); },
+         {}},
+        {"view of one page, header on the second",
+         Op::View,
+         Effect::Short,
+         4096,
+         [] { return HeaderAt(8192, 6000); },
+         {}},
+        {"empty view", Op::View, Effect::Short, 0, [] { return sample::BuildPe(4096); }, {}},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes before = c.make();
+        const PathString path = Make("faulted.exe", before);
+        BOOL answer = TRUE;
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Rule rule;
+            rule.op = c.op;
+            rule.effect = c.effect;
+            rule.code = 1117;  // ERROR_IO_DEVICE
+            rule.bytes = c.bytes;
+            platform::fault::Scoped armed(rule);
+            answer = CommFunc::IsFilePE(path.c_str());
+            EXPECT_TRUE(platform::fault::Fired());
+            lines = log.Lines();
+        }
+        EXPECT_FALSE(answer);
+        EXPECT_EQ(c.log, lines);
+        EXPECT_EQ(before, testsupport::ReadFile(path));
     }
 }
 

@@ -1,13 +1,21 @@
 // ScanFolder where file permissions deny a folder (POSIX; the capabilities
 // that would let root past them are lowered for the test).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "file_access_posix.h"
+#include "platform/fault_seam.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
 #include "scan/scan_stats.h"
@@ -124,3 +132,106 @@ TEST(ScanFolderPosixTest, FileThatCannotBeOpenedIsCountedAsUnreadable) {
 }
 
 }  // namespace
+
+// The walk holds a descriptor only for its innermost levels: with a limit of
+// 128 descriptors (soft and hard, so none can be had beyond it) it still
+// reaches the deepest folder the path buffer allows, and a folder it left
+// for a sub-folder, given back and reopened meanwhile, is listed to its end.
+TEST(ScanFolderPosixTest, DepthDoesNotDependOnTheDescriptorLimit) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    const fs::path start = fs::current_path();
+    fs::path folder = dir.Path();
+    fs::current_path(folder);
+    std::vector<std::string> expected;
+    // Levels whose listings take several reads: where the sub-folder falls in
+    // the listing is the filesystem's choice, so several such levels make
+    // sure that some listing goes on after its sub-folder's walk.
+    const int kWideLevels = 3;
+    const int kWideFiles = 1100;  // a little more than one read of 32 KiB
+    for (int level = 0; folder.string().size() + 2 + 1 + 8 + 1 < ZQ_FILE_PATH_CHARS; ++level) {
+        if (level >= 1 && level <= kWideLevels) {
+            for (int i = 0; i < kWideFiles; ++i) {
+                const std::string name = "w" + std::to_string(level) + "-" + std::to_string(i);
+                testsupport::WriteFile(name, sample::BuildPe(600));
+                expected.push_back("Path:" + (folder / name).string() + "\tResult:Safe");
+            }
+        }
+        fs::create_directory("d");
+        fs::current_path("d");
+        folder /= "d";
+    }
+    testsupport::WriteFile("deep.exe", sample::BuildPe(600));
+    expected.push_back("Path:" + (folder / "deep.exe").string() + "\tResult:Safe");
+    fs::current_path(start);
+    ASSERT_GT(folder.string().size(), ZQ_FILE_PATH_CHARS - 16u);
+
+    const std::string console = (dir.Path() / "console.txt").string();
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        struct rlimit limit = {128, 128};
+        if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            _exit(2);
+        }
+        const BOOL result = ScanFolder(dir.Path().c_str());
+        fflush(stdout);
+        _exit(result ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+
+    std::vector<std::string> printed;
+    std::istringstream lines(testsupport::ReadText(console));
+    for (std::string line; std::getline(lines, line);) {
+        printed.push_back(line);
+    }
+    std::sort(printed.begin(), printed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(printed == expected)
+        << printed.size() << " lines printed, " << expected.size() << " expected";
+}
+
+// A folder whose descriptor the walk gave back, replaced by another folder of
+// the same name before the walk returns to it: the walk does not list the
+// stranger as if it were the folder it left, logs the folder once with
+// ESTALE, and goes on.
+TEST(ScanFolderPosixTest, FolderReplacedWhileItsDescriptorWasGivenBackEndsWithALogLine) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir;
+    fs::path deepest = dir.Path() / "x";
+    for (int level = 0; level < 80; ++level) {
+        deepest /= "d";
+    }
+    fs::create_directories(deepest);
+    testsupport::WriteFile(deepest / "deep.exe", sample::BuildPe(600));
+    testsupport::WriteFile(dir.Path() / "x" / "late.exe", sample::BuildPe(600));
+
+    Lines lines;
+    std::string console;
+    {
+        testsupport::LogCapture log;
+        platform::fault::Rule rule;
+        // Right before the first file is opened: deep.exe, 80 levels down.
+        rule.op = platform::fault::Op::Open;
+        rule.effect = platform::fault::Effect::None;
+        rule.before = [&] {
+            fs::rename(dir.Path() / "x", dir.Path() / ".moved");
+            fs::create_directory(dir.Path() / "x");
+            testsupport::WriteFile(dir.Path() / "x" / "stranger.exe", sample::BuildPe(600));
+        };
+        platform::fault::Scoped armed(rule);
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(ScanFolder(dir.Path().c_str()));
+        console = ::testing::internal::GetCapturedStdout();
+        lines = log.Lines();
+    }
+    // Neither the replacement's file nor, through the replacement, the
+    // rest of the folder that was left.
+    EXPECT_EQ(std::string::npos, console.find("stranger.exe"));
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
+                            "[ScanFolder][275]Call FindFirstFile failed: 116"));  // ESTALE
+}

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "scan/scan_folder_seam.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 #include "sparse_file.h"
@@ -194,6 +195,75 @@ TEST_F(ScanFolderTest, AbsentPathAndFolderThatCannotBeListed) {
     EXPECT_EQ(Lines{"[ScanFolder][275]Call FindFirstFile failed: " + std::to_string(code)},
               missing.log);
     EXPECT_EQ("", missing.console);
+}
+
+// Which folders are compared with the folders open above, through a fake
+// identity source: only a folder that may lead back (on Windows a reparse
+// point) is, so ordinary folders cost no identity query and are entered even
+// when their identities look alike; an identity that cannot be had, or whose
+// index is zero, matches nothing.
+TEST_F(ScanFolderTest, OnlyFoldersThatMayLeadBackAreComparedWithTheFoldersAbove) {
+    struct Identity {
+        bool known;
+        uint64_t index;
+    };
+    struct Case {
+        const char* name;
+        Identity root;  // the walk's root
+        Identity a;     // the folder "a" below it
+        Identity link;  // "a/link", which may lead back
+        bool link_entered;
+    };
+    const Case cases[] = {
+        {"link to the root", {true, 5}, {true, 9}, {true, 5}, false},
+        {"link to its parent", {true, 5}, {true, 9}, {true, 9}, false},
+        {"link to a folder that is no ancestor", {true, 5}, {true, 9}, {true, 6}, true},
+        {"link whose index is zero, like its ancestors'", {true, 0}, {true, 0}, {true, 0}, true},
+        {"link whose identity cannot be had", {true, 5}, {true, 9}, {false, 5}, true},
+        {"ancestors whose identities cannot be had", {false, 5}, {false, 5}, {true, 5}, true},
+    };
+    fs::create_directories(dir_.Path() / "a" / "link");
+    // Ordinary folders, all with the same identity as every folder above.
+    fs::create_directories(dir_.Path() / "a" / "b" / "c");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> asked;
+        scan_seam::FolderIdentity identity;
+        identity.may_lead_back = [](const platform::DirSearch& parent) {
+            return fs::path(parent.Name()).string() == "link";
+        };
+        identity.identify = [&](const platform::DirSearch&, const PathChar* folder_path,
+                                platform::FolderId* id) {
+            const std::string path = Narrow(folder_path);
+            asked.push_back(path);
+            const Identity& which = path == Root()         ? c.root
+                                    : path == At("a")      ? c.a
+                                    : path == At("a/link") ? c.link
+                                                           : Identity{true, 5};
+            *id = platform::FolderId{1, which.index};
+            return which.known;
+        };
+        Lines log;
+        {
+            testsupport::LogCapture capture;
+            EXPECT_TRUE(scan_seam::ScanFolderWithIdentity(dir_.Path().c_str(), identity));
+            log = capture.Lines();
+        }
+        const std::string loop_line =
+            "[ScanFolder][297]Folder already open above, not scanned again:" + At("a/link");
+        EXPECT_EQ(c.link_entered ? 0u : 1u, std::count(log.begin(), log.end(), loop_line));
+        EXPECT_EQ(c.link_entered ? 1u : 0u,
+                  std::count(log.begin(), log.end(), Folder(At("a/link"))));
+        for (const char* ordinary : {"a", "a/b", "a/b/c"}) {
+            EXPECT_EQ(1u, std::count(log.begin(), log.end(), Folder(At(ordinary)))) << ordinary;
+        }
+        // Identities are asked only for the link and the folders above it,
+        // never for the ordinary folders beside and below.
+        for (const std::string& path : asked) {
+            EXPECT_TRUE(path == Root() || path == At("a") || path == At("a/link")) << path;
+        }
+        EXPECT_EQ(1u, std::count(asked.begin(), asked.end(), At("a/link")));
+    }
 }
 
 // Folders nested as deep as the platform's path limit allows: the deepest

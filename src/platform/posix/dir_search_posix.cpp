@@ -5,15 +5,20 @@
 // holds only the entries it has yet to hand out (a folder chain as deep as
 // the path limit allows stays small). The kind comes from d_type where the
 // filesystem gives it and from fstatat (never following a link) otherwise;
-// a file's size always from fstatat. The search never leads out of its
-// filesystem: a folder on another device (a mount point) and every symbolic
-// link are reported as Other.
+// a file's size always from statx. The search never leads out of its mount:
+// every symbolic link and the root of any other mount are passed over (a
+// bind mount of a file, or of a folder of the same filesystem, is reported
+// as BindMount so the walk can say so). Mounts are told apart by their mount
+// IDs (statx STATX_MNT_ID), so a nested btrfs subvolume, which has a device
+// number of its own but is no mount, is entered; where the kernel gives no
+// mount ID, a folder on another device counts as another mount.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -32,6 +37,10 @@ struct DirSearch::State {
     int fd = -1;
     dev_t device = 0;  // the searched folder's filesystem
     ino_t inode = 0;
+    uint64_t mount_id = 0;  // the searched folder's mount, where known
+    bool has_mount_id = false;
+    bool suspended = false;         // the descriptor given back (Suspend)
+    off_t resume_offset = 0;        // where the descriptor stood then
     std::unique_ptr<char[]> batch;  // the entries of the last getdents64 call
     size_t batch_capacity = 0;
     size_t batch_length = 0;
@@ -59,6 +68,27 @@ bool RaiseDescriptorLimit() {
     }
     limit.rlim_cur = limit.rlim_max;
     return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+// The type, size, device and (where the kernel gives it) mount ID of the
+// entry `name` of the folder `folder`, never following a link. Kernels
+// without statx get fstatat's answer, without a mount ID.
+bool StatEntry(int folder, const char* name, struct statx* info) {
+    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE | STATX_MNT_ID, info) ==
+        0) {
+        return (info->stx_mask & STATX_TYPE) != 0;
+    }
+    struct stat plain;
+    if (errno != ENOSYS || fstatat(folder, name, &plain, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
+    }
+    memset(info, 0, sizeof *info);
+    info->stx_mask = STATX_TYPE | STATX_SIZE;
+    info->stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info->stx_size = static_cast<uint64_t>(plain.st_size);
+    info->stx_dev_major = major(plain.st_dev);
+    info->stx_dev_minor = minor(plain.st_dev);
+    return true;
 }
 
 constexpr int kFolderFlags = O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC;
@@ -96,6 +126,11 @@ bool DirSearch::State::Start(int folder) {
     fd = folder;
     device = info.st_dev;
     inode = info.st_ino;
+    struct statx extended;
+    has_mount_id = statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 &&
+                   (extended.stx_mask & STATX_MNT_ID) != 0;
+    mount_id = has_mount_id ? extended.stx_mnt_id : 0;
+    suspended = false;
     batch_length = 0;
     next_offset = 0;
     return true;
@@ -164,15 +199,66 @@ bool DirSearch::Next() {
 }
 
 void DirSearch::Close() {
-    if (state_ && state_->fd >= 0) {
-        close(state_->fd);
+    if (state_ && (state_->fd >= 0 || state_->suspended)) {
+        if (state_->fd >= 0) {
+            close(state_->fd);
+        }
         state_->fd = -1;
+        state_->suspended = false;
         state_->entry = nullptr;
         state_->batch.reset();
         state_->batch_capacity = 0;
         state_->batch_length = 0;
         state_->next_offset = 0;
     }
+}
+
+void DirSearch::Suspend() {
+    if (!state_ || state_->fd < 0) {
+        return;
+    }
+    const off_t offset = lseek(state_->fd, 0, SEEK_CUR);
+    if (offset < 0) {
+        return;  // a position that cannot be had: the folder stays open
+    }
+    close(state_->fd);
+    state_->fd = -1;
+    state_->resume_offset = offset;
+    state_->suspended = true;
+}
+
+bool DirSearch::IsSuspended() const {
+    return state_ && state_->suspended;
+}
+
+bool DirSearch::Resume(const PathChar* pattern) {
+    if (!IsSuspended()) {
+        return state_ && state_->fd >= 0;
+    }
+    State& s = *state_;
+    const int fd = OpenFolder(AT_FDCWD, pattern, &s.error);
+    if (fd < 0) {
+        Close();
+        return false;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || info.st_dev != s.device || info.st_ino != s.inode) {
+        // Renamed or replaced meanwhile: what the path names now is not the
+        // folder whose entries were being read.
+        s.error = ESTALE;
+        close(fd);
+        Close();
+        return false;
+    }
+    if (lseek(fd, s.resume_offset, SEEK_SET) < 0) {
+        s.error = static_cast<OsError>(errno);
+        close(fd);
+        Close();
+        return false;
+    }
+    s.fd = fd;
+    s.suspended = false;
+    return true;
 }
 
 const PathChar* DirSearch::Name() const {
@@ -191,15 +277,22 @@ EntryKind DirSearch::Kind() {
     if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) {
         return s.kind;  // links, devices, pipes, sockets: no need to ask
     }
-    struct stat info;
-    if (fstatat(s.fd, s.entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx info;
+    if (!StatEntry(s.fd, s.entry->d_name, &info)) {
         return s.kind;  // gone meanwhile
     }
-    if (S_ISREG(info.st_mode)) {
-        s.kind = EntryKind::File;
-        s.size_low = static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
-    } else if (S_ISDIR(info.st_mode) && info.st_dev == s.device) {
-        s.kind = EntryKind::Folder;
+    const bool mount_ids = s.has_mount_id && (info.stx_mask & STATX_MNT_ID) != 0;
+    const bool other_mount = mount_ids && info.stx_mnt_id != s.mount_id;
+    const bool same_device = makedev(info.stx_dev_major, info.stx_dev_minor) == s.device;
+    if (S_ISREG(info.stx_mode)) {
+        s.kind = other_mount ? EntryKind::BindMount : EntryKind::File;
+        s.size_low = static_cast<uint32_t>(info.stx_size);
+    } else if (S_ISDIR(info.stx_mode)) {
+        if (other_mount) {
+            s.kind = same_device ? EntryKind::BindMount : EntryKind::Other;
+        } else if (mount_ids || same_device) {
+            s.kind = EntryKind::Folder;
+        }
     }
     return s.kind;
 }
@@ -219,8 +312,12 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->device = static_cast<uint64_t>(state_->device);
 }
 
-bool DirSearch::GetFolderId(FolderId* id) const {
-    if (!state_ || state_->fd < 0) {
+bool DirSearch::EntryMayLeadBack() const {
+    return true;
+}
+
+bool DirSearch::GetFolderId(const PathChar* /*folder_path*/, FolderId* id) const {
+    if (!state_ || (state_->fd < 0 && !state_->suspended)) {
         return false;
     }
     id->volume = static_cast<uint64_t>(state_->device);

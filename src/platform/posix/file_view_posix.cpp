@@ -7,6 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "platform/fault_seam.h"
 #include "platform/file_view.h"
 
 namespace platform {
@@ -59,11 +60,27 @@ FileView::~FileView() {
 
 bool FileView::Map(const File& file, uint32_t size_low) {
     Unmap();
+    // No mapping here; the injected faults of the mapping and the view
+    // steps stand at the same places as on Windows.
+    const fault::Verdict map_fault = fault::Hit(fault::Op::Map);
+    if (map_fault.effect == fault::Effect::Fail) {
+        error_ = map_fault.code;
+        failed_step_ = ViewStep::Mapping;
+        return false;
+    }
+    const fault::Verdict view_fault = fault::Hit(fault::Op::View);
+    if (view_fault.effect == fault::Effect::Fail) {
+        error_ = view_fault.code;
+        failed_step_ = ViewStep::View;
+        return false;
+    }
     std::unique_ptr<State> state(new State());
     state->fd = static_cast<int>(file.NativeHandle());
     state->size_low = size_low;
-    const uint64_t length =
-        (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    uint64_t length = (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
+    if (view_fault.effect == fault::Effect::Short && view_fault.bytes < length) {
+        length = view_fault.bytes;  // as if fewer pages had been mapped
+    }
     state->head_length = static_cast<uint32_t>(length < kPageSize ? length : kPageSize);
     if (!ReadAt(state->fd, 0, state->head, state->head_length, state->size_low, &error_)) {
         failed_step_ = ViewStep::View;
@@ -78,6 +95,12 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
     if (count <= state_->head_length && offset <= state_->head_length - count) {
         memcpy(out, state_->head + offset, count);
         return true;
+    }
+    const fault::Verdict read_fault = fault::Hit(fault::Op::View);
+    if (read_fault.effect == fault::Effect::Fail) {
+        error_ = read_fault.code;
+        failed_step_ = ViewStep::View;
+        return false;
     }
     if (!ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, state_->size_low, &error_)) {
         failed_step_ = ViewStep::View;

@@ -3,9 +3,9 @@
 // attribute word has FILE_ATTRIBUTE_DIRECTORY (0x10), whatever else it
 // has: links and junctions to folders are folders. A folder's identity is
 // its volume serial number and file index (GetFileInformationByHandle on
-// the folder opened with FILE_FLAG_BACKUP_SEMANTICS), taken when the search
-// is opened so that no path is kept per open search; a link or junction
-// opens as its target, so it has its target's identity.
+// the folder opened with FILE_FLAG_BACKUP_SEMANTICS), taken only when asked,
+// since it costs one more open; a link or junction opens as its target, so
+// it has its target's identity.
 #include <windows.h>
 
 #include <string>
@@ -19,22 +19,16 @@ struct DirSearch::State {
     WIN32_FIND_DATAW data;
     bool has_entry = false;
     OsError error = 0;
-    bool has_id = false;
-    FolderId id;
 };
 
 namespace {
 
-// The identity of the folder searched by `pattern`: the pattern without "*",
-// and without the backslash too unless it is a drive's root ("C:" alone
-// names the drive's current folder).
-bool ReadFolderId(const wchar_t* pattern, FolderId* id) {
-    std::wstring folder(pattern);
-    if (!folder.empty() && folder.back() == L'*') {
-        folder.pop_back();
-    }
-    if (folder.size() >= 2 && folder.back() == L'\\' && folder[folder.size() - 2] != L':') {
-        folder.pop_back();
+// The identity of the folder `path`; a drive's root ("C:", which alone names
+// the drive's current folder) is opened with its backslash.
+bool ReadFolderId(const wchar_t* path, FolderId* id) {
+    std::wstring folder(path);
+    if (folder.size() == 2 && folder[1] == L':') {
+        folder += L'\\';
     }
     HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -75,7 +69,6 @@ bool DirSearch::Open(const PathChar* pattern) {
     }
     state_->find = find;
     state_->has_entry = true;
-    state_->has_id = ReadFolderId(pattern, &state_->id);
     return true;
 }
 
@@ -103,6 +96,16 @@ void DirSearch::Close() {
     }
 }
 
+void DirSearch::Suspend() {}
+
+bool DirSearch::IsSuspended() const {
+    return false;
+}
+
+bool DirSearch::Resume(const PathChar* /*pattern*/) {
+    return true;
+}
+
 const PathChar* DirSearch::Name() const {
     return state_->data.cFileName;
 }
@@ -118,12 +121,16 @@ uint32_t DirSearch::SizeLow() {
 
 void DirSearch::Locate(FileRef* /*ref*/) const {}
 
-bool DirSearch::GetFolderId(FolderId* id) const {
-    if (!state_ || state_->find == INVALID_HANDLE_VALUE || !state_->has_id) {
+bool DirSearch::EntryMayLeadBack() const {
+    return state_ && state_->has_entry &&
+           (state_->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool DirSearch::GetFolderId(const PathChar* folder_path, FolderId* id) const {
+    if (!state_ || state_->find == INVALID_HANDLE_VALUE) {
         return false;
     }
-    *id = state_->id;
-    return true;
+    return ReadFolderId(folder_path, id);
 }
 
 OsError DirSearch::Error() const {

@@ -1,0 +1,14 @@
+// A seam of the executable-image test, for tests: CommFunc::IsFilePE with a
+// call made between the size query and the mapping, where another process
+// may change the file (it is open with full sharing).
+#pragma once
+
+#include <functional>
+
+#include "platform/types.h"
+
+namespace scan_seam {
+
+BOOL IsFilePEPausedBeforeMapping(const PathChar* path, const std::function<void()>& pause);
+
+}  // namespace scan_seam

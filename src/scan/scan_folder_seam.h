@@ -1,0 +1,31 @@
+// A seam of the folder walk, for tests: where it learns which folders may
+// lead back to one open above and what a folder's identity is.
+#pragma once
+
+#include <functional>
+
+#include "platform/dir_search.h"
+#include "platform/folder_id.h"
+#include "platform/types.h"
+
+namespace scan_seam {
+
+struct FolderIdentity {
+    // Whether the current entry of `parent`, a folder, may lead back to a
+    // folder open above (DirSearch::EntryMayLeadBack). Only such folders are
+    // compared with the folders open above.
+    std::function<bool(const platform::DirSearch& parent)> may_lead_back;
+    // The identity of the open folder `search`, whose path is `folder_path`
+    // (DirSearch::GetFolderId); false when it cannot be had.
+    std::function<bool(const platform::DirSearch& search, const PathChar* folder_path,
+                       platform::FolderId* id)>
+        identify;
+};
+
+// The platform's own: what ScanFolder uses.
+const FolderIdentity& PlatformFolderIdentity();
+
+// ScanFolder with `identity` in place of the platform's.
+BOOL ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity);
+
+}  // namespace scan_seam
