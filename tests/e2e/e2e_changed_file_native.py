@@ -78,12 +78,7 @@ def run_mode(mode, args, libs, loader):
 def check_mode(mode, args, libs, loader, vol):
     root = vol.mnt
     samples = args.samples
-    zq = os.path.join(root, ".zq")
-    os.makedirs(os.path.join(zq, "lib"))
-    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
-    for lib in libs:
-        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    zq = native.install_program(root, args.program, libs, loader)
 
     zebscan = os.path.join(root, ".suite", "security", "zebscan")
     os.makedirs(zebscan)

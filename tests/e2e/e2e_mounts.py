@@ -93,12 +93,7 @@ def main():
     btrfs_top = os.path.join(args.work, "mounts-btrfs.top")
     try:
         root = vol.mnt
-        zq = os.path.join(root, ".zq")
-        os.makedirs(os.path.join(zq, "lib"))
-        shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
-        for lib in libs:
-            shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-        shutil.copy2(loader, os.path.join(zq, "ld.so"))
+        zq = native.install_program(root, args.program, libs, loader)
 
         # The btrfs volume: subvolumes made from its top level, mounted apart.
         with open(btrfs_image, "wb") as f:

@@ -78,6 +78,19 @@ def needed_libraries(*elf_files):
     return sorted(libs), loader
 
 
+def install_program(root, program, libs, loader):
+    """Copies the program, the shared libraries it needs and their loader
+    into `root`/.zq (a folder the scan skips by its name), so that it runs
+    chrooted on the volume; returns that folder."""
+    zq = os.path.join(root, ".zq")
+    os.makedirs(os.path.join(zq, "lib"))
+    shutil.copy2(program, os.path.join(zq, "zqcindervane"))
+    for lib in libs:
+        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
+    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    return zq
+
+
 class Volume:
     """An ext4 image mounted at `mnt` (in this private namespace)."""
 
@@ -150,12 +163,7 @@ def check_case(case, args, libs, loader, vol):
     samples = args.samples
 
     # The program, its libraries and its loader, in a folder the scan skips.
-    zq = os.path.join(root, ".zq")
-    os.makedirs(os.path.join(zq, "lib"))
-    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
-    for lib in libs:
-        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    zq = install_program(root, args.program, libs, loader)
     tree.folder(drive, (".zq",))
 
     # The suite: its install folder (a dot-folder) and the registry stand-in.
@@ -250,12 +258,7 @@ def run_interrupt_case(name, signum, args, libs, loader):
     vol = Volume(args.work, "interrupt", 64)
     try:
         root = vol.mnt
-        zq = os.path.join(root, ".zq")
-        os.makedirs(os.path.join(zq, "lib"))
-        shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
-        for lib in libs:
-            shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-        shutil.copy2(loader, os.path.join(zq, "ld.so"))
+        zq = install_program(root, args.program, libs, loader)
         library = os.path.join(root, ".suite", "security", "zebscan")
         os.makedirs(library)
         shutil.copy2(args.druquara_wait, os.path.join(library, "druquara.so"))

@@ -18,7 +18,6 @@ Needs root, unshare and loop devices; exits 77 (skipped) otherwise.
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -42,12 +41,7 @@ def check(args, libs, loader, vol):
     # Made first, so listed (and backed up) before the suite.
     quarantined = e2e.populate_data(tree, drive, "data", samples, big=False)
 
-    zq = os.path.join(root, ".zq")
-    os.makedirs(os.path.join(zq, "lib"))
-    shutil.copy2(args.program, os.path.join(zq, "zqcindervane"))
-    for lib in libs:
-        shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    zq = native.install_program(root, args.program, libs, loader)
     tree.folder(drive, (".zq",))
     tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/suite\n")
 
