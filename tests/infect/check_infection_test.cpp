@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "support/log_capture.h"
@@ -72,6 +75,42 @@ TEST(CheckInfectionTest, DecidesByTheWindowAlone) {
     }
 }
 
+// The digest a check that read a short file anyway would compute: the
+// file's bytes from 1024 on, then zeros up to the window's 1076 bytes.
+std::string ZeroFilledWindowDigest(const Bytes& content) {
+    uint8_t window[kSignatureWindowSize] = {};
+    if (content.size() > kSignatureWindowOffset) {
+        std::copy(content.begin() + kSignatureWindowOffset, content.end(), window);
+    }
+    MD5Context md5;
+    md5.Init();
+    md5.Update(window, sizeof(window));
+    return md5.HexDigest();
+}
+
+// Files under 2100 bytes are clean without a read: a list naming the digest
+// of their zero-filled window must not mark them.
+TEST(CheckInfectionTest, FilesUnder2100BytesAreNeverRead) {
+    const ContentCase cases[] = {
+        {"500 bytes, window wholly past the end", testsupport::PatternBytes(500, 6), false},
+        {"1024 bytes, window starts at the end", testsupport::PatternBytes(1024, 7), false},
+        {"1500 bytes, window cut in the middle", WithPattern(1500), false},
+        {"2099 bytes, window one byte short", WithPattern(2099), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string digest = ZeroFilledWindowDigest(c.content);
+        const char* const entries[] = {digest.c_str()};
+        testsupport::TempDir dir;
+        testsupport::WriteFile(dir.Join("f.exe"), c.content);
+        testsupport::LogCapture log;
+        BOOL infected = kUntouched;
+        EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, {entries, 1}));
+        EXPECT_EQ(kUntouched, infected);
+        EXPECT_TRUE(log.Lines().empty());
+    }
+}
+
 TEST(CheckInfectionTest, NeverClearsTheFlag) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("clean.exe"), testsupport::PatternBytes(5000, 5));
@@ -93,18 +132,22 @@ TEST(CheckInfectionTest, ComparesCaseSensitively) {
     EXPECT_EQ(kUntouched, infected);
 }
 
-// The production call uses InfectionSignatures, which holds the test
-// signature only in builds configured with it.
+// The one-argument call uses the build's own list: the production digest
+// alone, so the test pattern is clean; only a build configured with the test
+// signature marks it.
 TEST(CheckInfectionTest, ProductionListDecidesTheOneArgumentCall) {
-    bool has_test_signature = false;
-    for (const char* signature : InfectionSignatures) {
-        has_test_signature |= std::string(signature) == sample::kTestSignature;
-    }
+#ifdef ZQ_TEST_SIGNATURE_IN_BUILD
+    const BOOL expected = TRUE;
+#else
+    const BOOL expected = kUntouched;
+#endif
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("f.exe"), WithPattern(4096));
+    testsupport::LogCapture log;
     BOOL infected = kUntouched;
     EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected));
-    EXPECT_EQ(has_test_signature ? TRUE : kUntouched, infected);
+    EXPECT_EQ(expected, infected);
+    EXPECT_TRUE(log.Lines().empty());
 }
 
 TEST(CheckInfectionTest, FailedOpenLogsTheErrorInHex) {
