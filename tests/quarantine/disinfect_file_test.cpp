@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -103,20 +104,37 @@ TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
     EXPECT_TRUE(Mentions(fixed_again.log, kNoLibraryLine));
 }
 
-// An infected file whose trailer points outside the file cannot be
-// repaired: Error, and the file is left as it was.
+// An infected file whose trailer cannot be followed is not repaired: Error,
+// the repair's line last, and the file is left as it was.
 TEST(DisinfectFileTest, FailedRepairIsAnError) {
+    const struct {
+        const char* name;
+        std::optional<uint32_t> head_offset;
+        std::optional<uint32_t> head_end;
+        std::string last_line_start;
+    } cases[] = {
+        {"saved head reaches 1 MiB past the end of the file", 3000u, 0x00100000u,
+         "May get invalid info"},
+        {"head length wraps past 2^31 and is never allocated", 0x7FFFFFF0u, std::nullopt,
+         "Call HeapAlloc to alloc "},
+    };
     quarantinetest::SuiteRegistry registry;
     testsupport::TempDir dir;
-    sample::InfectOptions options;
-    options.head_offset_field = 0x7FFFFFF0;
-    const sample::Sample broken = sample::BuildInfected(sample::BuildPe(4000), options);
-    const PathString path = dir.Join("broken.exe");
-    testsupport::WriteFile(path, broken.infected);
-    const Outcome outcome = Disinfect(path);
-    EXPECT_FALSE(outcome.returned);
-    EXPECT_EQ(Error, outcome.result);
-    EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sample::InfectOptions options;
+        options.head_offset_field = c.head_offset;
+        options.head_end_field = c.head_end;
+        const sample::Sample broken = sample::BuildInfected(sample::BuildPe(4000), options);
+        const PathString path = dir.Join("broken.exe");
+        testsupport::WriteFile(path, broken.infected);
+        const Outcome outcome = Disinfect(path);
+        EXPECT_FALSE(outcome.returned);
+        EXPECT_EQ(Error, outcome.result);
+        ASSERT_FALSE(outcome.log.empty());
+        EXPECT_EQ(0u, outcome.log.back().rfind(c.last_line_start, 0)) << outcome.log.back();
+        EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
+    }
 }
 
 // An infected file that can be read but not written (read-only): checked,
