@@ -74,26 +74,6 @@ TEST(Logger, WritesLinesInCallOrderEachWithTimestampAndCrLf) {
     EXPECT_EQ(raw[2].substr(raw[2].size() - 2), "  ") << "an empty message keeps the two spaces";
 }
 
-TEST(Logger, TimestampLayoutHasUnpaddedDateAndPaddedTime) {
-    struct Case {
-        const char* line;
-        bool valid;
-    };
-    const Case cases[] = {
-        {"2027-1-1 09:05:03 045  End...", true},   {"2026-12-31 23:59:59 999  ", true},
-        {"2027-01-1 09:05:03 045  End...", false},  // padded month
-        {"2027-1-01 09:05:03 045  End...", false},  // padded day
-        {"2027-1-1 9:05:03 045  End...", false},    // unpadded hour
-        {"2027-1-1 09:05:03 45  End...", false},    // two-digit milliseconds
-        {"2027-1-1 09:05:03 045 End...", false},    // one space
-    };
-    for (const Case& c : cases) {
-        std::string stamp;
-        std::string message;
-        EXPECT_EQ(testsupport::SplitLogLine(c.line, &stamp, &message), c.valid) << c.line;
-    }
-}
-
 TEST(Logger, PathArgumentIsWrittenNarrow) {
     LogCapture capture;
     const PathString path = ZQ_T("C:\\Tools\\sample.exe");
