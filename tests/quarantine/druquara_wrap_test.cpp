@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 #include <type_traits>
 #include <string>
 #include <vector>
@@ -96,79 +97,95 @@ class DruquaraWrapTest : public ::testing::Test {
     testsupport::TempDir files_;
 };
 
-TEST_F(DruquaraWrapTest, MissingKeyLogsOpenFailureLoadsNothingAndNeverRetries) {
+// How far the suite is set up before the wrapper starts.
+enum class Suite { NoKey, KeyOnly, InstallPath };
+
+// One way the wrapper gets no object: what the machine holds, how often a
+// file is handed over afterwards, and the exact log.
+struct FailureCase {
+    const char* name;
+    Suite suite;
+    const char* library;  // the library variant installed, or none
+    int quarantine_calls;
+    Lines lines;
+};
+
+std::ostream& operator<<(std::ostream& out, const FailureCase& c) {
+    return out << c.name;
+}
+
+std::vector<FailureCase> FailureCases() {
+    return {
+        // The key is read once: later files log only the missing instance.
+        {"NoKey",
+         Suite::NoKey,
+         nullptr,
+         2,
+         {"[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2", kDoInitFailed, kDoInitFailed}},
+        {"KeyWithoutInstallPath",
+         Suite::KeyOnly,
+         nullptr,
+         0,
+         {"[DruquaraWrap::Init][90]Call RegQueryValueEx failed: 2"}},
+        // The loader's own code.
+        {"NoLibrary",
+         Suite::InstallPath,
+         nullptr,
+         0,
+         {"[DRUDllGetClassObject][22]Call LoadLibrary failed: " +
+          std::to_string(quarantinetest::kLibraryMissingCode)}},
+        // The library stays loaded until the wrapper goes.
+        {"NoExport",
+         Suite::InstallPath,
+         ZQ_DRUQUARA_NOEXPORT_LIBRARY,
+         1,
+         {"[DRUDllGetClassObject][29]Call GetProcAddress failed: " +
+              std::to_string(quarantinetest::kExportMissingCode),
+          kDoInitFailed}},
+        // The factory leaves a pointer that is no object: it must be dropped
+        // and never used.
+        {"FailingFactory",
+         Suite::InstallPath,
+         ZQ_DRUQUARA_FACTORYFAILS_LIBRARY,
+         2,
+         {"[DRUDllGetClassObject][36]Call CreateRecycleObject failed: 1234", kDoInitFailed,
+          kDoInitFailed}},
+    };
+}
+
+class DruquaraWrapFailureTest : public DruquaraWrapTest,
+                                public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(DruquaraWrapFailureTest, LogsItsLinesKeepsNoObjectAndFreesTheLibrary) {
+    const FailureCase& c = GetParam();
+    if (c.library != nullptr) {
+        InstallLibrary(c.library);
+    }
+    if (c.suite == Suite::KeyOnly) {
+        registry_.CreateKey();
+    } else if (c.suite == Suite::InstallPath) {
+        registry_.SetInstallPath(InstallPath());
+    }
+    const bool has_library = c.library != nullptr;
     testsupport::LogCapture log;
     {
         DruquaraWrap wrap;
-        EXPECT_FALSE(wrap.HasLibrary());
+        EXPECT_EQ(has_library, wrap.HasLibrary());
         EXPECT_FALSE(wrap.HasObject());
+        EXPECT_EQ(has_library, IsLibraryLoaded(LibraryFile().native()));
         const PathString file = files_.Join("a.exe");
-        wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
-        wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
-    }
-    EXPECT_EQ(log.Lines(), (Lines{"[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2",
-                                  kDoInitFailed, kDoInitFailed}));
-}
-
-TEST_F(DruquaraWrapTest, KeyWithoutInstallPathLogsSizeQueryFailure) {
-    registry_.CreateKey();
-    testsupport::LogCapture log;
-    {
-        DruquaraWrap wrap;
-        EXPECT_FALSE(wrap.HasLibrary());
-        EXPECT_FALSE(wrap.HasObject());
-    }
-    EXPECT_EQ(log.Lines(), (Lines{"[DruquaraWrap::Init][90]Call RegQueryValueEx failed: 2"}));
-}
-
-TEST_F(DruquaraWrapTest, MissingLibraryLogsLoadFailureWithTheLoadersCode) {
-    registry_.SetInstallPath(InstallPath());
-    testsupport::LogCapture log;
-    {
-        DruquaraWrap wrap;
-        EXPECT_FALSE(wrap.HasLibrary());
-        EXPECT_FALSE(wrap.HasObject());
-    }
-    EXPECT_EQ(log.Lines(), (Lines{"[DRUDllGetClassObject][22]Call LoadLibrary failed: " +
-                                  std::to_string(quarantinetest::kLibraryMissingCode)}));
-}
-
-TEST_F(DruquaraWrapTest, MissingExportLogsLookupFailureAndKeepsTheLibraryUntilDestruction) {
-    InstallLibrary(ZQ_DRUQUARA_NOEXPORT_LIBRARY);
-    registry_.SetInstallPath(InstallPath());
-    testsupport::LogCapture log;
-    {
-        DruquaraWrap wrap;
-        EXPECT_TRUE(wrap.HasLibrary());
-        EXPECT_FALSE(wrap.HasObject());
-        EXPECT_TRUE(IsLibraryLoaded(LibraryFile().native()));
-        const PathString file = files_.Join("a.exe");
-        wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
+        for (int i = 0; i < c.quarantine_calls; ++i) {
+            wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
+        }
     }
     EXPECT_FALSE(IsLibraryLoaded(LibraryFile().native()));
-    EXPECT_EQ(log.Lines(), (Lines{"[DRUDllGetClassObject][29]Call GetProcAddress failed: " +
-                                      std::to_string(quarantinetest::kExportMissingCode),
-                                  kDoInitFailed}));
+    EXPECT_EQ(c.lines, log.Lines());
 }
 
-TEST_F(DruquaraWrapTest, FailingFactoryLogsTheThreadErrorAndItsOutPointerIsNeverUsed) {
-    InstallLibrary(ZQ_DRUQUARA_FACTORYFAILS_LIBRARY);
-    registry_.SetInstallPath(InstallPath());
-    testsupport::LogCapture log;
-    {
-        DruquaraWrap wrap;
-        EXPECT_TRUE(wrap.HasLibrary());
-        // The factory left a pointer that is no object: it must be dropped.
-        EXPECT_FALSE(wrap.HasObject());
-        EXPECT_TRUE(IsLibraryLoaded(LibraryFile().native()));
-        const PathString file = files_.Join("a.exe");
-        wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
-        wrap.QuarantineFile(file.c_str(), kDetectionName, 0);
-    }
-    EXPECT_FALSE(IsLibraryLoaded(LibraryFile().native()));
-    EXPECT_EQ(log.Lines(), (Lines{"[DRUDllGetClassObject][36]Call CreateRecycleObject failed: 1234",
-                                  kDoInitFailed, kDoInitFailed}));
-}
+INSTANTIATE_TEST_SUITE_P(Failures, DruquaraWrapFailureTest, ::testing::ValuesIn(FailureCases()),
+                         [](const testing::TestParamInfo<FailureCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 // With or without a trailing separator on the install path, and with the
 // value stored without its terminator, the library is found; everything
