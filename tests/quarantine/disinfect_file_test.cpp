@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "suite_fixture.h"
 #include "support/log_capture.h"
@@ -137,10 +136,12 @@ TEST(DisinfectFileTest, FailedRepairIsAnError) {
     }
 }
 
-// An infected file that can be read but not written (read-only): checked,
-// handed to quarantine, and then the repair fails: Error, file unchanged.
-// (POSIX: disinfect_file_posix_test.cpp, where root must first lose the
-// capability that writes any file.)
+// An infected file that can be read but not written: checked, handed to
+// quarantine, and then the repair fails at its open: Error, the open's line
+// last, file unchanged. On Windows another reader holds the file and lets no
+// writer in (root under Wine writes read-only files); the POSIX read-only
+// case is in disinfect_file_posix_test.cpp, where root must first lose the
+// capability that writes any file.
 TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
     if (!kWindows) {
         GTEST_SKIP() << "see the POSIX test";
@@ -150,16 +151,16 @@ TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
     const sample::Sample sample = sample::BuildInfected(sample::BuildPe(4000));
     const PathString path = dir.Join("readonly.exe");
     testsupport::WriteFile(path, sample.infected);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
-    if (std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::app)) {
-        GTEST_SKIP() << "this account writes read-only files (root under Wine)";
-    }
+    platform::File reader;
+    ASSERT_TRUE(reader.Open(path.c_str(), platform::FileAccess::Read, platform::kShareRead,
+                            platform::FileAttribute::Normal));
     const Outcome outcome = Disinfect(path);
     EXPECT_FALSE(outcome.returned);
     EXPECT_EQ(Error, outcome.result);
-    EXPECT_TRUE(Mentions(outcome.log, "[DruquaraWrap::QuarantineFile][147]Do init failed"));
+    EXPECT_TRUE(Mentions(outcome.log, kNoLibraryLine));
+    ASSERT_FALSE(outcome.log.empty());
+    EXPECT_EQ("Call CreateFile failed: 0x20", outcome.log.back());  // ERROR_SHARING_VIOLATION
+    reader.Close();
     EXPECT_EQ(sample.infected, testsupport::ReadFile(path));
 }
 
