@@ -32,21 +32,7 @@ import zq_e2e as e2e  # noqa: E402
 import e2e_native as native  # noqa: E402
 
 PLAYBOOK = os.path.join(SOURCE, "deploy", "ansible", "site.yml")
-IN_NAMESPACE = "ZQ_PLAY_IN_NAMESPACE"
 
-
-def enter_namespace():
-    if os.environ.get(IN_NAMESPACE):
-        return
-    if os.geteuid() != 0:
-        native.skip("needs root (mount namespace, loop device, chroot)")
-    for tool in ("unshare", "mkfs.ext4", "chroot", "ansible-playbook"):
-        if not shutil.which(tool):
-            native.skip("%s is not installed" % tool)
-    env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
-    sys.exit(res.returncode)
 
 
 def play(args, work, root, *extra):
@@ -86,7 +72,7 @@ def main():
     args = ap.parse_args()
     for name in ("program", "druquara", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    enter_namespace()
+    native.enter_namespace(__file__, tools=("ansible-playbook",))
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
     libs, loader = native.needed_libraries(args.program)

@@ -27,28 +27,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_e2e as e2e  # noqa: E402
 import e2e_native as native  # noqa: E402
 
-IN_NAMESPACE = "ZQ_E2E_CHANGED_IN_NAMESPACE"
 CHANGED_LINE = "File changed since it was checked, nothing written"
 WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
 
-
-def enter_namespace():
-    """Re-runs this script in a private mount namespace (unless already)."""
-    if os.environ.get(IN_NAMESPACE):
-        return
-    if os.geteuid() != 0:
-        native.skip("needs root (mount namespace, loop device, chroot)")
-    for tool in ("unshare", "mkfs.ext4", "chroot", "mount", "umount"):
-        if not shutil.which(tool):
-            native.skip("%s is not installed" % tool)
-    probe = native.run("unshare", "-m", "--propagation", "private", "true", check=False,
-                       stderr=subprocess.PIPE)
-    if probe.returncode != 0:
-        native.skip("unshare -m is not permitted here: %s" % probe.stderr.decode().strip())
-    env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
-    sys.exit(res.returncode)
 
 
 def results(console):
@@ -194,7 +175,7 @@ def main():
     args = ap.parse_args()
     for name in ("program", "changer", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    enter_namespace()
+    native.enter_namespace(__file__)
     os.makedirs(args.work, exist_ok=True)
     libs, loader = native.needed_libraries(args.program, args.changer)
     args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))

@@ -16,7 +16,6 @@ library left, and the clean file is untouched.
 import argparse
 import os
 import shutil
-import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
@@ -67,13 +66,8 @@ def check_mode(mode, args, prefix):
     write(target, infected)
     write(os.path.join(prefix.d, "data", "clean.exe"), clean)
 
-    res = prefix.wine("reg", "add", wine.KEY, "/v", "ProgramPath", "/t", "REG_SZ",
-                      "/d", "C:\\.suite", "/reg:32", "/f",
-                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if res.returncode != 0:
-        raise e2e.Failure("reg add failed: %r" % res.stdout)
-    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
-                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=900)
+    prefix.set_install_path("C:\\.suite")
+    res = prefix.run_scan(timeout=900)
 
     problems = []
     if res.returncode != 0:
@@ -82,8 +76,7 @@ def check_mode(mode, args, prefix):
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
     if b"Path:D:\\data\\infected.exe\tResult:Error\r\n" not in res.stdout:
         problems.append("the changed file is not reported Error: %r" % res.stdout[-400:])
-    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
-                                           wine.from_gbk)
+    log_lines, log_problems = e2e.read_log(prefix.log_path(), wine.from_gbk)
     problems += log_problems
     if read(os.path.join(prefix.d, "data", "clean.exe")) != clean:
         problems.append("the clean file changed")

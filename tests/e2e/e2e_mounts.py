@@ -22,7 +22,6 @@ one root. Needs root, unshare, loop devices and mkfs.btrfs; exits 77
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 
@@ -31,25 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_native as native  # noqa: E402
 import zq_e2e as e2e  # noqa: E402
 
-IN_NAMESPACE = "ZQ_E2E_MOUNTS_IN_NAMESPACE"
 
-
-def enter_namespace():
-    if os.environ.get(IN_NAMESPACE):
-        return
-    if os.geteuid() != 0:
-        native.skip("needs root (mount namespace, loop devices, chroot)")
-    for tool in ("unshare", "mkfs.ext4", "mkfs.btrfs", "btrfs", "chroot", "mount", "umount"):
-        if not shutil.which(tool):
-            native.skip("%s is not installed" % tool)
-    probe = native.run("unshare", "-m", "--propagation", "private", "true", check=False,
-                       stderr=subprocess.PIPE)
-    if probe.returncode != 0:
-        native.skip("unshare -m is not permitted here: %s" % probe.stderr.decode().strip())
-    env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    res = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                          os.path.abspath(__file__), *sys.argv[1:]], env=env)
-    sys.exit(res.returncode)
 
 
 def infected_sample(zqsample, work, name, seed):
@@ -82,7 +63,7 @@ def main():
     args = ap.parse_args()
     for name in ("program", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    enter_namespace()
+    native.enter_namespace(__file__, tools=("mkfs.btrfs", "btrfs"))
     os.makedirs(args.work, exist_ok=True)
     libs, loader = native.needed_libraries(args.program)
     samples = os.path.join(args.work, "samples")

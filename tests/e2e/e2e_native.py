@@ -40,14 +40,16 @@ def run(*cmd, check=True, **kw):
     return subprocess.run([str(c) for c in cmd], check=check, **kw)
 
 
-def enter_namespace(script=__file__):
+def enter_namespace(script=__file__, tools=()):
     """Re-runs `script` (this one, or a driver that imports it) in a private
-    mount namespace (unless already)."""
+    mount namespace (unless already); skips the test where that cannot be
+    done or where one of `tools`, which the driver needs besides the
+    namespace, loop volume and chroot, is missing."""
     if os.environ.get(IN_NAMESPACE):
         return
     if os.geteuid() != 0:
         skip("needs root (mount namespace, loop device, chroot)")
-    for tool in ("unshare", "mkfs.ext4", "chroot", "mount", "umount"):
+    for tool in ("unshare", "mkfs.ext4", "chroot", "mount", "umount", *tools):
         if not shutil.which(tool):
             skip("%s is not installed" % tool)
     probe = run("unshare", "-m", "--propagation", "private", "true", check=False,

@@ -64,16 +64,11 @@ def check(args, prefix):
         tree.file(d, "suite/security/zebscan/zqrestore.exe", f.read(), "image", 0)
     tree.folder(d, QUARANTINE)
 
-    res = prefix.wine("reg", "add", wine.KEY, "/v", "ProgramPath", "/t", "REG_SZ",
-                      "/d", "D:\\suite", "/reg:32", "/f",
-                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if res.returncode != 0:
-        raise e2e.Failure("reg add failed: %r" % res.stdout)
+    prefix.set_install_path("D:\\suite")
     e2e.log("  tree ready %.1fs" % (time.time() - t0))
 
     before = tree.snapshot()
-    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
-                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=1200)
+    res = prefix.run_scan(timeout=1200)
     e2e.log("  program ran %.1fs" % (time.time() - t0))
     after = tree.snapshot()
 
@@ -82,8 +77,7 @@ def check(args, prefix):
         problems.append("exit code %d" % res.returncode)
     if res.stderr:
         problems.append("standard error: %r" % res.stderr[:500])
-    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
-                                           wine.from_gbk)
+    log_lines, log_problems = e2e.read_log(prefix.log_path(), wine.from_gbk)
     problems += log_problems
     want_log, want_console = tree.expected(log_lines, [], object_ready=True,
                                            pause_text=args.pause_text, console_eol=b"\r\n")

@@ -74,6 +74,22 @@ class Prefix:
         # Started from C:\ (a folder outside the drives would have no name).
         return subprocess.run([self.args.wine, *argv], env=self.env, cwd=self.c, **kw)
 
+    def set_install_path(self, path):
+        """Sets the suite's install path in the 32-bit view of the registry."""
+        res = self.wine("reg", "add", KEY, "/v", "ProgramPath", "/t", "REG_SZ", "/d", path,
+                        "/reg:32", "/f", stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if res.returncode != 0:
+            raise e2e.Failure("reg add failed: %r" % res.stdout)
+
+    def run_scan(self, timeout):
+        """Runs C:\\.zq\\ZQCindervane.exe with standard input closed."""
+        return self.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+
+    def log_path(self):
+        """The log the program writes beside itself."""
+        return os.path.join(self.c, ".zq", "ZQCindervane.log")
+
     def make_immutable(self, path):
         subprocess.run(["chattr", "+i", path], check=True)
         self.immutable.append(path)
@@ -146,16 +162,11 @@ def check_case(case, args, prefix):
     tree.link(d, "loops/to_the_drive", "..", lines=again)
 
     if case.key:
-        res = prefix.wine("reg", "add", KEY, "/v", "ProgramPath", "/t", "REG_SZ",
-                          "/d", "C:\\.suite", "/reg:32", "/f",
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        if res.returncode != 0:
-            raise e2e.Failure("reg add failed: %r" % res.stdout)
+        prefix.set_install_path("C:\\.suite")
     e2e.log("  tree ready %.1fs" % (time.time() - t0))
 
     before = tree.snapshot()
-    res = prefix.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
-                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=1200)
+    res = prefix.run_scan(timeout=1200)
     e2e.log("  program ran %.1fs" % (time.time() - t0))
     after = tree.snapshot()
 
@@ -164,8 +175,7 @@ def check_case(case, args, prefix):
         problems.append("exit code %d" % res.returncode)
     if res.stderr:
         problems.append("standard error: %r" % res.stderr[:500])
-    log_lines, log_problems = e2e.read_log(os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
-                                           from_gbk)
+    log_lines, log_problems = e2e.read_log(prefix.log_path(), from_gbk)
     problems += log_problems
     if not case.key:
         init = ["[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2"]
@@ -175,7 +185,7 @@ def check_case(case, args, prefix):
         init = []
     want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
                                            pause_text=args.pause_text, console_eol=b"\r\n")
-    e2e.keep_log(args.work, case.name, os.path.join(prefix.c, ".zq", "ZQCindervane.log"),
+    e2e.keep_log(args.work, case.name, prefix.log_path(),
                  want_log)
     problems += e2e.diff("log", want_log, log_lines)
     problems += e2e.diff("console", from_gbk(want_console).split("\n"),
