@@ -29,34 +29,6 @@ bool LooksLikeHostHead(const uint8_t* head, uint32_t length) {
     return (head[0] == 'M' && head[1] == 'Z') || (head[0] == 'Z' && head[1] == 'M');
 }
 
-// One read or write that must move exactly `count` bytes. On a short
-// transfer the error is kErrorShortTransfer.
-bool ReadExactly(platform::File& file, void* buffer, uint32_t count, OsError* error) {
-    uint32_t done = 0;
-    if (!file.Read(buffer, count, &done)) {
-        *error = file.Error();
-        return false;
-    }
-    if (done != count) {
-        *error = platform::kErrorShortTransfer;
-        return false;
-    }
-    return true;
-}
-
-bool WriteExactly(platform::File& file, const void* buffer, uint32_t count, OsError* error) {
-    uint32_t done = 0;
-    if (!file.Write(buffer, count, &done)) {
-        *error = file.Error();
-        return false;
-    }
-    if (done != count) {
-        *error = platform::kErrorShortTransfer;
-        return false;
-    }
-    return true;
-}
-
 void LogChanged() {
     g_Logger.Write("File changed since it was checked, nothing written");
 }
@@ -73,9 +45,8 @@ bool WindowStillMatches(platform::File& file, uint32_t size, const SignatureList
         return false;
     }
     uint8_t window[kSignatureWindowSize] = {};
-    OsError error = 0;
-    if (!ReadExactly(file, window, sizeof(window), &error)) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", error);
+    if (!file.ReadExact(window, sizeof(window))) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
         return false;
     }
     if (MatchSignature(window, signatures) == nullptr) {
@@ -89,13 +60,10 @@ bool WindowStillMatches(platform::File& file, uint32_t size, const SignatureList
 // that were there before, so the file is as it was. Logs only when that
 // fails too (the file is then damaged and the line says so).
 void WriteBack(platform::File& file, const uint8_t* original, uint32_t length) {
-    OsError error = 0;
-    if (!file.Seek(0, platform::SeekOrigin::Begin)) {
-        error = file.Error();
-    } else if (WriteExactly(file, original, length, &error)) {
+    if (file.Seek(0, platform::SeekOrigin::Begin) && file.WriteExact(original, length)) {
         return;
     }
-    g_Logger.Write("Could not write back the file's first %u bytes: 0x%x", length, error);
+    g_Logger.Write("Could not write back the file's first %u bytes: 0x%x", length, file.Error());
 }
 
 }  // namespace
@@ -135,9 +103,8 @@ BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {
         return FALSE;
     }
     uint8_t trailer_bytes[InfectionTrailer::kSize] = {};
-    OsError error = 0;
-    if (!ReadExactly(file, trailer_bytes, sizeof(trailer_bytes), &error)) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", error);
+    if (!file.ReadExact(trailer_bytes, sizeof(trailer_bytes))) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
         return FALSE;
     }
     const InfectionTrailer trailer = InfectionTrailer::Parse(trailer_bytes);
@@ -170,8 +137,8 @@ BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;
     }
-    if (!ReadExactly(file, head.Data(), length, &error)) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", error);
+    if (!file.ReadExact(head.Data(), length)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
         return FALSE;
     }
 
@@ -199,16 +166,16 @@ BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;
     }
-    if (!ReadExactly(file, original.Data(), length, &error)) {
-        g_Logger.Write("Call ReadFile failed: 0x%x", error);
+    if (!file.ReadExact(original.Data(), length)) {
+        g_Logger.Write("Call ReadFile failed: 0x%x", file.Error());
         return FALSE;
     }
     if (!file.Seek(0, platform::SeekOrigin::Begin)) {
         g_Logger.Write("Call SetFilePointer failed: 0x%x", file.Error());
         return FALSE;
     }
-    if (!WriteExactly(file, data, length, &error)) {
-        g_Logger.Write("Call WriteFile failed: 0x%x", error);
+    if (!file.WriteExact(data, length)) {
+        g_Logger.Write("Call WriteFile failed: 0x%x", file.Error());
         WriteBack(file, original.Data(), length);
         return FALSE;
     }

@@ -1,5 +1,6 @@
-// The parts of platform::File that do not depend on the OS: ownership moves
-// and the close on destruction. The backends supply Open..Close.
+// The parts of platform::File that do not depend on the OS: ownership moves,
+// the close on destruction and the exact transfers. The backends supply
+// Open..Close.
 #include "platform/file.h"
 
 #include <utility>
@@ -21,6 +22,30 @@ File& File::operator=(File&& other) noexcept {
         position_ = other.position_;
     }
     return *this;
+}
+
+bool File::ReadExact(void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    if (!Read(buffer, count, &done)) {
+        return false;
+    }
+    if (done != count) {
+        error_ = kErrorShortTransfer;
+        return false;
+    }
+    return true;
+}
+
+bool File::WriteExact(const void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    if (!Write(buffer, count, &done)) {
+        return false;
+    }
+    if (done != count) {
+        error_ = kErrorShortTransfer;
+        return false;
+    }
+    return true;
 }
 
 bool File::IsOpen() const {

@@ -44,8 +44,8 @@ extern const OsError kErrorOtherFilesystem;  // EXDEV: not on the folder's files
 extern const OsError kErrorFileReplaced;     // ESTALE: not the file first opened
 extern const OsError kErrorReparsePoint;     // Windows: ERROR_STOPPED_ON_SYMLINK (681)
 // What a read or write that moved fewer bytes than asked is reported with
-// by callers that need the whole transfer: ERROR_HANDLE_EOF (38) on
-// Windows, EIO on POSIX.
+// by ReadExact and WriteExact: ERROR_HANDLE_EOF (38) on Windows, EIO on
+// POSIX.
 extern const OsError kErrorShortTransfer;
 
 class File {
@@ -85,6 +85,11 @@ class File {
     // Writes `count` bytes at the current position. True when the write call
     // succeeded; `*done` (optional) receives the count written.
     bool Write(const void* buffer, uint32_t count, uint32_t* done = nullptr);
+
+    // Read and Write that must move exactly `count` bytes: false also when
+    // the call succeeded short, with Error() kErrorShortTransfer.
+    bool ReadExact(void* buffer, uint32_t count);
+    bool WriteExact(const void* buffer, uint32_t count);
 
     // Ends the file at the current position (SetEndOfFile / ftruncate).
     bool SetEnd();

@@ -94,8 +94,7 @@ class Walk {
     bool Start(const PathChar* path) {
         path_.assign(path);
         if (path_.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
-            g_Logger.WritePath("[%s][%d]Folder path too long, not scanned:%s", "ScanFolder", 296,
-                               platform::PathText(path).c_str());
+            LogPath("[%s][%d]Folder path too long, not scanned:%s", 296, path_);
             CountScan(ScanCounter::NotScanned);
             return false;
         }
@@ -226,16 +225,13 @@ class Walk {
         path_.resize(sub_folder.path_length);
         if (opened && may_lead_back) {
             if (IsOpenAbove(sub_folder)) {
-                platform::PathText(path_.c_str(), &shown_);
-                g_Logger.WritePath("[%s][%d]Folder already open above, not scanned again:%s",
-                                   "ScanFolder", 297, shown_.c_str());
+                LogPath("[%s][%d]Folder already open above, not scanned again:%s", 297, path_);
                 CountScan(ScanCounter::NotScanned);
                 path_.resize(parent_length);
                 return;
             }
         }
-        platform::PathText(path_.c_str(), &shown_);
-        g_Logger.WritePath("[%s][%d]Start Scanning Folder:%s", "ScanFolder", 300, shown_.c_str());
+        LogPath("[%s][%d]Start Scanning Folder:%s", 300, path_);
         if (!opened) {
             LogSearchFailed(sub_folder.search.Error());
             CountScan(ScanCounter::FoldersUnlisted);
@@ -265,8 +261,8 @@ class Walk {
         }
         path_.append(1, ZQ_PATH_SEP).append(name);
         const PathChar* file_path = path_.c_str();
-        platform::PathText(file_path, &shown_);
-        g_Logger.WritePath("[%s][%d]Start Scanning File:%s", "ScanFolder", 309, shown_.c_str());
+        // The shown form stays in shown_ for the file's console and result lines.
+        LogPath("[%s][%d]Start Scanning File:%s", 309, path_);
         // Every open of the file goes through its folder's open search.
         platform::FileRef file(file_path);
         levels_.back().search.Locate(&file);
@@ -287,13 +283,19 @@ class Walk {
         path_.resize(folder_length);
     }
 
+    // Logs the line `format` (with `number`) that carries `path` in its
+    // shown form, which stays in shown_.
+    void LogPath(const char* format, int number, const PathString& path) {
+        platform::PathText(path.c_str(), &shown_);
+        g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
+    }
+
     // Logs the path of the innermost folder joined with `name`, which the
     // walk's buffer does not hold, with the line `format` and `number`.
     void LogJoinedPath(const char* format, int number, const PathChar* name) {
         PathString joined = path_;
         joined.append(1, ZQ_PATH_SEP).append(name);
-        platform::PathText(joined.c_str(), &shown_);
-        g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
+        LogPath(format, number, joined);
     }
 
     const scan_seam::FolderIdentity& identity_;
