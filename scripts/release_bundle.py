@@ -21,8 +21,8 @@ import zipfile
 
 
 def find_built(build_dir, name):
-    """The built file `name` in the build folder (the shipped targets land at
-    its top; a restore program may sit in a tools sub-folder)."""
+    """The built file `name` in the build folder (the scanner and the library
+    land at its top; the restore program sits in a tools sub-folder)."""
     top = os.path.join(build_dir, name)
     if os.path.isfile(top):
         return top
@@ -38,7 +38,7 @@ def read(path):
         return f.read()
 
 
-def bundle_files(build_dir, required, optional, readme):
+def bundle_files(build_dir, required, readme):
     """[(name, bytes, executable)] in bundle order."""
     entries = []
     for name, executable in required:
@@ -46,10 +46,6 @@ def bundle_files(build_dir, required, optional, readme):
         if path is None:
             sys.exit("release_bundle.py: %s was not built in %s" % (name, build_dir))
         entries.append((name, read(path), executable))
-    for name, executable in optional:
-        path = find_built(build_dir, name)
-        if path is not None:
-            entries.append((name, read(path), executable))
     entries.append(("README.txt", readme, False))
     return entries
 
@@ -108,11 +104,11 @@ def main():
     win32_top = "ZQCindervane-%s-win32" % args.version
     linux_top = "zqcindervane-%s-linux-x86_64" % args.version
     win32_entries = bundle_files(args.win32,
-                                 [("ZQCindervane.exe", True), ("druquara.dll", False)],
-                                 [("zqrestore.exe", True)], windows_readme)
+                                 [("ZQCindervane.exe", True), ("druquara.dll", False),
+                                  ("zqrestore.exe", True)], windows_readme)
     linux_entries = bundle_files(args.native,
-                                 [("zqcindervane", True), ("druquara.so", True)],
-                                 [("zqrestore", True)], linux_readme)
+                                 [("zqcindervane", True), ("druquara.so", True),
+                                  ("zqrestore", True)], linux_readme)
 
     archives = [win32_top + ".zip", linux_top + ".tar.gz"]
     write_zip(os.path.join(args.dist, archives[0]), win32_top, win32_entries, args.epoch)

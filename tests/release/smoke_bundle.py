@@ -131,7 +131,7 @@ def linux(args):
     shutil.rmtree(unpacked, ignore_errors=True)
     bundle = unpack_tar(args.bundle, unpacked)
     program = os.path.join(bundle, "zqcindervane")
-    for name in ("zqcindervane", "druquara.so", "README.txt"):
+    for name in ("zqcindervane", "druquara.so", "zqrestore", "README.txt"):
         if not os.path.isfile(os.path.join(bundle, name)):
             fail("%s is not in the bundle" % name)
     libs, loader = e2e_native.needed_libraries(program)
@@ -193,7 +193,7 @@ def wine(args):
     with zipfile.ZipFile(args.bundle) as archive:
         names = archive.namelist()
         top = names[0].rstrip("/")
-        for name in ("ZQCindervane.exe", "druquara.dll", "README.txt"):
+        for name in ("ZQCindervane.exe", "druquara.dll", "zqrestore.exe", "README.txt"):
             if top + "/" + name not in names:
                 fail("%s is not in the bundle" % name)
         zq = os.path.join(c, ".zq")
