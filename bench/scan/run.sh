@@ -73,7 +73,7 @@ fi
 program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 for p in "$program" $also; do
     [ -x "$p" ] || die "no program at $p"
-    if grep -q 2f7c9a5008a36daccd66520115bc60e4 "$p"; then
+    if grep -q "$("$root/scripts/test-signature")" "$p"; then
         die "$p carries the test signature: it would repair the corpus; use a release build"
     fi
 done
