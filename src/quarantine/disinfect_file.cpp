@@ -32,11 +32,11 @@ BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureL
     BOOL infected = FALSE;
     const char* matched = nullptr;
     if (!CheckInfection(file, &infected, signatures, &matched)) {
-        *result = Error;
+        *result = ScanResult::Error;
         return FALSE;
     }
     if (!infected) {
-        *result = Safe;
+        *result = ScanResult::Safe;
         return TRUE;
     }
     QuarantineLibrary().QuarantineFile(path, kDetectionName, 0);
@@ -44,9 +44,9 @@ BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureL
     // window that was found.
     const SignatureList found = {&matched, matched != nullptr ? 1u : 0u};
     if (RestoreHost(file, found)) {
-        *result = Fixed;
+        *result = ScanResult::Fixed;
         return TRUE;
     }
-    *result = Error;
+    *result = ScanResult::Error;
     return FALSE;
 }

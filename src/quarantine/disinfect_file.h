@@ -8,8 +8,8 @@
 #include "platform/file_ref.h"
 #include "platform/types.h"
 
-// The outcome of one examined file.
-enum ScanResult : int32_t {
+// The outcome of one examined file (a signed 32-bit value: 0, 2, -1).
+enum class ScanResult : int32_t {
     Safe = 0,    // checked, not infected
     Fixed = 2,   // infected and repaired
     Error = -1,  // the check could not be carried out, or the repair failed

@@ -50,9 +50,9 @@ size_t Length(const PathChar* text) {
 
 const PathChar* ResultText(ScanResult result) {
     switch (result) {
-        case Safe:
+        case ScanResult::Safe:
             return ZQ_T("\tResult:Safe\n");
-        case Fixed:
+        case ScanResult::Fixed:
             return ZQ_T("\tResult:Is Fix\n");
         default:
             return ZQ_T("\tResult:Error\n");
@@ -62,10 +62,10 @@ const PathChar* ResultText(ScanResult result) {
 void CountResult(ScanResult result) {
     CountScan(ScanCounter::ImagesExamined);
     switch (result) {
-        case Safe:
+        case ScanResult::Safe:
             CountScan(ScanCounter::Safe);
             break;
-        case Fixed:
+        case ScanResult::Fixed:
             CountScan(ScanCounter::Fixed);
             break;
         default:
@@ -269,7 +269,7 @@ class Walk {
         if (!CommFunc::IsFilePE(file)) {
             g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
         } else {
-            ScanResult result = Error;
+            ScanResult result = ScanResult::Error;
             DisinfectFile(file, &result, InfectionSignatures);
             ScanProgressBeforeConsoleLine();
             platform::ConsoleWrite(ZQ_T("Path:"));

@@ -26,7 +26,7 @@ TEST(DisinfectFilePosixTest, ReadOnlyInfectedFileIsCheckedQuarantinedAndThenAnEr
     testsupport::WriteFile(path, sample.infected);
     ASSERT_EQ(0, chmod(path.c_str(), 0444));
 
-    ScanResult result = Safe;
+    ScanResult result = ScanResult::Safe;
     BOOL returned = TRUE;
     std::vector<std::string> lines;
     {
@@ -37,7 +37,7 @@ TEST(DisinfectFilePosixTest, ReadOnlyInfectedFileIsCheckedQuarantinedAndThenAnEr
         lines = log.Lines();
     }
     EXPECT_FALSE(returned);
-    EXPECT_EQ(Error, result);
+    EXPECT_EQ(ScanResult::Error, result);
     // The quarantine step ran (no suite here) before the repair failed.
     const std::vector<std::string> expected = {
         "[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2",

@@ -65,7 +65,7 @@ TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
         testsupport::WriteFile(path, sample::BuildPe(size));
         const Outcome clean = Disinfect(path);
         EXPECT_TRUE(clean.returned);
-        EXPECT_EQ(Safe, clean.result);
+        EXPECT_EQ(ScanResult::Safe, clean.result);
         EXPECT_TRUE(clean.log.empty());
         EXPECT_EQ(sample::BuildPe(size), testsupport::ReadFile(path));
     }
@@ -73,7 +73,7 @@ TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
     // A file the check cannot open: Error, and still no quarantine.
     const Outcome missing = Disinfect(dir.Join("gone.exe"));
     EXPECT_FALSE(missing.returned);
-    EXPECT_EQ(Error, missing.result);
+    EXPECT_EQ(ScanResult::Error, missing.result);
     EXPECT_FALSE(Mentions(missing.log, "DruquaraWrap"));
 
     // The first infected file creates the instance, which finds no suite;
@@ -83,7 +83,7 @@ TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
     testsupport::WriteFile(first_path, first.infected);
     const Outcome fixed = Disinfect(first_path);
     EXPECT_TRUE(fixed.returned);
-    EXPECT_EQ(Fixed, fixed.result);
+    EXPECT_EQ(ScanResult::Fixed, fixed.result);
     EXPECT_EQ(first.repaired, testsupport::ReadFile(first_path));
     const size_t registry_at = static_cast<size_t>(
         std::find(fixed.log.begin(), fixed.log.end(), kRegistryLine) - fixed.log.begin());
@@ -97,7 +97,7 @@ TEST(DisinfectFileTest, ResultsAndTheQuarantineInstanceOfARun) {
     const PathString second_path = dir.Join("second.exe");
     testsupport::WriteFile(second_path, second.infected);
     const Outcome fixed_again = Disinfect(second_path);
-    EXPECT_EQ(Fixed, fixed_again.result);
+    EXPECT_EQ(ScanResult::Fixed, fixed_again.result);
     EXPECT_EQ(second.repaired, testsupport::ReadFile(second_path));
     EXPECT_FALSE(Mentions(fixed_again.log, "RegOpenKeyEx"));
     EXPECT_TRUE(Mentions(fixed_again.log, kNoLibraryLine));
@@ -129,7 +129,7 @@ TEST(DisinfectFileTest, FailedRepairIsAnError) {
         testsupport::WriteFile(path, broken.infected);
         const Outcome outcome = Disinfect(path);
         EXPECT_FALSE(outcome.returned);
-        EXPECT_EQ(Error, outcome.result);
+        EXPECT_EQ(ScanResult::Error, outcome.result);
         ASSERT_FALSE(outcome.log.empty());
         EXPECT_EQ(0u, outcome.log.back().rfind(c.last_line_start, 0)) << outcome.log.back();
         EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
@@ -156,7 +156,7 @@ TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
                             platform::FileAttribute::Normal));
     const Outcome outcome = Disinfect(path);
     EXPECT_FALSE(outcome.returned);
-    EXPECT_EQ(Error, outcome.result);
+    EXPECT_EQ(ScanResult::Error, outcome.result);
     EXPECT_TRUE(Mentions(outcome.log, kNoLibraryLine));
     ASSERT_FALSE(outcome.log.empty());
     EXPECT_EQ("Call CreateFile failed: 0x20", outcome.log.back());  // ERROR_SHARING_VIOLATION
