@@ -69,9 +69,6 @@ class Logger {
     // "0" appended), replacing the old backup. Always 1.
     int RotateLogFile();
 
-    static uint32_t ThreadProc(void* parameter);
-    int WorkerMain();
-
     // Lines the worker could not write because the log file did not open
     // are kept for the next open up to this many bytes of queue; past it the
     // oldest are dropped, and the next open begins with a line that says
@@ -92,6 +89,10 @@ class Logger {
     bool IsStopRequested() const { return StopRequested != 0; }
 
   private:
+    // The worker thread: its entry, and its loop of exchange and write.
+    static uint32_t ThreadProc(void* parameter);
+    int WorkerMain();
+
     int WriteMessage(char* message, size_t limit, const char* format, va_list args);
     // Writes the held-back lines (after the line that counts the lost ones)
     // and then the batch to the open `LogFile`.
