@@ -83,7 +83,8 @@ void LogSearchFailed(OsError error) {
 // buffers of the Windows-directory rule, reused for every entry.
 class Walk {
   public:
-    explicit Walk(const scan_seam::FolderIdentity& identity) : identity_(identity) {
+    Walk(const scan_seam::FolderIdentity& identity, const SignatureList& signatures)
+        : identity_(identity), signatures_(signatures) {
         // No path that the walk builds is longer than this, so the buffer is
         // never moved while a pointer into it is handed out.
         path_.reserve(kSearchTextChars + 1);
@@ -270,7 +271,7 @@ class Walk {
             g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
         } else {
             ScanResult result = ScanResult::Error;
-            DisinfectFile(file, &result, InfectionSignatures);
+            DisinfectFile(file, &result, signatures_);
             ScanProgressBeforeConsoleLine();
             platform::ConsoleWrite(ZQ_T("Path:"));
             platform::ConsoleWriteText(shown_);
@@ -299,6 +300,7 @@ class Walk {
     }
 
     const scan_seam::FolderIdentity& identity_;
+    const SignatureList& signatures_;
     std::vector<Level> levels_;
     PathString path_;
     std::string shown_;  // the shown form of the path being logged or printed
@@ -318,19 +320,32 @@ const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
     return identity;
 }
 
-BOOL ScanFolder(const PathChar* path) {
-    return scan_seam::ScanFolderWithIdentity(path, scan_seam::PlatformFolderIdentity());
-}
+namespace {
 
-BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
+BOOL WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
+              const SignatureList& signatures) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return FALSE;
     }
-    Walk walk(identity);
+    Walk walk(identity, signatures);
     if (!walk.Start(path)) {
         return FALSE;
     }
     walk.Run();
     return TRUE;
+}
+
+}  // namespace
+
+BOOL ScanFolder(const PathChar* path) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), InfectionSignatures);
+}
+
+BOOL ScanFolder(const PathChar* path, const SignatureList& signatures) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures);
+}
+
+BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
+    return WalkFrom(path, identity, InfectionSignatures);
 }

@@ -3,6 +3,7 @@
 // and logging each examined file's result.
 #pragma once
 
+#include "infect/infection_signatures.h"
 #include "platform/types.h"
 
 // Walks `path` (a drive root such as "C:" or a folder below one; never
@@ -24,3 +25,6 @@
 // The levels of the walk live on the heap, so its depth is bounded by the
 // platform's path limit, not by the thread's stack.
 BOOL ScanFolder(const PathChar* path);
+
+// The same with the signature list `signatures` in place of the built-in one.
+BOOL ScanFolder(const PathChar* path, const SignatureList& signatures);

@@ -1,0 +1,84 @@
+// ScanFolder's results below the end-to-end level: with the test signature an
+// infected image is repaired and shows "Is Fix", one whose trailer cannot be
+// followed shows "Error" and stays as it was, and a clean one shows "Safe".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "infect/infection_signatures.h"
+#include "sample_builder/sample_builder.h"
+#include "scan/scan_folder.h"
+#include "scan/scan_stats.h"
+#include "quarantine/suite_fixture.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testsupport::Bytes;
+using Lines = std::vector<std::string>;
+
+const char* const kTestEntries[] = {sample::kTestSignature};
+const SignatureList kTestList = {kTestEntries, 1};
+
+struct Case {
+    std::string name;
+    Bytes content;
+    Bytes after;  // what the file holds after the scan
+    std::string console_result;
+    int logged_result;
+};
+
+bool Contains(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(ScanFolderResultsTest, EachResultIsPrintedLoggedCountedAndLeavesTheRightFile) {
+    quarantinetest::SuiteRegistry registry;  // the suite's key absent
+    ASSERT_TRUE(registry.Usable());
+    testsupport::TempDir dir;
+
+    const Bytes clean = sample::BuildPe(8192);
+    const sample::Sample infected = sample::BuildInfected(sample::BuildPe(6000, {false, false, 3}));
+    sample::InfectOptions corrupt_options;
+    corrupt_options.head_offset_field = 1;  // a head that no image can have
+    const sample::Sample corrupt =
+        sample::BuildInfected(sample::BuildPe(5000, {false, false, 5}), corrupt_options);
+    const std::vector<Case> cases = {
+        {"clean.exe", clean, clean, "Safe", 0},
+        {"infected.exe", infected.infected, infected.repaired, "Is Fix", 2},
+        {"corrupt.exe", corrupt.infected, corrupt.infected, "Error", -1},
+    };
+    for (const Case& c : cases) {
+        testsupport::WriteFile(dir.Join(c.name), c.content);
+    }
+
+    testsupport::LogCapture log;
+    ResetScanStats();
+    ::testing::internal::CaptureStdout();
+    const BOOL walked = ScanFolder(dir.Path().native().c_str(), kTestList);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    const ScanStats stats = CurrentScanStats();
+    const Lines lines = log.Lines();
+
+    EXPECT_TRUE(walked);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = (dir.Path() / c.name).string();
+        EXPECT_NE(console.find("Path:" + path + "\tResult:" + c.console_result + "\n"),
+                  std::string::npos)
+            << console;
+        EXPECT_TRUE(Contains(lines, "[ScanFolder][334]Path:" + path +
+                                        ", Result:" + std::to_string(c.logged_result)));
+        EXPECT_EQ(c.after, testsupport::ReadFile(dir.Join(c.name)));
+    }
+    EXPECT_EQ(3u, stats.images_examined);
+    EXPECT_EQ(1u, stats.safe);
+    EXPECT_EQ(1u, stats.fixed);
+    EXPECT_EQ(1u, stats.error);
+}
+
+}  // namespace
