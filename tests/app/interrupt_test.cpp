@@ -18,12 +18,13 @@
 #include "platform/module_path.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 constexpr uint32_t kCtrlC = 0;      // CTRL_C_EVENT
 constexpr uint32_t kCtrlBreak = 1;  // CTRL_BREAK_EVENT
 constexpr uint32_t kClose = 2;      // CTRL_CLOSE_EVENT

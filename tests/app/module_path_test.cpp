@@ -9,10 +9,11 @@
 #include <type_traits>
 
 #include "platform/module_path.h"
+#include "support/os_codes.h"
 
 namespace {
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 
 PathString Repeat(size_t count, PathChar c) {
     return PathString(count, c);

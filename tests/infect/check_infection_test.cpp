@@ -14,6 +14,7 @@
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 using testsupport::Bytes;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 constexpr BOOL kUntouched = 7;  // a value CheckInfection never writes
 
 const char* const kTestEntries[] = {"101af5b2fdf61b4b0098101deccadf17", sample::kTestSignature};
@@ -153,10 +154,10 @@ TEST(CheckInfectionTest, ProductionListDecidesTheOneArgumentCall) {
 TEST(CheckInfectionTest, FailedOpenLogsTheErrorInHex) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("plain"), std::string("a file, not a folder"));
-    // ERROR_PATH_NOT_FOUND (3) on Windows; ENOTDIR (20, 0x14) on POSIX.
     const std::string expected =
-        kWindows ? "Call CreateFile failed: 0x3" : "Call CreateFile failed: 0x14";
-    const std::string missing = "Call CreateFile failed: 0x2";  // ERROR_FILE_NOT_FOUND, ENOENT
+        "Call CreateFile failed: " + testsupport::Hex(testsupport::kErrBelowAFile);
+    const std::string missing =
+        "Call CreateFile failed: " + testsupport::Hex(testsupport::kErrFileNotFound);
 
     struct {
         const char* name;

@@ -21,6 +21,7 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/comm_func.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -33,7 +34,7 @@ using platform::fault::Scoped;
 using sample::Bytes;
 using Lines = std::vector<std::string>;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 // An OS code no real step of these tests produces (ERROR_GEN_FAILURE /
 // EMLINK).
 constexpr OsError kInjected = 31;

@@ -16,6 +16,7 @@
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -24,11 +25,10 @@ namespace {
 using sample::Bytes;
 using Lines = std::vector<std::string>;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
-// A seek before the start of the file: ERROR_NEGATIVE_SEEK on Windows,
-// EINVAL on POSIX.
+using testsupport::kWindows;
+// A seek before the start of the file.
 const std::string kNegativeSeekLine =
-    kWindows ? "Call SetFilePointer failed: 0x83" : "Call SetFilePointer failed: 0x16";
+    "Call SetFilePointer failed: " + testsupport::Hex(testsupport::kErrNegativeSeek);
 
 void StoreLe32(Bytes& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -315,9 +315,9 @@ TEST(RestoreHostTest, ReadOnlyFileFailsAtTheOpen) {
     }
     testsupport::LogCapture log;
     EXPECT_EQ(FALSE, RestoreHost(path.c_str()));
-    // ERROR_SHARING_VIOLATION (32) on Windows, EACCES (13) on POSIX.
-    EXPECT_EQ(Lines{kWindows ? "Call CreateFile failed: 0x20" : "Call CreateFile failed: 0xd"},
-              log.Lines());
+    EXPECT_EQ(
+        Lines{"Call CreateFile failed: " + testsupport::Hex(testsupport::kErrRepairOpenRefused)},
+        log.Lines());
     reader.Close();
     EXPECT_TRUE(content == testsupport::ReadFile(path));
 }

@@ -6,6 +6,7 @@
 
 #include <type_traits>
 
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -16,11 +17,9 @@ using platform::FileAttribute;
 using platform::SeekOrigin;
 using testsupport::Bytes;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
-// ERROR_FILE_NOT_FOUND and ENOENT happen to share the value 2.
-constexpr OsError kNotFound = 2;
-// ERROR_NEGATIVE_SEEK on Windows, EINVAL on POSIX.
-constexpr OsError kNegativeSeek = kWindows ? 0x83 : 22;
+using testsupport::kWindows;
+constexpr OsError kNotFound = testsupport::kErrFileNotFound;
+constexpr OsError kNegativeSeek = testsupport::kErrNegativeSeek;
 
 class FileTest : public ::testing::Test {
   protected:

@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "suite_fixture.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 using testsupport::Bytes;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 using Lines = std::vector<std::string>;
 
 const char* const kTestEntries[] = {sample::kTestSignature};

@@ -15,10 +15,13 @@
 #include "backup_original.h"
 #include "platform/path_combine.h"
 #include "suite_fixture.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+using testsupport::kWindows;
 
 namespace fs = std::filesystem;
 using quarantinetest::BuildPath;
@@ -261,9 +264,8 @@ TEST_F(DruquaraWrapTest, QuarantineReachesTheLibraryAndLeavesAnIdenticalCopyWith
 // (EINVAL on POSIX), and nothing is loaded, even with a library lying where
 // the relative path leads from the current folder.
 TEST_F(DruquaraWrapTest, OnlyAnAbsoluteInstallPathIsUsed) {
-    constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
     const std::string refused_line = "[DRUDllGetClassObject][22]Call LoadLibrary failed: " +
-                                     std::to_string(kWindows ? 161 : EINVAL);
+                                     std::to_string(testsupport::kErrRelativeLibraryPath);
     struct Case {
         PathString path;
         bool absolute;  // on this platform

@@ -1,12 +1,15 @@
 // platform::CombinePath as the wrapper uses it: exactly one separator
 // between folder and relative path, and no cut path when it does not fit.
 #include "platform/path_combine.h"
+#include "support/os_codes.h"
 
 #include <gtest/gtest.h>
 
 #include <type_traits>
 
 namespace {
+
+using testsupport::kWindows;
 
 const PathString kRelative =
     ZQ_T("security") ZQ_PATH_SEP_STR ZQ_T("zebscan") ZQ_PATH_SEP_STR ZQ_T("druquara.dll");
@@ -51,7 +54,6 @@ namespace {
 // platform::IsAbsolutePath: only a path that names one place whatever the
 // current folder and drive is absolute.
 TEST(IsAbsolutePathTest, OnlyDriveRootedAndUncPathsOnWindowsOnlyRootedOnPosix) {
-    constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
     struct Case {
         const PathChar* path;
         bool windows;

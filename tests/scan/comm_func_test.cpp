@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/is_file_pe_seam.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 using testsupport::Bytes;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 
 void Put16(Bytes* bytes, size_t at, uint16_t value) {
     if (at + 2 <= bytes->size()) {

@@ -17,6 +17,7 @@
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 #include "sparse_file.h"
+#include "support/os_codes.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 using testsupport::Bytes;
 using Lines = std::vector<std::string>;
 
-constexpr bool kWindows = std::is_same_v<PathChar, wchar_t>;
+using testsupport::kWindows;
 const std::string kSep(1, static_cast<char>(fs::path::preferred_separator));
 
 struct ScanRun {
@@ -190,8 +191,7 @@ TEST_F(ScanFolderTest, AbsentPathAndFolderThatCannotBeListed) {
 
     const ScanRun missing = Scan(dir_.Join("missing").c_str());
     EXPECT_FALSE(missing.result);
-    // ERROR_PATH_NOT_FOUND on Windows, ENOENT on POSIX.
-    const int code = kWindows ? 3 : 2;
+    const int code = static_cast<int>(testsupport::kErrFolderMissing);
     EXPECT_EQ(Lines{"[ScanFolder][275]Call FindFirstFile failed: " + std::to_string(code)},
               missing.log);
     EXPECT_EQ("", missing.console);
