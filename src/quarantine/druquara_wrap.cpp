@@ -42,6 +42,8 @@ DruquaraWrap::~DruquaraWrap() {
 }
 
 BOOL DruquaraWrap::Init() {
+    // The key stays open until the end, past the library's load; the scopes
+    // close it and free the block on every path.
     platform::RegistryKey key;
     const platform::RegistryStatus open_status = key.OpenMachineKey(kSuiteKey);
     if (open_status != platform::kRegistryOk) {
@@ -55,7 +57,6 @@ BOOL DruquaraWrap::Init() {
     if (size_status != platform::kRegistryOk) {
         g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 90,
                        static_cast<int>(size_status));
-        key.Close();
         return object_ != nullptr ? TRUE : FALSE;
     }
 
@@ -65,7 +66,6 @@ BOOL DruquaraWrap::Init() {
     platform::HeapBlock block;
     if (size > UINT32_MAX - kTerminatorRoom || !block.Allocate(size + kTerminatorRoom)) {
         g_Logger.Write("[%s][%d]Alloc data for buffer failed", "DruquaraWrap::Init", 97);
-        key.Close();
         return object_ != nullptr ? TRUE : FALSE;
     }
 
@@ -94,9 +94,7 @@ BOOL DruquaraWrap::Init() {
         }
     }
 
-    block.Free();
-    key.Close();
-    return object_ != nullptr ? TRUE : FALSE;
+    return object_ != nullptr ? TRUE : FALSE;  // the block is freed, then the key closed
 }
 
 RecycleResult DruquaraWrap::DRUDllGetClassObject(const PathChar* library_path,

@@ -156,9 +156,7 @@ BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
                        static_cast<int>(view.Error()));
         CountScan(ScanCounter::Unreadable);
     }
-    view.Unmap();
-    file.Close();
-    return answer;
+    return answer;  // the view goes before the file, as declared
 }
 
 }  // namespace
