@@ -1,9 +1,12 @@
 // The log's path on POSIX holds something other than a regular file: the
 // log never writes through a link, never creates a link's target, never
 // blocks on a FIFO, and never rotates through a link; the scan's lines are
-// then simply not written.
+// then simply not written. Nor does a log start without shared memory.
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -81,3 +84,34 @@ TEST(LogFilePosix, OnlyARegularFileIsEverOpened) {
 }
 
 }  // namespace
+
+// Without shared memory (here /dev/shm read-only, in a mount namespace of a
+// child process) the logging switch cannot be made: the log does not start,
+// its lines are dropped without a file, and the process goes on.
+TEST(LogFilePosix, NoSharedMemoryMeansNoLogAndNoFailure) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a mount namespace";
+    }
+    testsupport::TempDir dir;
+    const fs::path log = dir.Path() / "ZQCindervane.log";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", "/dev/shm", "tmpfs", MS_RDONLY, nullptr) != 0) {
+            _exit(77);
+        }
+        const int started = g_Logger.Init(log.c_str());
+        const int written = g_Logger.Write("Start...");
+        g_Logger.Stop();
+        _exit(started == 0 && written == 0 && !fs::exists(log) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no mount namespace here";
+    }
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "the log started, took a line or wrote a file";
+}
