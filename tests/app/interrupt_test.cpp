@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "app/scan_main.h"
@@ -18,8 +17,8 @@
 #include "platform/module_path.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

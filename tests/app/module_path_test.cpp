@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <type_traits>
 
 #include "platform/module_path.h"
 #include "support/os_codes.h"

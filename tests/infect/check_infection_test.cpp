@@ -8,14 +8,13 @@
 
 #include <functional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "infect/check_infection.h"
@@ -21,8 +20,8 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/comm_func.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

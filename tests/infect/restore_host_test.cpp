@@ -9,15 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "infect/check_infection.h"
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <type_traits>
-
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
 
@@ -17,9 +15,9 @@ using platform::FileAttribute;
 using platform::SeekOrigin;
 using testsupport::Bytes;
 
+using testsupport::kErrFileNotFound;
+using testsupport::kErrNegativeSeek;
 using testsupport::kWindows;
-constexpr OsError kNotFound = testsupport::kErrFileNotFound;
-constexpr OsError kNegativeSeek = testsupport::kErrNegativeSeek;
 
 class FileTest : public ::testing::Test {
   protected:
@@ -35,7 +33,7 @@ TEST_F(FileTest, MissingFileFailsWithTheOsCode) {
     File file;
     EXPECT_FALSE(file.Open(dir_.Join("absent.bin").c_str(), FileAccess::Read, platform::kShareAll,
                            FileAttribute::Normal));
-    EXPECT_EQ(kNotFound, file.Error());
+    EXPECT_EQ(kErrFileNotFound, file.Error());
     EXPECT_FALSE(file.IsOpen());
 }
 
@@ -45,9 +43,9 @@ TEST_F(FileTest, SeekBeforeTheStartFails) {
     ASSERT_TRUE(
         file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
     EXPECT_FALSE(file.Seek(-48, SeekOrigin::End));
-    EXPECT_EQ(kNegativeSeek, file.Error());
+    EXPECT_EQ(kErrNegativeSeek, file.Error());
     EXPECT_FALSE(file.Seek(-1, SeekOrigin::Begin));
-    EXPECT_EQ(kNegativeSeek, file.Error());
+    EXPECT_EQ(kErrNegativeSeek, file.Error());
     EXPECT_TRUE(file.Seek(-47, SeekOrigin::End));
 }
 

@@ -7,14 +7,13 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "suite_fixture.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <ostream>
-#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,8 @@
 #include "backup_original.h"
 #include "platform/path_combine.h"
 #include "suite_fixture.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

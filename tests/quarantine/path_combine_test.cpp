@@ -1,11 +1,10 @@
 // platform::CombinePath as the wrapper uses it: exactly one separator
 // between folder and relative path, and no cut path when it does not fit.
 #include "platform/path_combine.h"
-#include "support/os_codes.h"
 
 #include <gtest/gtest.h>
 
-#include <type_traits>
+#include "support/os_codes.h"
 
 namespace {
 

@@ -7,15 +7,14 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/is_file_pe_seam.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/file.h"
@@ -17,8 +16,8 @@
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 #include "sparse_file.h"
-#include "support/os_codes.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {
