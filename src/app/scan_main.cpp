@@ -23,19 +23,19 @@ BOOL StartLog() {
 
 std::vector<PathString> CollectFixedRoots() {
     std::vector<PathString> roots;
-    platform::RootListFailure failure;
-    if (!platform::ListFixedRoots(&roots, &failure)) {
-        switch (failure.step) {
+    const platform::StepResult<platform::RootListStep> listed = platform::ListFixedRoots(&roots);
+    if (!listed.Succeeded()) {
+        switch (listed.step) {
             case platform::RootListStep::SizeQuery:
                 g_Logger.Write("[%s][%d]Call GetLogicalDriveStrings failed: %d", "wmain", 395,
-                               static_cast<int>(failure.error));
+                               static_cast<int>(listed.code));
                 break;
             case platform::RootListStep::Alloc:
                 g_Logger.Write("[%s][%d]Alloc data for buffer failed", "wmain", 402);
                 break;
             case platform::RootListStep::FillQuery:
                 g_Logger.Write("[%s][%d]Call GetLogicalDriveStrings failed: %d", "wmain", 409,
-                               static_cast<int>(failure.error));
+                               static_cast<int>(listed.code));
                 break;
             case platform::RootListStep::None:
                 break;

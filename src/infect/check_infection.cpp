@@ -33,8 +33,7 @@ const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
 BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
                     const char** matched) {
     platform::File file;
-    if (!file.Open(ref, platform::FileAccess::Read, platform::kShareAll,
-                   platform::FileAttribute::Normal)) {
+    if (!file.Open(ref, platform::FileIntent::CheckInfection)) {
         g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
         return FALSE;
     }

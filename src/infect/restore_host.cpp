@@ -88,8 +88,7 @@ BOOL RestoreHost(const PathChar* path, const SignatureList& signatures) {
 BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {
     // Other processes may read the file but not write it until the cut.
     platform::File file;
-    if (!file.Open(ref, platform::FileAccess::ReadWrite, platform::kShareRead,
-                   platform::FileAttribute::Normal)) {
+    if (!file.Open(ref, platform::FileIntent::Repair)) {
         if (file.Error() == platform::kErrorFileReplaced) {
             LogChanged();  // another file now stands under the checked name
         } else {

@@ -5,6 +5,7 @@
 // per level.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -13,6 +14,11 @@
 #include "platform/types.h"
 
 namespace platform {
+
+// The longest folder path, in characters, whose search opens: the system's
+// search text has room for 4096 characters with its terminator, and the
+// backend's own pattern after the path takes some of them.
+extern const size_t kMaxSearchedFolderChars;
 
 enum class EntryKind {
     File,       // a plain file: it has a size and may be opened
@@ -35,17 +41,19 @@ class DirSearch {
     DirSearch(const DirSearch&) = delete;
     DirSearch& operator=(const DirSearch&) = delete;
 
-    // Opens the search on `pattern`, a folder path followed by
-    // ZQ_SEARCH_SUFFIX, and reads the first entry. False (with Error()) when
-    // the folder cannot be listed; a folder that can be listed always has a
-    // first entry on Windows ("."), and may have none on POSIX.
-    bool Open(const PathChar* pattern);
-    // Opens the search of the sub-folder named by `parent`'s current entry;
-    // `pattern` is that sub-folder's path followed by ZQ_SEARCH_SUFFIX.
-    // Windows searches on the pattern; POSIX opens the sub-folder relative
-    // to its parent's open folder (never following a symbolic link), so the
-    // system does not resolve the whole path again at every level.
-    bool OpenSubFolder(const DirSearch& parent, const PathChar* pattern);
+    // Opens the search of the folder `folder` (its path, at most
+    // kMaxSearchedFolderChars characters) and reads the first entry. False
+    // (with Error()) when the folder cannot be listed; a folder that can be
+    // listed always has a first entry on Windows ("."), and may have none on
+    // POSIX. Each backend builds its own search from the path: Windows a
+    // FindFirstFileW pattern, POSIX the path followed by "/".
+    bool Open(const PathChar* folder);
+    // Opens the search of the sub-folder that `parent`'s current entry names;
+    // `folder` is its path. Windows searches by the path; POSIX opens the
+    // entry by its name relative to the parent's open folder (never
+    // following a symbolic link), so the system does not resolve the whole
+    // path again at every level.
+    bool OpenChild(const DirSearch& parent, const PathChar* folder);
     // True when the search stands on an entry.
     bool HasEntry() const;
     // Moves to the next entry; false at the end or on any failure.
@@ -72,11 +80,11 @@ class DirSearch {
     // searches are not counted against such a limit).
     void Suspend();
     bool IsSuspended() const;
-    // Reopens a suspended search on `pattern` (the folder's path followed by
-    // ZQ_SEARCH_SUFFIX) where it stood. False, with Error() and the search
+    // Reopens a suspended search of the folder `folder` (its path) where it
+    // stood. False, with Error() and the search
     // closed, when the folder cannot be opened or is no longer the folder it
     // was (ESTALE).
-    bool Resume(const PathChar* pattern);
+    bool Resume(const PathChar* folder);
 
     // Whether the current entry, a folder, may lead back to a folder open
     // above it: on Windows only a reparse point (junction, directory link,

@@ -5,6 +5,7 @@
 // exists but cannot be loaded, ENOSYS when the export is missing.
 #pragma once
 
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -12,9 +13,8 @@ namespace platform {
 class DynamicLibrary {
   public:
     DynamicLibrary() = default;
-    ~DynamicLibrary();
-    DynamicLibrary(DynamicLibrary&& other) noexcept;
-    DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
+    DynamicLibrary(DynamicLibrary&& other) noexcept = default;
+    DynamicLibrary& operator=(DynamicLibrary&& other) noexcept = default;
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
@@ -28,15 +28,23 @@ class DynamicLibrary {
     void* Symbol(const char* name);
 
     // Frees the library (FreeLibrary; dlclose) if one is loaded.
-    void Free();
+    void Free() { handle_.Reset(); }
 
-    bool IsLoaded() const { return handle_ != nullptr; }
+    bool IsLoaded() const { return handle_.IsValid(); }
 
     // The OS code of the last failed Load or Symbol.
     OsError Error() const { return error_; }
 
+    // The library's handle (HMODULE; dlopen's); the backend frees it.
+    struct HandleTraits {
+        using Value = void*;
+        static Value Invalid() { return nullptr; }
+        static bool IsValid(Value value) { return value != nullptr; }
+        static void Close(Value value);
+    };
+
   private:
-    void* handle_ = nullptr;
+    ScopedHandle<HandleTraits> handle_;
     OsError error_ = 0;
 };
 

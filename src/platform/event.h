@@ -2,12 +2,13 @@
 // returns at once while it is set. The log's worker sleeps on one.
 #pragma once
 
+#include "platform/scoped_handle.h"
+
 namespace platform {
 
 class Event {
   public:
     Event() = default;
-    ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
@@ -18,11 +19,19 @@ class Event {
     // Waits without time-out; true when the wait ended because the event is
     // set, false when the wait failed.
     bool Wait();
-    void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
+    void Close() { handle_.Reset(); }
+    bool IsOpen() const { return handle_.IsValid(); }
+
+    // The handle's kind: the backend's event state, which it releases.
+    struct HandleTraits {
+        using Value = void*;
+        static Value Invalid() { return nullptr; }
+        static bool IsValid(Value value) { return value != nullptr; }
+        static void Close(Value value);
+    };
 
   private:
-    void* handle_ = nullptr;  // HANDLE on Windows, the event's state on POSIX
+    ScopedHandle<HandleTraits> handle_;
 };
 
 }  // namespace platform

@@ -7,29 +7,30 @@
 #include <cstdint>
 
 #include "platform/file_ref.h"
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 namespace platform {
 
-enum class FileAccess {
-    Read,       // GENERIC_READ / O_RDONLY
-    ReadWrite,  // GENERIC_READ | GENERIC_WRITE / O_RDWR
-};
-
-// Sharing granted to other openers (Windows' FILE_SHARE_* bits; POSIX has no
-// mandatory sharing and ignores them).
-enum FileShare : uint32_t {
-    kShareRead = 1,
-    kShareWrite = 2,
-    kShareDelete = 4,
-    kShareAll = 7,
-};
-
-// The attributes passed at open (FILE_ATTRIBUTE_NORMAL 0x80 or
-// FILE_ATTRIBUTE_ARCHIVE 0x20); they do not change an existing file.
-enum class FileAttribute {
-    Normal,
-    Archive,
+// What a file is opened for; each backend opens it with its own flags.
+// Windows (CreateFileW, OPEN_EXISTING):
+//   ExamineImage    GENERIC_READ, every sharing, FILE_ATTRIBUTE_ARCHIVE
+//   CheckInfection  GENERIC_READ, every sharing, FILE_ATTRIBUTE_NORMAL
+//   Repair          GENERIC_READ | GENERIC_WRITE, sharing reading only,
+//                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
+//   Update          GENERIC_READ | GENERIC_WRITE, every sharing
+//   ReadKeepWriters GENERIC_READ, sharing reading only: nobody writes meanwhile
+//   ReadExclusive   GENERIC_READ, no sharing: nobody opens it meanwhile
+// POSIX has no mandatory sharing: the first three and the last two open for
+// reading (O_RDONLY), Repair and Update for reading and writing (O_RDWR).
+enum class FileIntent {
+    ExamineImage,
+    CheckInfection,
+    Repair,
+    // For tools and tests that hold or change a file the scan is to meet.
+    Update,
+    ReadKeepWriters,
+    ReadExclusive,
 };
 
 enum class SeekOrigin {
@@ -51,22 +52,21 @@ extern const OsError kErrorShortTransfer;
 class File {
   public:
     File() = default;
-    ~File();
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
+    File(File&& other) noexcept = default;
+    File& operator=(File&& other) noexcept = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens an existing file (OPEN_EXISTING). False on failure.
-    bool Open(const PathChar* path, FileAccess access, uint32_t share, FileAttribute attribute);
+    // Opens the existing file `path` for `intent`. False on failure.
+    bool Open(const PathChar* path, FileIntent intent);
 
     // Opens the file `ref` names, as file_ref.h describes (POSIX: relative to
     // its folder, no link followed, no blocking, a regular file on the
     // folder's filesystem, the same file as the first open through `ref`;
-    // Windows: by path, and for ReadWrite never through a reparse point).
+    // Windows: by path, and for Repair never through a reparse point).
     // The refusals fail with kErrorNotRegular, kErrorOtherFilesystem,
     // kErrorFileReplaced or kErrorReparsePoint.
-    bool Open(FileRef& ref, FileAccess access, uint32_t share, FileAttribute attribute);
+    bool Open(FileRef& ref, FileIntent intent);
 
     // The low 32 bits of the file's size. False when the size cannot be had;
     // 0xFFFFFFFF (INVALID_FILE_SIZE) counts as failure, as GetFileSize
@@ -94,18 +94,27 @@ class File {
     // Ends the file at the current position (SetEndOfFile / ftruncate).
     bool SetEnd();
 
-    void Close();
-    bool IsOpen() const;
+    void Close() { handle_.Reset(); }
+    bool IsOpen() const { return handle_.IsValid(); }
 
     // The OS error code of the last failed operation.
     OsError Error() const { return error_; }
 
     // The native handle or descriptor, for other platform services of the
     // same backend (file mapping). Opaque to the logic.
-    intptr_t NativeHandle() const { return handle_; }
+    intptr_t NativeHandle() const { return handle_.Get(); }
+
+    // The handle's kind: INVALID_HANDLE_VALUE / -1 when closed; the backend
+    // closes it.
+    struct HandleTraits {
+        using Value = intptr_t;
+        static Value Invalid() { return -1; }
+        static bool IsValid(Value value) { return value != -1; }
+        static void Close(Value value);
+    };
 
   private:
-    intptr_t handle_ = -1;  // INVALID_HANDLE_VALUE / -1 when closed
+    ScopedHandle<HandleTraits> handle_;
     OsError error_ = 0;
     // The file position where the backend keeps it itself (POSIX reads and
     // writes with pread/pwrite at it); unused on Windows.

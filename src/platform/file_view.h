@@ -9,11 +9,13 @@
 #include <memory>
 
 #include "platform/file.h"
+#include "platform/step_result.h"
 #include "platform/types.h"
 
 namespace platform {
 
 enum class ViewStep {
+    None,
     Mapping,  // CreateFileMappingW
     View,     // MapViewOfFile (POSIX: reading the view's bytes)
 };
@@ -28,9 +30,8 @@ class FileView {
     FileView(const FileView&) = delete;
     FileView& operator=(const FileView&) = delete;
 
-    // Maps the whole of `file`, whose size (low 32 bits) is `size_low`. False
-    // when a step fails: FailedStep() and Error() say which and why.
-    bool Map(const File& file, uint32_t size_low);
+    // Maps the whole of `file`, whose size (low 32 bits) is `size_low`.
+    StepResult<ViewStep> Map(const File& file, uint32_t size_low);
 
     // The view's length: `size_low` rounded up to a whole page, and on
     // Windows never more than the pages really mapped (a file shortened
@@ -39,20 +40,19 @@ class FileView {
 
     // Copies `count` bytes at `offset` of the view. The caller has checked
     // that they lie within Length(). False (POSIX only, a failed read) with
-    // FailedStep() View and Error().
+    // Error().
     bool Copy(uint64_t offset, void* out, uint32_t count);
 
     // Releases the view and the mapping (done by the destructor too).
     void Unmap();
 
-    ViewStep FailedStep() const { return failed_step_; }
+    // The OS code of the last failed Copy.
     OsError Error() const { return error_; }
 
   private:
     struct State;
     std::unique_ptr<State> state_;
     uint64_t length_ = 0;
-    ViewStep failed_step_ = ViewStep::Mapping;
     OsError error_ = 0;
 };
 

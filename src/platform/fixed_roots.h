@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/step_result.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -18,13 +19,7 @@ enum class RootListStep {
     FillQuery,  // GetLogicalDriveStringsW(n, block)
 };
 
-struct RootListFailure {
-    RootListStep step = RootListStep::None;
-    OsError error = 0;
-};
-
-// Appends the roots to `roots`. False when a step failed; `roots` then holds
-// nothing new.
-bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure);
+// Appends the roots to `roots`; when a step fails, `roots` holds nothing new.
+StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots);
 
 }  // namespace platform

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "platform/scoped_handle.h"
+#include "platform/step_result.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -36,15 +38,28 @@ class LogSwitch {
     void Remove();
     // Releases this handle only; the object and its name stay.
     void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return handle_.IsValid(); }
+
+    // The handle's kind: the event's HANDLE on Windows, the mapping on
+    // POSIX; the backend releases it.
+    struct HandleTraits {
+        using Value = void*;
+        static Value Invalid() { return nullptr; }
+        static bool IsValid(Value value) { return value != nullptr; }
+        static void Close(Value value);
+    };
 
   private:
-    void* handle_ = nullptr;  // HANDLE on Windows, the mapping on POSIX
+    ScopedHandle<HandleTraits> handle_;
+};
+
+enum class LogSwitchStep {
+    None,
+    Open,    // OpenEventW (POSIX: shm_open)
+    Change,  // SetEvent or ResetEvent (POSIX: writing the byte)
 };
 
 // Sets (`on`) or resets the switch of another process, found by its id.
-// False with the OS's error code in `*error` when it cannot be opened or
-// changed.
-bool SetLogSwitch(uint32_t process_id, bool on, OsError* error);
+StepResult<LogSwitchStep> SetLogSwitch(uint32_t process_id, bool on);
 
 }  // namespace platform

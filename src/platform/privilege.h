@@ -4,7 +4,7 @@
 // use, raised into its effective set.
 #pragma once
 
-#include "platform/types.h"
+#include "platform/step_result.h"
 
 namespace platform {
 
@@ -15,14 +15,8 @@ enum class PrivilegeStep {
     AdjustPrivileges,  // AdjustTokenPrivileges (POSIX: setting the effective set)
 };
 
-struct PrivilegeOutcome {
-    bool enabled = false;  // the privilege is now in effect
-    PrivilegeStep failed_step = PrivilegeStep::None;
-    OsError error = 0;  // the failed call's code
-};
-
-// Enables the privilege. A process that does not hold it gets enabled false
-// with no failed step.
-PrivilegeOutcome EnableDebugPrivilege();
+// Enables the privilege; `*enabled` says whether it is now in effect. A
+// process that does not hold it gets false there and no failed step.
+StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled);
 
 }  // namespace platform

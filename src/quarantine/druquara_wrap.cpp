@@ -42,59 +42,47 @@ DruquaraWrap::~DruquaraWrap() {
 }
 
 BOOL DruquaraWrap::Init() {
-    // The key stays open until the end, past the library's load; the scopes
-    // close it and free the block on every path.
-    platform::RegistryKey key;
-    const platform::RegistryStatus open_status = key.OpenMachineKey(kSuiteKey);
-    if (open_status != platform::kRegistryOk) {
-        g_Logger.Write("[%s][%d]Call RegOpenKeyEx failed: %d", "DruquaraWrap::Init", 83,
-                       static_cast<int>(open_status));
-        return object_ != nullptr ? TRUE : FALSE;
-    }
-
-    uint32_t size = 0;
-    const platform::RegistryStatus size_status = key.QueryValueSize(kInstallPathValue, &size);
-    if (size_status != platform::kRegistryOk) {
-        g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 90,
-                       static_cast<int>(size_status));
-        return object_ != nullptr ? TRUE : FALSE;
-    }
-
     // The block is zero-filled and longer than the value, so the install
     // path read from it always ends inside it, whether or not the value was
     // stored with its terminator.
     platform::HeapBlock block;
-    if (size > UINT32_MAX - kTerminatorRoom || !block.Allocate(size + kTerminatorRoom)) {
-        g_Logger.Write("[%s][%d]Alloc data for buffer failed", "DruquaraWrap::Init", 97);
-        return object_ != nullptr ? TRUE : FALSE;
+    const platform::StepResult<platform::RegistryReadStep> read =
+        platform::ReadMachineValue(kSuiteKey, kInstallPathValue, kTerminatorRoom, &block);
+    switch (read.step) {
+        case platform::RegistryReadStep::OpenKey:
+            g_Logger.Write("[%s][%d]Call RegOpenKeyEx failed: %d", "DruquaraWrap::Init", 83,
+                           static_cast<int>(read.code));
+            return object_ != nullptr ? TRUE : FALSE;
+        case platform::RegistryReadStep::QuerySize:
+            g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 90,
+                           static_cast<int>(read.code));
+            return object_ != nullptr ? TRUE : FALSE;
+        case platform::RegistryReadStep::Alloc:
+            g_Logger.Write("[%s][%d]Alloc data for buffer failed", "DruquaraWrap::Init", 97);
+            return object_ != nullptr ? TRUE : FALSE;
+        case platform::RegistryReadStep::QueryValue:
+            g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 104,
+                           static_cast<int>(read.code));
+            return object_ != nullptr ? TRUE : FALSE;
+        case platform::RegistryReadStep::None:
+            break;
     }
 
-    // The query may fill only the value's own size; the room after it stays
-    // zero.
-    uint32_t data_size = size;
-    const platform::RegistryStatus data_status =
-        key.QueryValue(kInstallPathValue, block.Data(), &data_size);
-    if (data_status != platform::kRegistryOk) {
-        g_Logger.Write("[%s][%d]Call RegQueryValueEx failed: %d", "DruquaraWrap::Init", 104,
-                       static_cast<int>(data_status));
+    const PathChar* install_path = reinterpret_cast<const PathChar*>(block.Data());
+    if (!platform::IsAbsolutePath(install_path)) {
+        // An empty, relative or drive-relative install path would load a
+        // library found through the search path or the current folder:
+        // foreign code in a scan that may run elevated.
+        g_Logger.Write("[%s][%d]Call LoadLibrary failed: %d", "DRUDllGetClassObject", 22,
+                       static_cast<int>(platform::kErrorBadPathname));
     } else {
-        const PathChar* install_path = reinterpret_cast<const PathChar*>(block.Data());
-        if (!platform::IsAbsolutePath(install_path)) {
-            // An empty, relative or drive-relative install path would load
-            // a library found through the search path or the current
-            // folder: foreign code in a scan that may run elevated.
-            g_Logger.Write("[%s][%d]Call LoadLibrary failed: %d", "DRUDllGetClassObject", 22,
-                           static_cast<int>(platform::kErrorBadPathname));
-        } else {
-            // A joined path that does not fit leaves the buffer empty, which
-            // loads nothing: a cut path is never loaded.
-            PathChar library_path[platform::kMaxPathChars] = {};
-            platform::CombinePath(library_path, install_path, kLibraryRelativePath);
-            DRUDllGetClassObject(library_path, &object_);
-        }
+        // A joined path that does not fit leaves the buffer empty, which
+        // loads nothing: a cut path is never loaded.
+        PathChar library_path[platform::kMaxPathChars] = {};
+        platform::CombinePath(library_path, install_path, kLibraryRelativePath);
+        DRUDllGetClassObject(library_path, &object_);
     }
-
-    return object_ != nullptr ? TRUE : FALSE;  // the block is freed, then the key closed
+    return object_ != nullptr ? TRUE : FALSE;
 }
 
 RecycleResult DruquaraWrap::DRUDllGetClassObject(const PathChar* library_path,

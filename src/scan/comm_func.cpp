@@ -74,24 +74,26 @@ BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause);
 }  // namespace
 
 BOOL CommFunc::SetDebugPrivilege() {
-    const platform::PrivilegeOutcome outcome = platform::EnableDebugPrivilege();
-    switch (outcome.failed_step) {
+    bool enabled = false;
+    const platform::StepResult<platform::PrivilegeStep> outcome =
+        platform::EnableDebugPrivilege(&enabled);
+    switch (outcome.step) {
         case platform::PrivilegeStep::OpenToken:
             g_Logger.Write("[%s][%d]Call OpenProcessToken failed: %d",
-                           "CommFunc::SetDebugPrivilege", 20, static_cast<int>(outcome.error));
+                           "CommFunc::SetDebugPrivilege", 20, static_cast<int>(outcome.code));
             return FALSE;
         case platform::PrivilegeStep::LookupPrivilege:
             g_Logger.Write("[%s][%d]Call LookupPrivilegeValue failed: %d",
-                           "CommFunc::SetDebugPrivilege", 30, static_cast<int>(outcome.error));
+                           "CommFunc::SetDebugPrivilege", 30, static_cast<int>(outcome.code));
             return FALSE;
         case platform::PrivilegeStep::AdjustPrivileges:
             g_Logger.Write("[%s][%d]Call AdjustTokenPrivileges failed: %d",
-                           "CommFunc::SetDebugPrivilege", 36, static_cast<int>(outcome.error));
+                           "CommFunc::SetDebugPrivilege", 36, static_cast<int>(outcome.code));
             return FALSE;
         case platform::PrivilegeStep::None:
             break;
     }
-    return outcome.enabled ? TRUE : FALSE;
+    return enabled ? TRUE : FALSE;
 }
 
 BOOL CommFunc::IsFilePE(const PathChar* path) {
@@ -114,8 +116,7 @@ namespace {
 BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
-    if (!file.Open(ref, platform::FileAccess::Read, platform::kShareAll,
-                   platform::FileAttribute::Archive)) {
+    if (!file.Open(ref, platform::FileIntent::ExamineImage)) {
         g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
                        static_cast<int>(file.Error()));
         CountScan(ScanCounter::Unreadable);
@@ -137,13 +138,14 @@ BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
     // The view's length is what was really mapped, so a file shortened since
     // its size was queried is read as the shorter file it now is.
     platform::FileView view;
-    if (!view.Map(file, size)) {
-        if (view.FailedStep() == platform::ViewStep::Mapping) {
+    const platform::StepResult<platform::ViewStep> mapped = view.Map(file, size);
+    if (!mapped.Succeeded()) {
+        if (mapped.step == platform::ViewStep::Mapping) {
             g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
-                           static_cast<int>(view.Error()));
+                           static_cast<int>(mapped.code));
         } else {
             g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
-                           static_cast<int>(view.Error()));
+                           static_cast<int>(mapped.code));
         }
         CountScan(ScanCounter::Unreadable);
         return FALSE;

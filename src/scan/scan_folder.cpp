@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr size_t kSearchTextChars = 4096;  // a folder's search pattern, terminator included
+constexpr size_t kSearchTextChars = 4096;  // the system's search text, terminator included
 constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
 constexpr uint32_t kSizeLimit = 104857600;
 // Levels whose searches stay open; the ones further out give their folder
@@ -94,7 +94,7 @@ class Walk {
     // line) when it is too long or cannot be listed.
     bool Start(const PathChar* path) {
         path_.assign(path);
-        if (path_.size() + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
+        if (path_.size() > platform::kMaxSearchedFolderChars) {
             LogPath("[%s][%d]Folder path too long, not scanned:%s", 296, path_);
             CountScan(ScanCounter::NotScanned);
             return false;
@@ -102,10 +102,7 @@ class Walk {
         levels_.emplace_back();
         Level& level = levels_.back();
         level.path_length = path_.size();
-        path_.append(ZQ_SEARCH_SUFFIX);
-        const bool opened = level.search.Open(path_.c_str());
-        path_.resize(level.path_length);
-        if (!opened) {
+        if (!level.search.Open(path_.c_str())) {
             LogSearchFailed(level.search.Error());
             CountScan(ScanCounter::FoldersUnlisted);
             levels_.pop_back();
@@ -165,10 +162,7 @@ class Walk {
         if (!level.search.IsSuspended()) {
             return;
         }
-        path_.append(ZQ_SEARCH_SUFFIX);
-        const bool resumed = level.search.Resume(path_.c_str());
-        path_.resize(level.path_length);
-        if (!resumed) {
+        if (!level.search.Resume(path_.c_str())) {
             LogSearchFailed(level.search.Error());
         }
     }
@@ -201,7 +195,7 @@ class Walk {
     // to walk unless it is not entered.
     void EnterFolder(const PathChar* name) {
         const size_t parent_length = path_.size();
-        if (parent_length + 1 + Length(name) + Length(ZQ_SEARCH_SUFFIX) >= kSearchTextChars) {
+        if (parent_length + 1 + Length(name) > platform::kMaxSearchedFolderChars) {
             LogJoinedPath("[%s][%d]Folder path too long, not scanned:%s", 296, name);
             CountScan(ScanCounter::NotScanned);
             return;
@@ -221,9 +215,7 @@ class Walk {
         const bool may_lead_back = identity_.may_lead_back(levels_.back().search);
         Level sub_folder;
         sub_folder.path_length = path_.size();
-        path_.append(ZQ_SEARCH_SUFFIX);
-        const bool opened = sub_folder.search.OpenSubFolder(levels_.back().search, path_.c_str());
-        path_.resize(sub_folder.path_length);
+        const bool opened = sub_folder.search.OpenChild(levels_.back().search, path_.c_str());
         if (opened && may_lead_back) {
             if (IsOpenAbove(sub_folder)) {
                 LogPath("[%s][%d]Folder already open above, not scanned again:%s", 297, path_);

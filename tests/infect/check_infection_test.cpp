@@ -179,8 +179,7 @@ TEST(CheckInfectionTest, FileLockedWithoutSharingFails) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("locked.exe"), WithPattern(4096));
     platform::File holder;
-    ASSERT_TRUE(holder.Open(dir.Join("locked.exe").c_str(), platform::FileAccess::Read, 0,
-                            platform::FileAttribute::Normal));
+    ASSERT_TRUE(holder.Open(dir.Join("locked.exe").c_str(), platform::FileIntent::ReadExclusive));
     testsupport::LogCapture log;
     BOOL infected = kUntouched;
     EXPECT_EQ(FALSE, CheckInfection(dir.Join("locked.exe").c_str(), &infected, kTestList));

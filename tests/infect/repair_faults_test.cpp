@@ -297,8 +297,7 @@ TEST_F(RepairFaultsTest, TheRepairWritesOnlyAFileWhoseWindowStillMatches) {
 // POSIX has no such lock, and the repair goes ahead.
 TEST_F(RepairFaultsTest, AFileOpenForWritingElsewhereIsNotRepairedOnWindows) {
     platform::File writer;
-    ASSERT_TRUE(writer.Open(path_.c_str(), platform::FileAccess::ReadWrite, platform::kShareAll,
-                            platform::FileAttribute::Normal));
+    ASSERT_TRUE(writer.Open(path_.c_str(), platform::FileIntent::Update));
     Lines lines;
     const BOOL result = Repair(&lines);
     writer.Close();

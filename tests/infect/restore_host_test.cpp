@@ -300,8 +300,7 @@ TEST(RestoreHostTest, ReadOnlyFileFailsAtTheOpen) {
     testsupport::WriteFile(path, content);
     platform::File reader;
     if (kWindows) {
-        ASSERT_TRUE(reader.Open(path.c_str(), platform::FileAccess::Read, platform::kShareRead,
-                                platform::FileAttribute::Normal));
+        ASSERT_TRUE(reader.Open(path.c_str(), platform::FileIntent::ReadKeepWriters));
     } else {
         namespace fs = std::filesystem;
         fs::permissions(path,

@@ -11,8 +11,7 @@
 namespace {
 
 using platform::File;
-using platform::FileAccess;
-using platform::FileAttribute;
+using platform::FileIntent;
 using platform::SeekOrigin;
 using platform::fault::Effect;
 using platform::fault::Op;
@@ -30,10 +29,7 @@ class FaultSeamTest : public ::testing::Test {
 
     void SetUp() override { testsupport::WriteFile(path_, content_); }
 
-    bool OpenRw(File& file) {
-        return file.Open(path_.c_str(), FileAccess::ReadWrite, platform::kShareAll,
-                         FileAttribute::Normal);
-    }
+    bool OpenRw(File& file) { return file.Open(path_.c_str(), FileIntent::Update); }
 };
 
 TEST_F(FaultSeamTest, FailsOnlyTheChosenCallOfEachOperation) {

@@ -18,8 +18,7 @@
 namespace {
 
 using platform::File;
-using platform::FileAccess;
-using platform::FileAttribute;
+using platform::FileIntent;
 using platform::FileRef;
 namespace fs = std::filesystem;
 
@@ -54,8 +53,7 @@ class FileRefTest : public ::testing::Test {
 
     bool Open(FileRef& ref, OsError* error) {
         File file;
-        const bool opened =
-            file.Open(ref, FileAccess::Read, platform::kShareAll, FileAttribute::Normal);
+        const bool opened = file.Open(ref, FileIntent::CheckInfection);
         *error = file.Error();
         return opened;
     }

@@ -10,8 +10,7 @@
 namespace {
 
 using platform::File;
-using platform::FileAccess;
-using platform::FileAttribute;
+using platform::FileIntent;
 using platform::SeekOrigin;
 using testsupport::Bytes;
 
@@ -31,8 +30,7 @@ class FileTest : public ::testing::Test {
 
 TEST_F(FileTest, MissingFileFailsWithTheOsCode) {
     File file;
-    EXPECT_FALSE(file.Open(dir_.Join("absent.bin").c_str(), FileAccess::Read, platform::kShareAll,
-                           FileAttribute::Normal));
+    EXPECT_FALSE(file.Open(dir_.Join("absent.bin").c_str(), FileIntent::CheckInfection));
     EXPECT_EQ(kErrFileNotFound, file.Error());
     EXPECT_FALSE(file.IsOpen());
 }
@@ -40,8 +38,7 @@ TEST_F(FileTest, MissingFileFailsWithTheOsCode) {
 TEST_F(FileTest, SeekBeforeTheStartFails) {
     const PathString path = Make("small.bin", testsupport::PatternBytes(47, 1));
     File file;
-    ASSERT_TRUE(
-        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    ASSERT_TRUE(file.Open(path.c_str(), FileIntent::CheckInfection));
     EXPECT_FALSE(file.Seek(-48, SeekOrigin::End));
     EXPECT_EQ(kErrNegativeSeek, file.Error());
     EXPECT_FALSE(file.Seek(-1, SeekOrigin::Begin));
@@ -53,8 +50,7 @@ TEST_F(FileTest, ReadPastTheEndDeliversWhatThereIs) {
     const Bytes content = testsupport::PatternBytes(10, 2);
     const PathString path = Make("ten.bin", content);
     File file;
-    ASSERT_TRUE(
-        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    ASSERT_TRUE(file.Open(path.c_str(), FileIntent::CheckInfection));
     uint32_t size = 0;
     ASSERT_TRUE(file.SizeLow(&size));
     EXPECT_EQ(10u, size);
@@ -74,8 +70,7 @@ TEST_F(FileTest, WriteThenCutAtThePosition) {
     const PathString path = Make("rw.bin", testsupport::PatternBytes(100, 3));
     {
         File file;
-        ASSERT_TRUE(file.Open(path.c_str(), FileAccess::ReadWrite, platform::kShareAll,
-                              FileAttribute::Archive));
+        ASSERT_TRUE(file.Open(path.c_str(), FileIntent::Update));
         const uint8_t head[3] = {'M', 'Z', 0};
         uint32_t done = 0;
         ASSERT_TRUE(file.Seek(0, SeekOrigin::Begin));
@@ -99,8 +94,7 @@ TEST_F(FileTest, WriteThenCutAtThePosition) {
 TEST_F(FileTest, ReadOnlyAccessRefusesWrites) {
     const PathString path = Make("ro.bin", testsupport::PatternBytes(16, 4));
     File file;
-    ASSERT_TRUE(
-        file.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    ASSERT_TRUE(file.Open(path.c_str(), FileIntent::CheckInfection));
     const uint8_t byte = 0;
     EXPECT_FALSE(file.Write(&byte, 1));
     EXPECT_NE(0u, file.Error());
@@ -110,8 +104,7 @@ TEST_F(FileTest, ReadOnlyAccessRefusesWrites) {
 TEST_F(FileTest, MoveHandsOverTheHandle) {
     const PathString path = Make("move.bin", testsupport::PatternBytes(8, 5));
     File first;
-    ASSERT_TRUE(
-        first.Open(path.c_str(), FileAccess::Read, platform::kShareAll, FileAttribute::Normal));
+    ASSERT_TRUE(first.Open(path.c_str(), FileIntent::CheckInfection));
     File second(std::move(first));
     EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move)
     ASSERT_TRUE(second.IsOpen());

@@ -152,8 +152,7 @@ TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
     const PathString path = dir.Join("readonly.exe");
     testsupport::WriteFile(path, sample.infected);
     platform::File reader;
-    ASSERT_TRUE(reader.Open(path.c_str(), platform::FileAccess::Read, platform::kShareRead,
-                            platform::FileAttribute::Normal));
+    ASSERT_TRUE(reader.Open(path.c_str(), platform::FileIntent::ReadKeepWriters));
     const Outcome outcome = Disinfect(path);
     EXPECT_FALSE(outcome.returned);
     EXPECT_EQ(ScanResult::Error, outcome.result);

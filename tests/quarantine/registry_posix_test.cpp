@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/heap_block.h"
 #include "platform/posix/registry_posix.h"
 #include "platform/registry.h"
 #include "support/temp_dir.h"
@@ -28,22 +29,18 @@ class RegistryPosixTest : public ::testing::Test {
         testsupport::WriteFile(KeyFile(), text);
         ASSERT_EQ(0, chmod(KeyFile().c_str(), mode));
     }
-    // The value as the wrapper reads it: size, then data.
-    std::string Read(const char* name, platform::RegistryStatus* status) {
-        platform::RegistryKey key;
-        *status = key.OpenMachineKey(kKey);
-        if (*status != platform::kRegistryOk) {
+    // The value as the wrapper reads it: whole, with no room after it.
+    std::string Read(const char* name, platform::StepResult<platform::RegistryReadStep>* result) {
+        platform::HeapBlock block;
+        *result = platform::ReadMachineValue(kKey, name, 0, &block);
+        if (!result->Succeeded()) {
             return std::string();
         }
-        uint32_t size = 0;
-        *status = key.QueryValueSize(name, &size);
-        if (*status != platform::kRegistryOk) {
-            return std::string();
-        }
-        std::string data(size, '\0');
-        *status = key.QueryValue(name, &data[0], &size);
-        data.resize(size);
-        return data;
+        return std::string(reinterpret_cast<const char*>(block.Data()), block.Size());
+    }
+    platform::StepResult<platform::RegistryReadStep> OpenOnly(const char* key) {
+        platform::HeapBlock block;
+        return platform::ReadMachineValue(key, "ProgramPath", 0, &block);
     }
 
     testsupport::TempDir store_;
@@ -58,26 +55,34 @@ TEST_F(RegistryPosixTest, ReadsNameValueLinesAsStored) {
         "  programpath\t= /opt/Morlane Suite/=x \r\n"
         "ProgramPath=/second/one/ignored\n"
         "Empty=");
-    platform::RegistryStatus status = -1;
+    platform::StepResult<platform::RegistryReadStep> status;
     // Name matched without regard to case and blanks around it; the value is
     // everything after the '=' as it is (no terminator), CR LF removed.
     EXPECT_EQ(Read("ProgramPath", &status), " /opt/Morlane Suite/=x ");
-    EXPECT_EQ(status, platform::kRegistryOk);
+    EXPECT_TRUE(status.Succeeded());
     EXPECT_EQ(Read("Version", &status), "3");
     EXPECT_EQ(Read("Empty", &status), "");
-    EXPECT_EQ(status, platform::kRegistryOk);
+    EXPECT_TRUE(status.Succeeded());
     Read("Missing", &status);
-    EXPECT_EQ(status, platform::kRegistryNotFound);
+    EXPECT_EQ(status.step, platform::RegistryReadStep::QuerySize);
+    EXPECT_EQ(status.code, platform::kRegistryNotFound);
 }
 
-TEST_F(RegistryPosixTest, TooSmallBufferReportsMoreDataAndTheSize) {
+// The block holds the value and then the room asked for, zero-filled, so a
+// value stored without a terminator still ends inside it.
+TEST_F(RegistryPosixTest, ValueIsFollowedByTheRoomAskedForZeroed) {
     WriteKey("ProgramPath=/opt/suite\n");
-    platform::RegistryKey key;
-    ASSERT_EQ(key.OpenMachineKey(kKey), platform::kRegistryOk);
-    char data[4] = {};
-    uint32_t size = sizeof(data);
-    EXPECT_EQ(key.QueryValue("ProgramPath", data, &size), platform::kRegistryMoreData);
-    EXPECT_EQ(size, 10u);
+    platform::HeapBlock block;
+    ASSERT_TRUE(platform::ReadMachineValue(kKey, "ProgramPath", 4, &block).Succeeded());
+    ASSERT_EQ(block.Size(), 14u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.Data()), 10), "/opt/suite");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.Data()) + 10, 4),
+              std::string(4, '\0'));
+    // A size that leaves no room for the room fails at the allocation.
+    const platform::StepResult<platform::RegistryReadStep> too_big =
+        platform::ReadMachineValue(kKey, "ProgramPath", UINT32_MAX - 5, &block);
+    EXPECT_EQ(too_big.step, platform::RegistryReadStep::Alloc);
+    EXPECT_EQ(too_big.code, 0);
 }
 
 // A key file that anyone but its trusted owner could have written decides
@@ -98,21 +103,27 @@ TEST_F(RegistryPosixTest, KeyFileOthersMayWriteIsRefusedLikeAMissingKey) {
         WriteKey("ProgramPath=/opt/suite\n", c.mode);
         platform::SetRegistryFolderForTesting(store_.Path().c_str(),
                                               c.trusted_owner ? geteuid() : geteuid() + 1);
-        platform::RegistryKey key;
-        EXPECT_EQ(key.OpenMachineKey(kKey), platform::kRegistryNotFound);
+        const platform::StepResult<platform::RegistryReadStep> result = OpenOnly(kKey);
+        EXPECT_EQ(result.step, platform::RegistryReadStep::OpenKey);
+        EXPECT_EQ(result.code, platform::kRegistryNotFound);
     }
 }
 
 TEST_F(RegistryPosixTest, MissingOrOddKeysAreNotFound) {
-    platform::RegistryKey key;
-    EXPECT_EQ(key.OpenMachineKey(kKey), platform::kRegistryNotFound);  // no file
+    const auto expect_not_found = [this](const char* key) {
+        SCOPED_TRACE(key);
+        const platform::StepResult<platform::RegistryReadStep> result = OpenOnly(key);
+        EXPECT_EQ(result.step, platform::RegistryReadStep::OpenKey);
+        EXPECT_EQ(result.code, platform::kRegistryNotFound);
+    };
+    expect_not_found(kKey);  // no file
     WriteKey("ProgramPath=/opt/suite\n");
-    EXPECT_EQ(key.OpenMachineKey("SOFTWARE\\..\\Morlane\\QRVCommon"), platform::kRegistryNotFound);
-    EXPECT_EQ(key.OpenMachineKey("SOFTWARE\\Morlane\\\\QRVCommon"), platform::kRegistryNotFound);
-    EXPECT_EQ(key.OpenMachineKey("SOFTWARE\\Morlane/QRVCommon"), platform::kRegistryNotFound);
+    expect_not_found("SOFTWARE\\..\\Morlane\\QRVCommon");
+    expect_not_found("SOFTWARE\\Morlane\\\\QRVCommon");
+    expect_not_found("SOFTWARE\\Morlane/QRVCommon");
     std::filesystem::remove(KeyFile());
     testsupport::WriteFile(store_.Path() / "Morlane" / "QRVCommon" / "inner", "x");
-    EXPECT_EQ(key.OpenMachineKey(kKey), platform::kRegistryNotFound);  // a folder
+    expect_not_found(kKey);  // a folder
 }
 
 }  // namespace

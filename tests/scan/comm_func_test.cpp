@@ -130,16 +130,14 @@ TEST_F(IsFilePETest, MissingFileIsLoggedWithTheOsCode) {
 TEST_F(IsFilePETest, FileOpenForWritingElsewhereCanBeExamined) {
     const PathString path = Make("busy.exe", sample::BuildPe(4096));
     platform::File writer;
-    ASSERT_TRUE(writer.Open(path.c_str(), platform::FileAccess::ReadWrite, platform::kShareAll,
-                            platform::FileAttribute::Normal));
+    ASSERT_TRUE(writer.Open(path.c_str(), platform::FileIntent::Update));
     EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
 }
 
 TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
     const PathString path = Make("locked.exe", sample::BuildPe(4096));
     platform::File holder;
-    ASSERT_TRUE(
-        holder.Open(path.c_str(), platform::FileAccess::Read, 0, platform::FileAttribute::Normal));
+    ASSERT_TRUE(holder.Open(path.c_str(), platform::FileIntent::ReadExclusive));
     testsupport::LogCapture log;
     if (kWindows) {
         EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
@@ -185,8 +183,7 @@ TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
             testsupport::LogCapture log;
             answer = scan_seam::IsFilePEPausedBeforeMapping(path.c_str(), [&] {
                 platform::File writer;
-                ASSERT_TRUE(writer.Open(path.c_str(), platform::FileAccess::ReadWrite,
-                                        platform::kShareAll, platform::FileAttribute::Normal));
+                ASSERT_TRUE(writer.Open(path.c_str(), platform::FileIntent::Update));
                 ASSERT_TRUE(
                     writer.Seek(static_cast<int32_t>(c.shrunk_to), platform::SeekOrigin::Begin));
                 ASSERT_TRUE(writer.SetEnd());

@@ -46,8 +46,10 @@ TEST(PrivilegePosixTest, ProcessNotPermittedGetsFalseWithoutAFailedCall) {
         if (syscall(SYS_capset, &header, data) != 0) {
             _exit(11);
         }
-        const platform::PrivilegeOutcome outcome = platform::EnableDebugPrivilege();
-        _exit(!outcome.enabled && outcome.failed_step == platform::PrivilegeStep::None ? 0 : 12);
+        bool enabled = true;
+        const platform::StepResult<platform::PrivilegeStep> outcome =
+            platform::EnableDebugPrivilege(&enabled);
+        _exit(!enabled && outcome.Succeeded() ? 0 : 12);
     }
     int status = 0;
     ASSERT_EQ(child, waitpid(child, &status, 0));

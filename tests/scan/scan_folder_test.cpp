@@ -440,8 +440,7 @@ TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
     }
     Put("locked.exe", sample::BuildPe(4096));
     platform::File holder;
-    ASSERT_TRUE(holder.Open(dir_.Join("locked.exe").c_str(), platform::FileAccess::Read, 0,
-                            platform::FileAttribute::Normal));
+    ASSERT_TRUE(holder.Open(dir_.Join("locked.exe").c_str(), platform::FileIntent::ReadExclusive));
     const ScanRun run = Scan(dir_.Path().c_str());
     holder.Close();
     ASSERT_EQ(3u, run.log.size());

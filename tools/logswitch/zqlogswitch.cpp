@@ -37,10 +37,11 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[2], "off") != 0) {
         return Usage();
     }
-    OsError error = 0;
-    if (!platform::SetLogSwitch(static_cast<uint32_t>(process_id), on, &error)) {
+    const platform::StepResult<platform::LogSwitchStep> changed =
+        platform::SetLogSwitch(static_cast<uint32_t>(process_id), on);
+    if (!changed.Succeeded()) {
         std::fprintf(stderr, "zqlogswitch: cannot change the logging switch of process %lu: %u\n",
-                     process_id, static_cast<unsigned>(error));
+                     process_id, static_cast<unsigned>(changed.code));
         return 1;
     }
     return 0;

@@ -22,8 +22,11 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <string>
+#include <utility>
 
 #include "platform/dir_search.h"
+#include "platform/posix/posix_handles.h"
 
 namespace platform {
 
@@ -33,8 +36,12 @@ constexpr size_t kBatchBytes = 32768;  // one getdents64 call's buffer
 
 }  // namespace
 
+// A folder path is opened with a "/" after it, so that the root
+// filesystem's root, "", opens as "/".
+const size_t kMaxSearchedFolderChars = 4094;
+
 struct DirSearch::State {
-    int fd = -1;
+    posix::ScopedFd fd;
     dev_t device = 0;  // the searched folder's filesystem
     ino_t inode = 0;
     uint64_t mount_id = 0;  // the searched folder's mount, where known
@@ -51,8 +58,8 @@ struct DirSearch::State {
     uint32_t size_low = 0;
     OsError error = 0;
 
-    // Takes over the open folder `folder` (closing it on failure).
-    bool Start(int folder);
+    // Takes over the open folder `folder`.
+    bool Start(posix::ScopedFd folder);
     // Reads the next batch of entries; false at the end and on failure alike.
     bool ReadBatch();
 };
@@ -95,16 +102,22 @@ constexpr int kFolderFlags = O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC;
 
 // `parent_fd` AT_FDCWD opens `path` as given; otherwise `path` is a name
 // within the folder `parent_fd`, opened without following a link.
-int OpenFolder(int parent_fd, const char* path, OsError* error) {
+posix::ScopedFd OpenFolder(int parent_fd, const char* path, OsError* error) {
     const int flags = parent_fd == AT_FDCWD ? kFolderFlags : kFolderFlags | O_NOFOLLOW;
-    int fd = openat(parent_fd, path, flags);
-    if (fd < 0 && errno == EMFILE && RaiseDescriptorLimit()) {
-        fd = openat(parent_fd, path, flags);
+    posix::ScopedFd fd(openat(parent_fd, path, flags));
+    if (!fd.IsValid() && errno == EMFILE && RaiseDescriptorLimit()) {
+        fd.Reset(openat(parent_fd, path, flags));
     }
-    if (fd < 0) {
+    if (!fd.IsValid()) {
         *error = static_cast<OsError>(errno);
     }
     return fd;
+}
+
+// A folder given by its path, opened as "<path>/".
+posix::ScopedFd OpenFolderPath(const char* folder, OsError* error) {
+    const std::string path = std::string(folder) + "/";
+    return OpenFolder(AT_FDCWD, path.c_str(), error);
 }
 
 }  // namespace
@@ -116,18 +129,17 @@ DirSearch::~DirSearch() {
 DirSearch::DirSearch(DirSearch&& other) noexcept = default;
 DirSearch& DirSearch::operator=(DirSearch&& other) noexcept = default;
 
-bool DirSearch::State::Start(int folder) {
+bool DirSearch::State::Start(posix::ScopedFd folder) {
     struct stat info;
-    if (fstat(folder, &info) != 0) {
+    if (fstat(folder.Get(), &info) != 0) {
         error = static_cast<OsError>(errno);
-        close(folder);
         return false;
     }
-    fd = folder;
+    fd = std::move(folder);
     device = info.st_dev;
     inode = info.st_ino;
     struct statx extended;
-    has_mount_id = statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 &&
+    has_mount_id = statx(fd.Get(), "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 &&
                    (extended.stx_mask & STATX_MNT_ID) != 0;
     mount_id = has_mount_id ? extended.stx_mnt_id : 0;
     suspended = false;
@@ -138,7 +150,7 @@ bool DirSearch::State::Start(int folder) {
 
 bool DirSearch::State::ReadBatch() {
     alignas(alignof(struct dirent64)) char buffer[kBatchBytes];
-    const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+    const ssize_t got = getdents64(fd.Get(), buffer, sizeof buffer);
     if (got <= 0) {
         return false;
     }
@@ -153,26 +165,26 @@ bool DirSearch::State::ReadBatch() {
     return true;
 }
 
-bool DirSearch::Open(const PathChar* pattern) {
+bool DirSearch::Open(const PathChar* folder) {
     Close();
     if (!state_) {
         state_.reset(new State());
     }
-    const int fd = OpenFolder(AT_FDCWD, pattern, &state_->error);
-    if (fd < 0 || !state_->Start(fd)) {
+    posix::ScopedFd fd = OpenFolderPath(folder, &state_->error);
+    if (!fd.IsValid() || !state_->Start(std::move(fd))) {
         return false;
     }
     Next();
     return true;
 }
 
-bool DirSearch::OpenSubFolder(const DirSearch& parent, const PathChar* /*pattern*/) {
+bool DirSearch::OpenChild(const DirSearch& parent, const PathChar* /*folder*/) {
     Close();
     if (!state_) {
         state_.reset(new State());
     }
-    const int fd = OpenFolder(parent.state_->fd, parent.Name(), &state_->error);
-    if (fd < 0 || !state_->Start(fd)) {
+    posix::ScopedFd fd = OpenFolder(parent.state_->fd.Get(), parent.Name(), &state_->error);
+    if (!fd.IsValid() || !state_->Start(std::move(fd))) {
         return false;
     }
     Next();
@@ -184,7 +196,7 @@ bool DirSearch::HasEntry() const {
 }
 
 bool DirSearch::Next() {
-    if (!state_ || state_->fd < 0) {
+    if (!state_ || !state_->fd.IsValid()) {
         return false;
     }
     State& s = *state_;
@@ -199,11 +211,8 @@ bool DirSearch::Next() {
 }
 
 void DirSearch::Close() {
-    if (state_ && (state_->fd >= 0 || state_->suspended)) {
-        if (state_->fd >= 0) {
-            close(state_->fd);
-        }
-        state_->fd = -1;
+    if (state_ && (state_->fd.IsValid() || state_->suspended)) {
+        state_->fd.Reset();
         state_->suspended = false;
         state_->entry = nullptr;
         state_->batch.reset();
@@ -214,15 +223,14 @@ void DirSearch::Close() {
 }
 
 void DirSearch::Suspend() {
-    if (!state_ || state_->fd < 0) {
+    if (!state_ || !state_->fd.IsValid()) {
         return;
     }
-    const off_t offset = lseek(state_->fd, 0, SEEK_CUR);
+    const off_t offset = lseek(state_->fd.Get(), 0, SEEK_CUR);
     if (offset < 0) {
         return;  // a position that cannot be had: the folder stays open
     }
-    close(state_->fd);
-    state_->fd = -1;
+    state_->fd.Reset();
     state_->resume_offset = offset;
     state_->suspended = true;
 }
@@ -231,32 +239,30 @@ bool DirSearch::IsSuspended() const {
     return state_ && state_->suspended;
 }
 
-bool DirSearch::Resume(const PathChar* pattern) {
+bool DirSearch::Resume(const PathChar* folder) {
     if (!IsSuspended()) {
-        return state_ && state_->fd >= 0;
+        return state_ && state_->fd.IsValid();
     }
     State& s = *state_;
-    const int fd = OpenFolder(AT_FDCWD, pattern, &s.error);
-    if (fd < 0) {
+    posix::ScopedFd fd = OpenFolderPath(folder, &s.error);
+    if (!fd.IsValid()) {
         Close();
         return false;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || info.st_dev != s.device || info.st_ino != s.inode) {
+    if (fstat(fd.Get(), &info) != 0 || info.st_dev != s.device || info.st_ino != s.inode) {
         // Renamed or replaced meanwhile: what the path names now is not the
         // folder whose entries were being read.
         s.error = ESTALE;
-        close(fd);
         Close();
         return false;
     }
-    if (lseek(fd, s.resume_offset, SEEK_SET) < 0) {
+    if (lseek(fd.Get(), s.resume_offset, SEEK_SET) < 0) {
         s.error = static_cast<OsError>(errno);
-        close(fd);
         Close();
         return false;
     }
-    s.fd = fd;
+    s.fd = std::move(fd);
     s.suspended = false;
     return true;
 }
@@ -278,7 +284,7 @@ EntryKind DirSearch::Kind() {
         return s.kind;  // links, devices, pipes, sockets: no need to ask
     }
     struct statx info;
-    if (!StatEntry(s.fd, s.entry->d_name, &info)) {
+    if (!StatEntry(s.fd.Get(), s.entry->d_name, &info)) {
         return s.kind;  // gone meanwhile
     }
     const bool mount_ids = s.has_mount_id && (info.stx_mask & STATX_MNT_ID) != 0;
@@ -303,10 +309,10 @@ uint32_t DirSearch::SizeLow() {
 }
 
 void DirSearch::Locate(FileRef* ref) const {
-    if (!state_ || state_->fd < 0 || state_->entry == nullptr) {
+    if (!state_ || !state_->fd.IsValid() || state_->entry == nullptr) {
         return;
     }
-    ref->folder = state_->fd;
+    ref->folder = state_->fd.Get();
     ref->name = state_->entry->d_name;
     ref->has_device = true;
     ref->device = static_cast<uint64_t>(state_->device);
@@ -317,7 +323,7 @@ bool DirSearch::EntryMayLeadBack() const {
 }
 
 bool DirSearch::GetFolderId(const PathChar* /*folder_path*/, FolderId* id) const {
-    if (!state_ || (state_->fd < 0 && !state_->suspended)) {
+    if (!state_ || (!state_->fd.IsValid() && !state_->suspended)) {
         return false;
     }
     id->volume = static_cast<uint64_t>(state_->device);

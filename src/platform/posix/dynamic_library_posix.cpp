@@ -13,6 +13,10 @@
 
 namespace platform {
 
+void DynamicLibrary::HandleTraits::Close(void* handle) {
+    dlclose(handle);
+}
+
 bool DynamicLibrary::Load(const PathChar* path) {
     Free();
     if (path == nullptr || path[0] == '\0') {
@@ -25,24 +29,17 @@ bool DynamicLibrary::Load(const PathChar* path) {
         error_ = stat(path, &status) != 0 ? static_cast<OsError>(errno) : ENOEXEC;
         return false;
     }
-    handle_ = handle;
+    handle_.Reset(handle);
     return true;
 }
 
 void* DynamicLibrary::Symbol(const char* name) {
-    void* address = dlsym(handle_, name);
+    void* address = dlsym(handle_.Get(), name);
     if (address == nullptr) {
         error_ = ENOSYS;
         return nullptr;
     }
     return address;
-}
-
-void DynamicLibrary::Free() {
-    if (handle_ != nullptr) {
-        dlclose(handle_);
-        handle_ = nullptr;
-    }
 }
 
 OsError ThreadLastError() {

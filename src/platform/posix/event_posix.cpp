@@ -20,18 +20,20 @@ EventState* StateOf(void* handle) {
 
 }  // namespace
 
-Event::~Event() {
-    Close();
+void Event::HandleTraits::Close(void* handle) {
+    EventState* state = StateOf(handle);
+    pthread_cond_destroy(&state->cond);
+    pthread_mutex_destroy(&state->mutex);
+    delete state;
 }
 
 bool Event::CreateManualReset() {
-    Close();
-    handle_ = new EventState;
+    handle_.Reset(new EventState);
     return true;
 }
 
 void Event::Set() {
-    EventState* state = StateOf(handle_);
+    EventState* state = StateOf(handle_.Get());
     // Already set: nobody can be waiting, so there is no one to wake. A
     // reset that this read misses is ordered by the caller's own lock.
     if (state->set.load(std::memory_order_acquire)) {
@@ -44,14 +46,14 @@ void Event::Set() {
 }
 
 void Event::Reset() {
-    EventState* state = StateOf(handle_);
+    EventState* state = StateOf(handle_.Get());
     pthread_mutex_lock(&state->mutex);
     state->set.store(false, std::memory_order_release);
     pthread_mutex_unlock(&state->mutex);
 }
 
 bool Event::Wait() {
-    EventState* state = StateOf(handle_);
+    EventState* state = StateOf(handle_.Get());
     if (state == nullptr) {
         return false;
     }
@@ -61,16 +63,6 @@ bool Event::Wait() {
     }
     pthread_mutex_unlock(&state->mutex);
     return true;
-}
-
-void Event::Close() {
-    EventState* state = StateOf(handle_);
-    if (state != nullptr) {
-        pthread_cond_destroy(&state->cond);
-        pthread_mutex_destroy(&state->mutex);
-        delete state;
-        handle_ = nullptr;
-    }
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 // platform::File on POSIX: one descriptor. The file position lives in the
 // object and every transfer is a pread/pwrite at it, so a seek costs no
-// system call (only a seek from the end asks for the size). Sharing and open
-// attributes have no POSIX meaning and are ignored; transfers loop over short
+// system call (only a seek from the end asks for the size). An intent asks
+// for reading or for reading and writing: sharing and open attributes have
+// no POSIX meaning. Transfers loop over short
 // counts and EINTR so one call moves all it can. errno is taken on the
 // failing line.
 #include <errno.h>
@@ -11,6 +12,7 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/posix/posix_handles.h"
 
 namespace platform {
 
@@ -20,48 +22,67 @@ const OsError kErrorFileReplaced = ESTALE;
 const OsError kErrorReparsePoint = ELOOP;
 const OsError kErrorShortTransfer = EIO;
 
-bool File::Open(const PathChar* path, FileAccess access, uint32_t /*share*/,
-                FileAttribute /*attribute*/) {
+namespace {
+
+int AccessMode(FileIntent intent) {
+    switch (intent) {
+        case FileIntent::Repair:
+        case FileIntent::Update:
+            return O_RDWR;
+        case FileIntent::ExamineImage:
+        case FileIntent::CheckInfection:
+        case FileIntent::ReadKeepWriters:
+        case FileIntent::ReadExclusive:
+            break;
+    }
+    return O_RDONLY;
+}
+
+}  // namespace
+
+void File::HandleTraits::Close(intptr_t handle) {
+    close(static_cast<int>(handle));
+}
+
+bool File::Open(const PathChar* path, FileIntent intent) {
     Close();
     const fault::Verdict injected = fault::Hit(fault::Op::Open);
     if (injected.effect == fault::Effect::Fail) {
         error_ = injected.code;
         return false;
     }
-    const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
-    const int fd = open(path, mode | O_CLOEXEC);
-    if (fd < 0) {
+    posix::ScopedFd fd(open(path, AccessMode(intent) | O_CLOEXEC));
+    if (!fd.IsValid()) {
         error_ = static_cast<OsError>(errno);
         return false;
     }
-    handle_ = fd;
+    handle_.Reset(fd.Release());
     position_ = 0;
     return true;
 }
 
-bool File::Open(FileRef& ref, FileAccess access, uint32_t /*share*/, FileAttribute /*attribute*/) {
+bool File::Open(FileRef& ref, FileIntent intent) {
     Close();
     const fault::Verdict injected = fault::Hit(fault::Op::Open);
     if (injected.effect == fault::Effect::Fail) {
         error_ = injected.code;
         return false;
     }
-    const int mode = access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY;
-    const int flags = mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const int flags = AccessMode(intent) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     const bool in_folder = ref.folder >= 0 && ref.name != nullptr;
     const int at = in_folder ? static_cast<int>(ref.folder) : AT_FDCWD;
     const char* name = in_folder ? ref.name : ref.path;
-    int fd;
+    posix::ScopedFd fd;
     do {
-        fd = openat(at, name, flags);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+        fd.Reset(openat(at, name, flags));
+    } while (!fd.IsValid() && errno == EINTR);
+    if (!fd.IsValid()) {
         error_ = static_cast<OsError>(errno);
         return false;
     }
     struct stat info;
     OsError refused = 0;
-    if (fstat(fd, &info) != 0) {
+    if (fstat(fd.Get(), &info) != 0) {
         refused = static_cast<OsError>(errno);
     } else if (!S_ISREG(info.st_mode)) {
         refused = kErrorNotRegular;
@@ -72,7 +93,6 @@ bool File::Open(FileRef& ref, FileAccess access, uint32_t /*share*/, FileAttribu
         refused = kErrorFileReplaced;
     }
     if (refused != 0) {
-        close(fd);
         error_ = refused;
         return false;
     }
@@ -81,7 +101,7 @@ bool File::Open(FileRef& ref, FileAccess access, uint32_t /*share*/, FileAttribu
         ref.pinned_device = static_cast<uint64_t>(info.st_dev);
         ref.pinned_inode = static_cast<uint64_t>(info.st_ino);
     }
-    handle_ = fd;
+    handle_.Reset(fd.Release());
     position_ = 0;
     return true;
 }
@@ -93,7 +113,7 @@ bool File::SizeLow(uint32_t* size) {
         return false;
     }
     struct stat info;
-    if (fstat(static_cast<int>(handle_), &info) != 0) {
+    if (fstat(static_cast<int>(handle_.Get()), &info) != 0) {
         error_ = static_cast<OsError>(errno);
         return false;
     }
@@ -116,7 +136,7 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
     int64_t base = 0;
     if (origin == SeekOrigin::End) {
         struct stat info;
-        if (fstat(static_cast<int>(handle_), &info) != 0) {
+        if (fstat(static_cast<int>(handle_.Get()), &info) != 0) {
             error_ = static_cast<OsError>(errno);
             return false;
         }
@@ -140,7 +160,7 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
     uint32_t total = 0;
     while (total < count) {
         const ssize_t got =
-            pread(static_cast<int>(handle_), out + total, count - total, position_ + total);
+            pread(static_cast<int>(handle_.Get()), out + total, count - total, position_ + total);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -173,7 +193,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
     uint32_t total = 0;
     while (total < count) {
         const ssize_t put =
-            pwrite(static_cast<int>(handle_), in + total, count - total, position_ + total);
+            pwrite(static_cast<int>(handle_.Get()), in + total, count - total, position_ + total);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -204,20 +224,13 @@ bool File::SetEnd() {
         error_ = injected.code;
         return false;
     }
-    while (ftruncate(static_cast<int>(handle_), position_) != 0) {
+    while (ftruncate(static_cast<int>(handle_.Get()), position_) != 0) {
         if (errno != EINTR) {
             error_ = static_cast<OsError>(errno);
             return false;
         }
     }
     return true;
-}
-
-void File::Close() {
-    if (handle_ != -1) {
-        close(static_cast<int>(handle_));
-        handle_ = -1;
-    }
 }
 
 }  // namespace platform

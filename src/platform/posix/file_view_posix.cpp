@@ -58,21 +58,18 @@ FileView::~FileView() {
     Unmap();
 }
 
-bool FileView::Map(const File& file, uint32_t size_low) {
+StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
+    using Result = StepResult<ViewStep>;
     Unmap();
     // No mapping here; the injected faults of the mapping and the view
     // steps stand at the same places as on Windows.
     const fault::Verdict map_fault = fault::Hit(fault::Op::Map);
     if (map_fault.effect == fault::Effect::Fail) {
-        error_ = map_fault.code;
-        failed_step_ = ViewStep::Mapping;
-        return false;
+        return Result::Failed(ViewStep::Mapping, map_fault.code);
     }
     const fault::Verdict view_fault = fault::Hit(fault::Op::View);
     if (view_fault.effect == fault::Effect::Fail) {
-        error_ = view_fault.code;
-        failed_step_ = ViewStep::View;
-        return false;
+        return Result::Failed(ViewStep::View, view_fault.code);
     }
     std::unique_ptr<State> state(new State());
     state->fd = static_cast<int>(file.NativeHandle());
@@ -82,13 +79,13 @@ bool FileView::Map(const File& file, uint32_t size_low) {
         length = view_fault.bytes;  // as if fewer pages had been mapped
     }
     state->head_length = static_cast<uint32_t>(length < kPageSize ? length : kPageSize);
-    if (!ReadAt(state->fd, 0, state->head, state->head_length, state->size_low, &error_)) {
-        failed_step_ = ViewStep::View;
-        return false;
+    OsError read_error = 0;
+    if (!ReadAt(state->fd, 0, state->head, state->head_length, state->size_low, &read_error)) {
+        return Result::Failed(ViewStep::View, read_error);
     }
     state_ = std::move(state);
     length_ = length;
-    return true;
+    return Result();
 }
 
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
@@ -99,14 +96,9 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
     const fault::Verdict read_fault = fault::Hit(fault::Op::View);
     if (read_fault.effect == fault::Effect::Fail) {
         error_ = read_fault.code;
-        failed_step_ = ViewStep::View;
         return false;
     }
-    if (!ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, state_->size_low, &error_)) {
-        failed_step_ = ViewStep::View;
-        return false;
-    }
-    return true;
+    return ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, state_->size_low, &error_);
 }
 
 void FileView::Unmap() {

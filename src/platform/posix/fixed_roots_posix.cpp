@@ -281,24 +281,23 @@ bool IsNonRemovableBlockDevice(const std::string& device) {
     return ReadSmallFile(removable, &text) && !text.empty() && text[0] == '0';
 }
 
-bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure) {
+StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
+    using Result = StepResult<RootListStep>;
     std::string table;
     if (ReadSmallFile("/proc/self/mountinfo", &table)) {
         for (std::string& root :
              RootsFromMountInfo(table, IsNonRemovableBlockDevice, BlockDeviceByNumber)) {
             roots->push_back(std::move(root));
         }
-        return true;
+        return Result();
     }
     if (!ReadSmallFile("/proc/self/mounts", &table)) {
-        failure->step = RootListStep::SizeQuery;
-        failure->error = static_cast<OsError>(errno);
-        return false;
+        return Result::Failed(RootListStep::SizeQuery, static_cast<OsError>(errno));
     }
     for (std::string& root : RootsFromMountTable(table, IsNonRemovableBlockDevice)) {
         roots->push_back(std::move(root));
     }
-    return true;
+    return Result();
 }
 
 }  // namespace platform

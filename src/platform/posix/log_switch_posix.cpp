@@ -7,16 +7,21 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "platform/posix/posix_handles.h"
 
 namespace platform {
 
 namespace {
 
 struct SwitchMapping {
-    int fd = -1;
-    unsigned char* state = nullptr;  // the shared byte: 1 set, 0 reset
     std::string name;
+    posix::ScopedFd fd;
+    posix::ScopedMapping byte;  // the shared byte: 1 set, 0 reset
+
+    unsigned char* State() const { return static_cast<unsigned char*>(byte.Get().address); }
 };
 
 std::string SwitchName(uint32_t process_id) {
@@ -26,105 +31,94 @@ std::string SwitchName(uint32_t process_id) {
 }
 
 // Maps the object's one byte, growing an object still empty to one byte
-// (it then reads as reset until its creator sets it). Null on failure.
-unsigned char* MapStateByte(int fd) {
+// (it then reads as reset until its creator sets it). False on failure.
+bool MapStateByte(int fd, posix::ScopedMapping* byte) {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
-        return nullptr;
+        return false;
     }
     if (info.st_size < 1 && ftruncate(fd, 1) != 0) {
-        return nullptr;
+        return false;
     }
-    void* view = mmap(nullptr, 1, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return view == MAP_FAILED ? nullptr : static_cast<unsigned char*>(view);
+    posix::Mapping mapping;
+    mapping.address = mmap(nullptr, 1, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    mapping.length = 1;
+    byte->Reset(mapping);
+    return byte->IsValid();
 }
 
-void Release(SwitchMapping* mapping) {
-    if (mapping->state != nullptr) {
-        munmap(mapping->state, 1);
-    }
-    if (mapping->fd >= 0) {
-        close(mapping->fd);
-    }
-    delete mapping;
+const SwitchMapping* MappingOf(void* handle) {
+    return static_cast<const SwitchMapping*>(handle);
 }
 
 }  // namespace
+
+void LogSwitch::HandleTraits::Close(void* handle) {
+    delete static_cast<SwitchMapping*>(handle);
+}
 
 LogSwitch::~LogSwitch() {
     Remove();
 }
 
 void LogSwitch::Remove() {
-    auto* mapping = static_cast<SwitchMapping*>(handle_);
-    if (mapping != nullptr) {
-        shm_unlink(mapping->name.c_str());
+    if (handle_.IsValid()) {
+        shm_unlink(MappingOf(handle_.Get())->name.c_str());
     }
     Close();
 }
 
 bool LogSwitch::CreateOrOpen(uint32_t process_id) {
-    auto* mapping = new SwitchMapping;
+    std::unique_ptr<SwitchMapping> mapping(new SwitchMapping);
     mapping->name = SwitchName(process_id);
     bool created = true;
-    mapping->fd = shm_open(mapping->name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-    if (mapping->fd < 0 && errno == EEXIST) {
+    mapping->fd.Reset(shm_open(mapping->name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666));
+    if (!mapping->fd.IsValid() && errno == EEXIST) {
         created = false;
-        mapping->fd = shm_open(mapping->name.c_str(), O_RDWR, 0);
+        mapping->fd.Reset(shm_open(mapping->name.c_str(), O_RDWR, 0));
     }
-    if (mapping->fd < 0) {
-        Release(mapping);
+    if (!mapping->fd.IsValid()) {
         Close();
         return false;
     }
     // Every local account may change it, whatever the umask took away.
     if (created) {
-        fchmod(mapping->fd, 0666);
+        fchmod(mapping->fd.Get(), 0666);
     }
-    mapping->state = MapStateByte(mapping->fd);
-    if (mapping->state == nullptr) {
-        Release(mapping);
+    if (!MapStateByte(mapping->fd.Get(), &mapping->byte)) {
         Close();
         return false;
     }
     if (created) {
-        __atomic_store_n(mapping->state, 1, __ATOMIC_RELEASE);
+        __atomic_store_n(mapping->State(), 1, __ATOMIC_RELEASE);
     }
-    Close();
-    handle_ = mapping;
+    handle_.Reset(mapping.release());
     return true;
 }
 
 bool LogSwitch::IsSet() const {
-    auto* mapping = static_cast<SwitchMapping*>(handle_);
-    return mapping != nullptr && __atomic_load_n(mapping->state, __ATOMIC_ACQUIRE) != 0;
+    return handle_.IsValid() &&
+           __atomic_load_n(MappingOf(handle_.Get())->State(), __ATOMIC_ACQUIRE) != 0;
 }
 
 void LogSwitch::Close() {
-    auto* mapping = static_cast<SwitchMapping*>(handle_);
-    if (mapping != nullptr) {
-        Release(mapping);
-        handle_ = nullptr;
-    }
+    handle_.Reset();
 }
 
-bool SetLogSwitch(uint32_t process_id, bool on, OsError* error) {
+StepResult<LogSwitchStep> SetLogSwitch(uint32_t process_id, bool on) {
+    using Result = StepResult<LogSwitchStep>;
     const std::string name = SwitchName(process_id);
-    const int fd = shm_open(name.c_str(), O_RDWR, 0);
-    if (fd < 0) {
-        *error = static_cast<OsError>(errno);
-        return false;
+    const posix::ScopedFd fd(shm_open(name.c_str(), O_RDWR, 0));
+    if (!fd.IsValid()) {
+        return Result::Failed(LogSwitchStep::Open, static_cast<OsError>(errno));
     }
     // The object is a file of shared memory: one write of its byte changes
     // the state that the owner's mapping reads.
     const unsigned char state = on ? 1 : 0;
-    if (pwrite(fd, &state, 1, 0) != 1) {
-        *error = static_cast<OsError>(errno);
-        close(fd);
-        return false;
+    if (pwrite(fd.Get(), &state, 1, 0) != 1) {
+        return Result::Failed(LogSwitchStep::Change, static_cast<OsError>(errno));
     }
-    close(fd);
-    return true;
+    return Result();
 }
 
 }  // namespace platform

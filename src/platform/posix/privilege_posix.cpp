@@ -19,29 +19,26 @@ constexpr uint32_t kFileAccessCapabilities =
 
 }  // namespace
 
-PrivilegeOutcome EnableDebugPrivilege() {
-    PrivilegeOutcome outcome;
+StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
+    using Result = StepResult<PrivilegeStep>;
+    *enabled = false;
     struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     struct __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
     if (syscall(SYS_capget, &header, data) != 0) {
-        outcome.failed_step = PrivilegeStep::OpenToken;
-        outcome.error = static_cast<OsError>(errno);
-        return outcome;
+        return Result::Failed(PrivilegeStep::OpenToken, static_cast<OsError>(errno));
     }
     const uint32_t wanted = data[0].permitted & kFileAccessCapabilities;
     if (wanted == 0) {
-        return outcome;  // not permitted: not enabled, and nothing failed
+        return Result();  // not permitted: not enabled, and nothing failed
     }
     if ((data[0].effective & wanted) != wanted) {
         data[0].effective |= wanted;
         if (syscall(SYS_capset, &header, data) != 0) {
-            outcome.failed_step = PrivilegeStep::AdjustPrivileges;
-            outcome.error = static_cast<OsError>(errno);
-            return outcome;
+            return Result::Failed(PrivilegeStep::AdjustPrivileges, static_cast<OsError>(errno));
         }
     }
-    outcome.enabled = true;
-    return outcome;
+    *enabled = true;
+    return Result();
 }
 
 }  // namespace platform

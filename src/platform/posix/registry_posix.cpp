@@ -1,5 +1,5 @@
-// platform::RegistryKey on POSIX: the key file (see registry_posix.h) is
-// checked, read and parsed once at open; the queries read from memory.
+// The registry read on POSIX: the key file (see registry_posix.h) is
+// checked, read and parsed, and the value copied from it.
 #include "platform/posix/registry_posix.h"
 
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/posix_handles.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -126,53 +127,46 @@ void Parse(const std::string& text, KeyFile* key) {
     }
 }
 
-// Reads the whole key file into `text`; a registry status.
-RegistryStatus ReadKeyFile(const std::string& path, std::string* text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+// Reads the whole key file into `text`; 0 or the code of the refusal.
+OsError ReadKeyFile(const std::string& path, std::string* text) {
+    const posix::ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) {
         const int error = errno;
         return (error == ENOENT || error == ENOTDIR) ? kRegistryNotFound : error;
     }
     struct stat status {};
-    RegistryStatus result = kRegistryOk;
-    if (fstat(fd, &status) != 0) {
-        result = errno;
-    } else if (!S_ISREG(status.st_mode) || status.st_uid != Settings().trusted_owner ||
-               (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (fstat(fd.Get(), &status) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(status.st_mode) || status.st_uid != Settings().trusted_owner ||
+        (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         // Writable by someone other than the trusted owner: not trusted.
-        result = kRegistryNotFound;
-    } else if (static_cast<unsigned long long>(status.st_size) > kMaxKeyFileBytes) {
-        result = EFBIG;
-    } else {
-        char chunk[4096];
-        for (;;) {
-            const ssize_t got = read(fd, chunk, sizeof(chunk));
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                result = errno;
-                break;
+        return kRegistryNotFound;
+    }
+    if (static_cast<unsigned long long>(status.st_size) > kMaxKeyFileBytes) {
+        return EFBIG;
+    }
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = read(fd.Get(), chunk, sizeof(chunk));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
             }
-            if (got == 0) {
-                break;
-            }
-            text->append(chunk, static_cast<size_t>(got));
-            if (text->size() > kMaxKeyFileBytes) {
-                result = EFBIG;
-                break;
-            }
+            return errno;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        text->append(chunk, static_cast<size_t>(got));
+        if (text->size() > kMaxKeyFileBytes) {
+            return EFBIG;
         }
     }
-    close(fd);
-    return result;
 }
 
-const std::string* FindValue(const void* handle, const char* name) {
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    for (const auto& entry : static_cast<const KeyFile*>(handle)->values) {
+const std::string* FindValue(const KeyFile& key, const char* name) {
+    for (const auto& entry : key.values) {
         if (EqualsIgnoringAsciiCase(entry.first, name)) {
             return &entry.second;
         }
@@ -187,53 +181,30 @@ void SetRegistryFolderForTesting(const char* folder, uint32_t trusted_owner) {
     Settings().trusted_owner = static_cast<uid_t>(trusted_owner);
 }
 
-RegistryKey::~RegistryKey() {
-    Close();
-}
-
-RegistryStatus RegistryKey::OpenMachineKey(const PathChar* subkey) {
-    Close();
+StepResult<RegistryReadStep> ReadMachineValue(const PathChar* subkey, const PathChar* name,
+                                              uint32_t room, HeapBlock* block) {
+    using Result = StepResult<RegistryReadStep>;
     std::string path;
     if (!KeyFilePath(subkey, &path)) {
-        return kRegistryNotFound;
+        return Result::Failed(RegistryReadStep::OpenKey, kRegistryNotFound);
     }
     std::string text;
-    const RegistryStatus status = ReadKeyFile(path, &text);
-    if (status != kRegistryOk) {
-        return status;
+    const OsError read_error = ReadKeyFile(path, &text);
+    if (read_error != 0) {
+        return Result::Failed(RegistryReadStep::OpenKey, read_error);
     }
-    KeyFile* key = new KeyFile;
-    Parse(text, key);
-    handle_ = key;
-    return kRegistryOk;
-}
-
-RegistryStatus RegistryKey::QueryValueSize(const PathChar* name, uint32_t* size) {
-    const std::string* value = FindValue(handle_, name);
+    KeyFile key;
+    Parse(text, &key);
+    const std::string* value = FindValue(key, name);
     if (value == nullptr) {
-        return kRegistryNotFound;
+        return Result::Failed(RegistryReadStep::QuerySize, kRegistryNotFound);
     }
-    *size = static_cast<uint32_t>(value->size());
-    return kRegistryOk;
-}
-
-RegistryStatus RegistryKey::QueryValue(const PathChar* name, void* data, uint32_t* size) {
-    const std::string* value = FindValue(handle_, name);
-    if (value == nullptr) {
-        return kRegistryNotFound;
+    const size_t size = value->size();  // at most the key file's size
+    if (size > UINT32_MAX - room || !block->Allocate(static_cast<uint32_t>(size) + room)) {
+        return Result::Failed(RegistryReadStep::Alloc, 0);
     }
-    const uint32_t room = *size;
-    *size = static_cast<uint32_t>(value->size());
-    if (value->size() > room) {
-        return kRegistryMoreData;
-    }
-    std::memcpy(data, value->data(), value->size());
-    return kRegistryOk;
-}
-
-void RegistryKey::Close() {
-    delete static_cast<KeyFile*>(handle_);
-    handle_ = nullptr;
+    std::memcpy(block->Data(), value->data(), size);
+    return Result();
 }
 
 }  // namespace platform

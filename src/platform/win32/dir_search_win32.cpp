@@ -1,5 +1,5 @@
-// platform::DirSearch on Win32: FindFirstFileW on the pattern, then
-// FindNextFileW, closed with FindClose. An entry is a folder when its
+// platform::DirSearch on Win32: FindFirstFileW on the folder's path followed
+// by "\*", then FindNextFileW, closed with FindClose. An entry is a folder when its
 // attribute word has FILE_ATTRIBUTE_DIRECTORY (0x10), whatever else it
 // has: links and junctions to folders are folders. A folder's identity is
 // its volume serial number and file index (GetFileInformationByHandle on
@@ -11,11 +11,15 @@
 #include <string>
 
 #include "platform/dir_search.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
+// The pattern "<folder>\*" within a search text of 4096 characters.
+const size_t kMaxSearchedFolderChars = 4093;
+
 struct DirSearch::State {
-    HANDLE find = INVALID_HANDLE_VALUE;
+    win32::FindHandle find;
     WIN32_FIND_DATAW data;
     bool has_entry = false;
     OsError error = 0;
@@ -30,16 +34,15 @@ bool ReadFolderId(const wchar_t* path, FolderId* id) {
     if (folder.size() == 2 && folder[1] == L':') {
         folder += L'\\';
     }
-    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const win32::KernelHandle handle(
+        CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.IsValid()) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    const BOOL ok = GetFileInformationByHandle(handle, &info);
-    CloseHandle(handle);
-    if (!ok) {
+    if (!GetFileInformationByHandle(handle.Get(), &info)) {
         return false;
     }
     id->volume = info.dwVolumeSerialNumber;
@@ -56,24 +59,24 @@ DirSearch::~DirSearch() {
 DirSearch::DirSearch(DirSearch&& other) noexcept = default;
 DirSearch& DirSearch::operator=(DirSearch&& other) noexcept = default;
 
-bool DirSearch::Open(const PathChar* pattern) {
+bool DirSearch::Open(const PathChar* folder) {
     Close();
     if (!state_) {
         state_.reset(new State());
     }
+    const std::wstring pattern = std::wstring(folder) + L"\\*";
     ZeroMemory(&state_->data, sizeof state_->data);
-    HANDLE find = FindFirstFileW(pattern, &state_->data);
-    if (find == INVALID_HANDLE_VALUE) {
+    state_->find.Reset(FindFirstFileW(pattern.c_str(), &state_->data));
+    if (!state_->find.IsValid()) {
         state_->error = GetLastError();
         return false;
     }
-    state_->find = find;
     state_->has_entry = true;
     return true;
 }
 
-bool DirSearch::OpenSubFolder(const DirSearch& /*parent*/, const PathChar* pattern) {
-    return Open(pattern);
+bool DirSearch::OpenChild(const DirSearch& /*parent*/, const PathChar* folder) {
+    return Open(folder);
 }
 
 bool DirSearch::HasEntry() const {
@@ -81,17 +84,16 @@ bool DirSearch::HasEntry() const {
 }
 
 bool DirSearch::Next() {
-    if (!state_ || state_->find == INVALID_HANDLE_VALUE) {
+    if (!state_ || !state_->find.IsValid()) {
         return false;
     }
-    state_->has_entry = FindNextFileW(state_->find, &state_->data) != FALSE;
+    state_->has_entry = FindNextFileW(state_->find.Get(), &state_->data) != FALSE;
     return state_->has_entry;
 }
 
 void DirSearch::Close() {
-    if (state_ && state_->find != INVALID_HANDLE_VALUE) {
-        FindClose(state_->find);
-        state_->find = INVALID_HANDLE_VALUE;
+    if (state_) {
+        state_->find.Reset();
         state_->has_entry = false;
     }
 }
@@ -102,7 +104,7 @@ bool DirSearch::IsSuspended() const {
     return false;
 }
 
-bool DirSearch::Resume(const PathChar* /*pattern*/) {
+bool DirSearch::Resume(const PathChar* /*folder*/) {
     return true;
 }
 
@@ -127,7 +129,7 @@ bool DirSearch::EntryMayLeadBack() const {
 }
 
 bool DirSearch::GetFolderId(const PathChar* folder_path, FolderId* id) const {
-    if (!state_ || state_->find == INVALID_HANDLE_VALUE) {
+    if (!state_ || !state_->find.IsValid()) {
         return false;
     }
     return ReadFolderId(folder_path, id);

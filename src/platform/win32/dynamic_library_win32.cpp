@@ -6,6 +6,10 @@
 
 namespace platform {
 
+void DynamicLibrary::HandleTraits::Close(void* handle) {
+    FreeLibrary(static_cast<HMODULE>(handle));
+}
+
 bool DynamicLibrary::Load(const PathChar* path) {
     Free();
     if (path == nullptr || path[0] == L'\0') {
@@ -17,24 +21,17 @@ bool DynamicLibrary::Load(const PathChar* path) {
         error_ = GetLastError();
         return false;
     }
-    handle_ = module;
+    handle_.Reset(module);
     return true;
 }
 
 void* DynamicLibrary::Symbol(const char* name) {
-    FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_), name);
+    FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_.Get()), name);
     if (address == nullptr) {
         error_ = GetLastError();
         return nullptr;
     }
     return reinterpret_cast<void*>(address);
-}
-
-void DynamicLibrary::Free() {
-    if (handle_ != nullptr) {
-        FreeLibrary(static_cast<HMODULE>(handle_));
-        handle_ = nullptr;
-    }
 }
 
 OsError ThreadLastError() {

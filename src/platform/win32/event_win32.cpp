@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
+
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
@@ -16,7 +19,7 @@ namespace {
 // every line queued so far, so a Set skipped in that window belongs to a
 // line that step has already taken.
 struct EventState {
-    HANDLE event;
+    win32::KernelHandle event;
     std::atomic<bool> set{false};
 };
 
@@ -26,55 +29,46 @@ EventState* StateOf(void* handle) {
 
 }  // namespace
 
-Event::~Event() {
-    Close();
+void Event::HandleTraits::Close(void* handle) {
+    delete StateOf(handle);
 }
 
 bool Event::CreateManualReset() {
     Close();
     // Unnamed, no security attributes, manual reset, not signalled.
-    HANDLE event = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (event == NULL) {
+    win32::KernelHandle event(CreateEventW(NULL, TRUE, FALSE, NULL));
+    if (!event.IsValid()) {
         return false;
     }
     EventState* state = new EventState;
-    state->event = event;
-    handle_ = state;
+    state->event = std::move(event);
+    handle_.Reset(state);
     return true;
 }
 
 void Event::Set() {
-    EventState* state = StateOf(handle_);
+    EventState* state = StateOf(handle_.Get());
     if (state->set.load(std::memory_order_acquire)) {
         return;
     }
     // Only the caller that turns the note on makes the call.
     if (!state->set.exchange(true, std::memory_order_acq_rel)) {
-        SetEvent(state->event);
+        SetEvent(state->event.Get());
     }
 }
 
 void Event::Reset() {
-    EventState* state = StateOf(handle_);
-    ResetEvent(state->event);
+    EventState* state = StateOf(handle_.Get());
+    ResetEvent(state->event.Get());
     state->set.store(false, std::memory_order_release);
 }
 
 bool Event::Wait() {
-    EventState* state = StateOf(handle_);
+    EventState* state = StateOf(handle_.Get());
     if (state == nullptr) {
         return false;
     }
-    return WaitForSingleObject(state->event, INFINITE) == 0;
-}
-
-void Event::Close() {
-    EventState* state = StateOf(handle_);
-    if (state != nullptr) {
-        CloseHandle(state->event);
-        delete state;
-        handle_ = nullptr;
-    }
+    return WaitForSingleObject(state->event.Get(), INFINITE) == 0;
 }
 
 }  // namespace platform

@@ -10,12 +10,14 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file_view.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
+// Declared so that the view is released before the mapping.
 struct FileView::State {
-    HANDLE mapping = nullptr;
-    const uint8_t* view = nullptr;
+    win32::KernelHandle mapping;
+    win32::MappedView view;
 };
 
 FileView::FileView() = default;
@@ -23,40 +25,30 @@ FileView::~FileView() {
     Unmap();
 }
 
-bool FileView::Map(const File& file, uint32_t size_low) {
+StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
+    using Result = StepResult<ViewStep>;
     Unmap();
     std::unique_ptr<State> state(new State());
     const fault::Verdict map_fault = fault::Hit(fault::Op::Map);
     if (map_fault.effect == fault::Effect::Fail) {
-        error_ = map_fault.code;
-        failed_step_ = ViewStep::Mapping;
-        return false;
+        return Result::Failed(ViewStep::Mapping, map_fault.code);
     }
-    state->mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr,
-                                        PAGE_READONLY, 0, 0, nullptr);
-    if (state->mapping == nullptr) {
-        error_ = GetLastError();
-        failed_step_ = ViewStep::Mapping;
-        return false;
+    state->mapping.Reset(CreateFileMappingW(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr,
+                                            PAGE_READONLY, 0, 0, nullptr));
+    if (!state->mapping.IsValid()) {
+        return Result::Failed(ViewStep::Mapping, GetLastError());
     }
     const fault::Verdict view_fault = fault::Hit(fault::Op::View);
     if (view_fault.effect == fault::Effect::Fail) {
-        error_ = view_fault.code;
-        failed_step_ = ViewStep::View;
-        CloseHandle(state->mapping);
-        return false;
+        return Result::Failed(ViewStep::View, view_fault.code);
     }
-    state->view =
-        static_cast<const uint8_t*>(MapViewOfFile(state->mapping, FILE_MAP_READ, 0, 0, 0));
-    if (state->view == nullptr) {
-        error_ = GetLastError();
-        failed_step_ = ViewStep::View;
-        CloseHandle(state->mapping);
-        return false;
+    state->view.Reset(MapViewOfFile(state->mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+    if (!state->view.IsValid()) {
+        return Result::Failed(ViewStep::View, GetLastError());
     }
     MEMORY_BASIC_INFORMATION region;
     uint64_t mapped = 0;
-    if (VirtualQuery(state->view, &region, sizeof region) == sizeof region) {
+    if (VirtualQuery(state->view.Get(), &region, sizeof region) == sizeof region) {
         mapped = region.RegionSize;
     }
     if (view_fault.effect == fault::Effect::Short && view_fault.bytes < mapped) {
@@ -67,20 +59,16 @@ bool FileView::Map(const File& file, uint32_t size_low) {
         (static_cast<uint64_t>(size_low) + kPageSize - 1) / kPageSize * kPageSize;
     // A view whose extent cannot be had is taken as empty: nothing is read.
     length_ = mapped < asked ? mapped : asked;
-    return true;
+    return Result();
 }
 
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
-    memcpy(out, state_->view + offset, count);
+    memcpy(out, static_cast<const uint8_t*>(state_->view.Get()) + offset, count);
     return true;
 }
 
 void FileView::Unmap() {
-    if (state_) {
-        UnmapViewOfFile(state_->view);
-        CloseHandle(state_->mapping);
-        state_.reset();
-    }
+    state_.reset();  // the view, then the mapping
     length_ = 0;
 }
 

@@ -6,12 +6,9 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
-
-static_assert(kShareRead == FILE_SHARE_READ, "share bits are Windows' own");
-static_assert(kShareWrite == FILE_SHARE_WRITE, "share bits are Windows' own");
-static_assert(kShareDelete == FILE_SHARE_DELETE, "share bits are Windows' own");
 
 // A folder opens as a file only through a reparse point's flag: refused as
 // opening a folder without backup semantics is.
@@ -28,65 +25,75 @@ HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// CreateFileW's access, sharing and flags for each intent.
+struct OpenFlags {
+    DWORD access;
+    DWORD share;
+    DWORD flags;
+};
+
+OpenFlags FlagsFor(FileIntent intent) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    switch (intent) {
+        case FileIntent::ExamineImage:
+            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_ARCHIVE};
+        case FileIntent::CheckInfection:
+            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_NORMAL};
+        case FileIntent::Repair:
+            return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        case FileIntent::Update:
+            return {GENERIC_READ | GENERIC_WRITE, kShareAll, FILE_ATTRIBUTE_NORMAL};
+        case FileIntent::ReadKeepWriters:
+            return {GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL};
+        case FileIntent::ReadExclusive:
+            break;
+    }
+    return {GENERIC_READ, 0, FILE_ATTRIBUTE_NORMAL};
+}
+
 }  // namespace
 
-bool File::Open(const PathChar* path, FileAccess access, uint32_t share, FileAttribute attribute) {
+void File::HandleTraits::Close(intptr_t handle) {
+    CloseHandle(AsHandle(handle));
+}
+
+bool File::Open(const PathChar* path, FileIntent intent) {
     Close();
     const fault::Verdict injected = fault::Hit(fault::Op::Open);
     if (injected.effect == fault::Effect::Fail) {
         error_ = injected.code;
         return false;
     }
-    const DWORD desired =
-        access == FileAccess::ReadWrite ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
-    const DWORD flags =
-        attribute == FileAttribute::Archive ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_NORMAL;
-    HANDLE handle = CreateFileW(path, desired, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const OpenFlags open = FlagsFor(intent);
+    win32::KernelHandle handle(
+        CreateFileW(path, open.access, open.share, nullptr, OPEN_EXISTING, open.flags, nullptr));
+    if (!handle.IsValid()) {
         error_ = GetLastError();
         return false;
-    }
-    handle_ = reinterpret_cast<intptr_t>(handle);
-    return true;
-}
-
-bool File::Open(FileRef& ref, FileAccess access, uint32_t share, FileAttribute attribute) {
-    if (access == FileAccess::Read) {
-        return Open(ref.path, access, share, attribute);
     }
     // The repair's open: never through a reparse point (a symbolic link or
     // junction put in the file's place); the flag opens the point itself
     // and its attributes tell.
-    Close();
-    const fault::Verdict injected = fault::Hit(fault::Op::Open);
-    if (injected.effect == fault::Effect::Fail) {
-        error_ = injected.code;
-        return false;
+    if ((open.flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(handle.Get(), &info)) {
+            error_ = GetLastError();
+            return false;
+        }
+        const DWORD attributes = info.dwFileAttributes;
+        if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+            error_ = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kErrorReparsePoint
+                                                                      : kErrorNotRegular;
+            return false;
+        }
     }
-    const DWORD flags =
-        (attribute == FileAttribute::Archive ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_NORMAL) |
-        FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE handle = CreateFileW(ref.path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error_ = GetLastError();
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        error_ = GetLastError();
-        CloseHandle(handle);
-        return false;
-    }
-    const DWORD attributes = info.dwFileAttributes;
-    if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        error_ = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kErrorReparsePoint
-                                                                  : kErrorNotRegular;
-        CloseHandle(handle);
-        return false;
-    }
-    handle_ = reinterpret_cast<intptr_t>(handle);
+    handle_.Reset(reinterpret_cast<intptr_t>(handle.Release()));
     return true;
+}
+
+bool File::Open(FileRef& ref, FileIntent intent) {
+    return Open(ref.path, intent);
 }
 
 bool File::SizeLow(uint32_t* size) {
@@ -95,7 +102,7 @@ bool File::SizeLow(uint32_t* size) {
         error_ = injected.code;
         return false;
     }
-    const DWORD low = GetFileSize(AsHandle(handle_), nullptr);
+    const DWORD low = GetFileSize(AsHandle(handle_.Get()), nullptr);
     if (low == INVALID_FILE_SIZE) {
         error_ = GetLastError();
         return false;
@@ -111,7 +118,8 @@ bool File::Seek(int32_t distance, SeekOrigin origin) {
         return false;
     }
     const DWORD method = origin == SeekOrigin::End ? FILE_END : FILE_BEGIN;
-    if (SetFilePointer(AsHandle(handle_), distance, nullptr, method) == INVALID_SET_FILE_POINTER) {
+    if (SetFilePointer(AsHandle(handle_.Get()), distance, nullptr, method) ==
+        INVALID_SET_FILE_POINTER) {
         error_ = GetLastError();
         return false;
     }
@@ -124,7 +132,7 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
         count = injected.bytes;
     }
     DWORD read = 0;
-    if (!ReadFile(AsHandle(handle_), buffer, count, &read, nullptr)) {
+    if (!ReadFile(AsHandle(handle_.Get()), buffer, count, &read, nullptr)) {
         error_ = GetLastError();
         return false;
     }
@@ -144,7 +152,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
         count = injected.bytes;
     }
     DWORD written = 0;
-    if (!WriteFile(AsHandle(handle_), buffer, count, &written, nullptr)) {
+    if (!WriteFile(AsHandle(handle_.Get()), buffer, count, &written, nullptr)) {
         error_ = GetLastError();
         return false;
     }
@@ -164,18 +172,11 @@ bool File::SetEnd() {
         error_ = injected.code;
         return false;
     }
-    if (!SetEndOfFile(AsHandle(handle_))) {
+    if (!SetEndOfFile(AsHandle(handle_.Get()))) {
         error_ = GetLastError();
         return false;
     }
     return true;
-}
-
-void File::Close() {
-    if (handle_ != -1) {
-        CloseHandle(AsHandle(handle_));
-        handle_ = -1;
-    }
 }
 
 }  // namespace platform

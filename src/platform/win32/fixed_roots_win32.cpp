@@ -11,30 +11,26 @@ namespace platform {
 
 static_assert(kDriveFixed == DRIVE_FIXED, "GetDriveTypeW's own value");
 
-bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure) {
+StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
+    using Result = StepResult<RootListStep>;
     const DWORD length = GetLogicalDriveStringsW(0, nullptr);
     if (length == 0) {
-        failure->step = RootListStep::SizeQuery;
-        failure->error = GetLastError();
-        return false;
+        return Result::Failed(RootListStep::SizeQuery, GetLastError());
     }
     HeapBlock block;
     if (length > 0x7FFFFFFFu || !block.Allocate(length * sizeof(wchar_t))) {
-        failure->step = RootListStep::Alloc;
-        return false;
+        return Result::Failed(RootListStep::Alloc, 0);
     }
     wchar_t* strings = reinterpret_cast<wchar_t*>(block.Data());
     if (GetLogicalDriveStringsW(length, strings) == 0) {
-        failure->step = RootListStep::FillQuery;
-        failure->error = GetLastError();
-        return false;
+        return Result::Failed(RootListStep::FillQuery, GetLastError());
     }
     // The last character stays NUL whatever the second answer was, so the
     // walk ends inside the block.
     strings[length - 1] = 0;
     CollectFixedDriveRoots(
         strings, [](const PathChar* root) { return GetDriveTypeW(root); }, roots);
-    return true;
+    return Result();
 }
 
 }  // namespace platform

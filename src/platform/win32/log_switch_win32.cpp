@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "platform/win32/win32_handles.h"
+
 namespace platform {
 
 namespace {
@@ -16,6 +18,10 @@ void FormatSwitchName(wchar_t (&name)[kNameChars], uint32_t process_id) {
 }
 
 }  // namespace
+
+void LogSwitch::HandleTraits::Close(void* handle) {
+    CloseHandle(static_cast<HANDLE>(handle));
+}
 
 LogSwitch::~LogSwitch() {
     Close();
@@ -40,37 +46,31 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     FormatSwitchName(name, process_id);
     // Manual reset, created signalled; an existing event of this name is
     // opened and keeps its state.
-    HANDLE event = CreateEventW(&attributes, TRUE, TRUE, name);
-    Close();
-    handle_ = event;
-    return handle_ != nullptr;
+    handle_.Reset(CreateEventW(&attributes, TRUE, TRUE, name));
+    return handle_.IsValid();
 }
 
 bool LogSwitch::IsSet() const {
-    return handle_ != nullptr && WaitForSingleObject(static_cast<HANDLE>(handle_), 0) == 0;
+    return handle_.IsValid() && WaitForSingleObject(static_cast<HANDLE>(handle_.Get()), 0) == 0;
 }
 
 void LogSwitch::Close() {
-    if (handle_ != nullptr) {
-        CloseHandle(static_cast<HANDLE>(handle_));
-        handle_ = nullptr;
-    }
+    handle_.Reset();
 }
 
-bool SetLogSwitch(uint32_t process_id, bool on, OsError* error) {
+StepResult<LogSwitchStep> SetLogSwitch(uint32_t process_id, bool on) {
+    using Result = StepResult<LogSwitchStep>;
     wchar_t name[kNameChars] = {0};
     FormatSwitchName(name, process_id);
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
-    if (event == NULL) {
-        *error = GetLastError();
-        return false;
+    const win32::KernelHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+    if (!event.IsValid()) {
+        return Result::Failed(LogSwitchStep::Open, GetLastError());
     }
-    const BOOL changed = on ? SetEvent(event) : ResetEvent(event);
+    const BOOL changed = on ? SetEvent(event.Get()) : ResetEvent(event.Get());
     if (!changed) {
-        *error = GetLastError();
+        return Result::Failed(LogSwitchStep::Change, GetLastError());
     }
-    CloseHandle(event);
-    return changed != FALSE;
+    return Result();
 }
 
 }  // namespace platform

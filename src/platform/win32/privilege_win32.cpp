@@ -5,38 +5,32 @@
 #include <windows.h>
 
 #include "platform/privilege.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
 static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry is 16 bytes");
 
-PrivilegeOutcome EnableDebugPrivilege() {
-    PrivilegeOutcome outcome;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
-        outcome.failed_step = PrivilegeStep::OpenToken;
-        outcome.error = GetLastError();
-        return outcome;
+StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
+    using Result = StepResult<PrivilegeStep>;
+    *enabled = false;
+    win32::KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive())) {
+        return Result::Failed(PrivilegeStep::OpenToken, GetLastError());
     }
     TOKEN_PRIVILEGES privileges;
     ZeroMemory(&privileges, sizeof privileges);
     if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-        outcome.failed_step = PrivilegeStep::LookupPrivilege;
-        outcome.error = GetLastError();
-        CloseHandle(token);
-        return outcome;
+        return Result::Failed(PrivilegeStep::LookupPrivilege, GetLastError());
     }
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr)) {
-        outcome.failed_step = PrivilegeStep::AdjustPrivileges;
-        outcome.error = GetLastError();
-        CloseHandle(token);
-        return outcome;
+    if (!AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, nullptr,
+                               nullptr)) {
+        return Result::Failed(PrivilegeStep::AdjustPrivileges, GetLastError());
     }
-    outcome.enabled = GetLastError() == ERROR_SUCCESS;
-    CloseHandle(token);
-    return outcome;
+    *enabled = GetLastError() == ERROR_SUCCESS;
+    return Result();
 }
 
 }  // namespace platform

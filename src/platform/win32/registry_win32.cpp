@@ -1,51 +1,41 @@
-// platform::RegistryKey on Win32: RegOpenKeyExW under HKEY_LOCAL_MACHINE
-// with KEY_READ and no registry-view flag, RegQueryValueExW without a type,
-// RegCloseKey. Each call's own status is handed back.
+// The registry read on Win32: RegOpenKeyExW under HKEY_LOCAL_MACHINE with
+// KEY_READ and no registry-view flag, RegQueryValueExW without a type for
+// the size and then for the data, RegCloseKey when the key's scope ends.
 #include <windows.h>
 
 #include "platform/registry.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
 static_assert(kRegistryNotFound == ERROR_FILE_NOT_FOUND, "statuses are Windows' own");
-static_assert(kRegistryMoreData == ERROR_MORE_DATA, "statuses are Windows' own");
 
-RegistryKey::~RegistryKey() {
-    Close();
-}
-
-RegistryStatus RegistryKey::OpenMachineKey(const PathChar* subkey) {
-    Close();
-    HKEY key = nullptr;
-    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, &key);
-    if (status != ERROR_SUCCESS) {
-        return status;
+StepResult<RegistryReadStep> ReadMachineValue(const PathChar* subkey, const PathChar* name,
+                                              uint32_t room, HeapBlock* block) {
+    using Result = StepResult<RegistryReadStep>;
+    win32::RegistryKeyHandle key;
+    const LSTATUS open_status =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key.Receive());
+    if (open_status != ERROR_SUCCESS) {
+        return Result::Failed(RegistryReadStep::OpenKey, open_status);
     }
-    handle_ = key;
-    return kRegistryOk;
-}
-
-RegistryStatus RegistryKey::QueryValueSize(const PathChar* name, uint32_t* size) {
-    DWORD bytes = 0;
-    const LSTATUS status =
-        RegQueryValueExW(static_cast<HKEY>(handle_), name, nullptr, nullptr, nullptr, &bytes);
-    *size = bytes;
-    return status;
-}
-
-RegistryStatus RegistryKey::QueryValue(const PathChar* name, void* data, uint32_t* size) {
-    DWORD bytes = *size;
-    const LSTATUS status = RegQueryValueExW(static_cast<HKEY>(handle_), name, nullptr, nullptr,
-                                            static_cast<BYTE*>(data), &bytes);
-    *size = bytes;
-    return status;
-}
-
-void RegistryKey::Close() {
-    if (handle_ != nullptr) {
-        RegCloseKey(static_cast<HKEY>(handle_));
-        handle_ = nullptr;
+    DWORD size = 0;
+    const LSTATUS size_status = RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size);
+    if (size_status != ERROR_SUCCESS) {
+        return Result::Failed(RegistryReadStep::QuerySize, size_status);
     }
+    if (size > UINT32_MAX - room || !block->Allocate(size + room)) {
+        return Result::Failed(RegistryReadStep::Alloc, 0);
+    }
+    // The query may fill only the value's own size; the room after it stays
+    // zero.
+    DWORD data_size = size;
+    const LSTATUS data_status =
+        RegQueryValueExW(key.Get(), name, nullptr, nullptr, block->Data(), &data_size);
+    if (data_status != ERROR_SUCCESS) {
+        return Result::Failed(RegistryReadStep::QueryValue, data_status);
+    }
+    return Result();
 }
 
 }  // namespace platform

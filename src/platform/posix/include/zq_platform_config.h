@@ -19,10 +19,6 @@ using PathChar = char;
 // The file name ending of a library loaded at run time.
 #define ZQ_LIBRARY_SUFFIX ZQ_T(".so")
 
-// What follows a folder path to open a search of its entries: the folder
-// itself with a separator, so that the filesystem root (root text "") opens
-// as "/".
-#define ZQ_SEARCH_SUFFIX ZQ_T("/")
 // Characters (terminator included) of the buffer that holds one file's full
 // path during the scan: the system's own path limit, PATH_MAX.
 #define ZQ_FILE_PATH_CHARS 4096

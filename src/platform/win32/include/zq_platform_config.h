@@ -21,9 +21,6 @@ using PathChar = wchar_t;
 // The file name ending of a library loaded at run time.
 #define ZQ_LIBRARY_SUFFIX ZQ_T(".dll")
 
-// What follows a folder path to open a search of its entries: the pattern
-// that matches every name.
-#define ZQ_SEARCH_SUFFIX ZQ_T("\\*")
 // Characters (terminator included) of the buffer that holds one file's full
 // path during the scan: MAX_PATH.
 #define ZQ_FILE_PATH_CHARS 260

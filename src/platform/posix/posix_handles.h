@@ -1,0 +1,38 @@
+// The POSIX backend's owned handles: a descriptor and a memory mapping.
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+
+#include "platform/scoped_handle.h"
+
+namespace platform {
+namespace posix {
+
+struct FdTraits {
+    using Value = int;
+    static Value Invalid() { return -1; }
+    static bool IsValid(Value value) { return value >= 0; }
+    static void Close(Value value) { ::close(value); }
+};
+
+// A region of mmap, released with munmap.
+struct Mapping {
+    void* address = MAP_FAILED;
+    size_t length = 0;
+};
+
+struct MappingTraits {
+    using Value = Mapping;
+    static Value Invalid() { return Mapping(); }
+    static bool IsValid(const Value& value) { return value.address != MAP_FAILED; }
+    static void Close(const Value& value) { munmap(value.address, value.length); }
+};
+
+using ScopedFd = ScopedHandle<FdTraits>;
+using ScopedMapping = ScopedHandle<MappingTraits>;
+
+}  // namespace posix
+}  // namespace platform

@@ -1,0 +1,60 @@
+// The Win32 backend's owned handles: each kind with its own release call.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/scoped_handle.h"
+
+namespace platform {
+namespace win32 {
+
+// A kernel object's handle (file, mapping, event, thread, token). Calls
+// report failure with INVALID_HANDLE_VALUE or with NULL, so both own
+// nothing.
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr && value != INVALID_HANDLE_VALUE; }
+    static void Close(Value value) { CloseHandle(value); }
+};
+
+// A directory search of FindFirstFileW.
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value value) { return value != INVALID_HANDLE_VALUE; }
+    static void Close(Value value) { FindClose(value); }
+};
+
+// An open registry key of RegOpenKeyExW.
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+    static void Close(Value value) { RegCloseKey(value); }
+};
+
+// A library of LoadLibraryW.
+struct ModuleTraits {
+    using Value = HMODULE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+    static void Close(Value value) { FreeLibrary(value); }
+};
+
+// A view of MapViewOfFile.
+struct MappedViewTraits {
+    using Value = const void*;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+    static void Close(Value value) { UnmapViewOfFile(value); }
+};
+
+using KernelHandle = ScopedHandle<KernelHandleTraits>;
+using FindHandle = ScopedHandle<FindHandleTraits>;
+using RegistryKeyHandle = ScopedHandle<RegistryKeyTraits>;
+using ModuleHandle = ScopedHandle<ModuleTraits>;
+using MappedView = ScopedHandle<MappedViewTraits>;
+
+}  // namespace win32
+}  // namespace platform
