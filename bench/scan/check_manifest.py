@@ -5,14 +5,14 @@ log has one 309 line per listed file within the size limit, one 334 per
 image and one 338 per other file; the run with logging switched off prints
 the same results and writes no log.
 
-usage: check_manifest.py CORPUS NAME...  (NAME: a program installed in the
-corpus's /.zq by scan_env.py prepare)
+usage: check_manifest.py CORPUS PROGRAM [ALSO]  (as given to scan_env.py
+prepare, which installed them in the corpus)
 """
 import os
 import subprocess
 import sys
 
-from scan_env import Scan, log_path
+from scan_env import Scan, log_path, programs
 from zq_samples import SIZE_LIMIT
 from zq_tree import Result
 
@@ -100,12 +100,12 @@ def check(corpus, name, want, visible_files):
 
 
 def main():
-    if len(sys.argv) < 3:
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__.split("\n\n")[-1])
     corpus = sys.argv[1]
     want, visible_files = manifest(corpus)
     ok = True
-    for name in sys.argv[2:]:
+    for name in programs(sys.argv[2:]):
         problems = check(corpus, name, want, visible_files)
         if problems:
             print("%s DISAGREES WITH THE MANIFEST:" % name)

@@ -3,13 +3,13 @@ one chain of folders as deep as the path limit allows, against the same
 folders side by side, each holding an image, a text file and a short image;
 memory that stays flat as the tree deepens shows in equal figures.
 
-usage: memory_trees.py WORK NAME=PATH...  (each program is installed as
-/.zq/NAME in both trees; WORK keeps the trees between runs)
+usage: memory_trees.py WORK PROGRAM [ALSO]  (WORK keeps the trees between
+runs)
 """
 import os
 import sys
 
-from scan_env import Scan, prepare_root
+from scan_env import Scan, prepare_root, programs
 from timing import Command, run_once
 from zq_samples import Samples
 from zq_tree import Result
@@ -40,16 +40,16 @@ def make_tree(top, deep):
 
 
 def main():
-    if len(sys.argv) < 3:
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__.split("\n\n")[-1])
-    work, programs = sys.argv[1], dict(a.split("=", 1) for a in sys.argv[2:])
+    work, paths = sys.argv[1], sys.argv[2:]
     for shape, deep in (("deep", True), ("wide", False)):
         root = os.path.join(work, "tree-" + shape)
         if not os.path.isdir(os.path.join(root, "t")):
             os.makedirs(root, exist_ok=True)
             make_tree(os.path.join(root, "t"), deep)
-        prepare_root(root, programs)
-        for name in programs:
+        prepare_root(root, paths)
+        for name in programs(paths):
             scan = Scan(root, name)
             output = os.path.join(work, "out-%s-%s.txt" % (shape, name))
             wall, _, rss = run_once(Command(scan.label, scan.argv(), scan.prepare), output)

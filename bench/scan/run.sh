@@ -79,14 +79,13 @@ if [ -z "${in_namespace:-}" ]; then
 fi
 
 corpus=$(realpath "$corpus")
-names=(zqcindervane) programs=("zqcindervane=$program")
-[ -z "$also" ] || { names+=(also); programs+=("also=$also"); }
+programs=("$program" ${also:+"$also"})
 py "$here/scan_env.py" prepare "$corpus" "${programs[@]}"
 echo "== the results against the corpus manifest"
-py "$here/check_manifest.py" "$corpus" "${names[@]}"
+py "$here/check_manifest.py" "$corpus" "${programs[@]}"
 echo
 echo "== timing: $runs rounds warm, $runs cold"
-py "$here/timing.py" "$corpus" "$runs" "${names[@]}"
+py "$here/timing.py" "$corpus" "$runs" "${programs[@]}"
 if [ "$deep" = 1 ]; then
     echo
     echo "== peak memory: the deepest chain of folders against the same folders side by side"

@@ -43,14 +43,20 @@ def floor_view(root):
     return root.rstrip("/") + ".floor"
 
 
-def prepare_root(root, programs):
+def programs(paths):
+    """{name in /.zq: path} of the program and, when given, a second build
+    timed beside it ("also")."""
+    return dict(zip((zq_isolated.PROGRAM, "also"), paths))
+
+
+def prepare_root(root, paths):
     """Makes `root` a mount of its own (bind-mounted onto itself, in this
-    private mount namespace) with the system mounted inside and each program
-    of `programs` ({name in /.zq: path}) installed, so that the only
-    filesystem the program finds is `root`; also its floor_view."""
+    private mount namespace) with the system mounted inside and the programs
+    (see programs) installed, so that the only filesystem the program finds
+    is `root`; also its floor_view."""
     shutil.rmtree(os.path.join(root, ".zq"), ignore_errors=True)
-    libs, loader = zq_isolated.needed_libraries(*programs.values())
-    for name, path in programs.items():
+    libs, loader = zq_isolated.needed_libraries(*paths)
+    for name, path in programs(paths).items():
         zq_isolated.install_program(root, path, libs, loader, name=name)
     zq_isolated.run("mount", "--bind", root, root)
     os.makedirs(floor_view(root), exist_ok=True)
@@ -82,10 +88,10 @@ class Scan:
 
 
 def main():
-    """prepare ROOT NAME=PATH...: prepare_root from the command line."""
-    if len(sys.argv) < 4 or sys.argv[1] != "prepare":
-        sys.exit("usage: scan_env.py prepare ROOT NAME=PATH...")
-    prepare_root(sys.argv[2], dict(a.split("=", 1) for a in sys.argv[3:]))
+    """prepare ROOT PROGRAM [ALSO]: prepare_root from the command line."""
+    if len(sys.argv) not in (4, 5) or sys.argv[1] != "prepare":
+        sys.exit("usage: scan_env.py prepare ROOT PROGRAM [ALSO]")
+    prepare_root(sys.argv[2], sys.argv[3:])
 
 
 if __name__ == "__main__":

@@ -4,8 +4,9 @@ command) and cold (page cache dropped before each program), in rounds that
 each run every command once in a rotated order. Prints medians, ratios to
 `limit -S` and peak memory (largest maximum resident set of each command).
 
-usage: timing.py CORPUS ROUNDS NAME...  (NAME: a program installed in the
-corpus's /.zq by scan_env.py prepare; each runs with logging on and off)
+usage: timing.py CORPUS ROUNDS PROGRAM [ALSO]  (as given to scan_env.py
+prepare, which installed them in the corpus; each runs with logging on and
+off)
 """
 import os
 import statistics
@@ -13,7 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-from scan_env import Scan, bench_tool, floor_view
+from scan_env import Scan, bench_tool, floor_view, programs
 
 BASE = "limit -S"
 DROP_CACHES = "/proc/sys/vm/drop_caches"
@@ -109,9 +110,9 @@ def table(cmds, cold_possible):
 
 
 def main():
-    if len(sys.argv) < 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__.split("\n\n")[-1])
-    corpus, count, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+    corpus, count, names = sys.argv[1], int(sys.argv[2]), programs(sys.argv[3:])
     cmds = commands(corpus, names)
     for command in cmds:  # warm-up
         run_once(command)
