@@ -22,7 +22,7 @@ SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Error", "Un
 
 
 class Failure(Exception):
-    pass
+    """A run that cannot go on: a tool it needs did not do its part."""
 
 
 def log(*parts):
