@@ -1,9 +1,10 @@
-"""Checks the program against the benchmark corpus's manifest before it is
-timed: its "Path:" lines name exactly the examined images, each "Safe" (the
-release signature list finds none of the corpus's test patterns), and its
-log has one 309 line per listed file within the size limit, one 334 per
-image and one 338 per other file; the run with logging switched off prints
-the same results and writes no log.
+"""Checks the program against the benchmark corpus's manifest.
+
+Before the program is timed: its "Path:" lines name exactly the examined
+images, each "Safe" (the release signature list finds none of the corpus's
+test patterns), and its log has one 309 line per listed file within the size
+limit, one 334 per image and one 338 per other file; the run with logging
+switched off prints the same results and writes no log.
 
 usage: check_manifest.py CORPUS PROGRAM [ALSO]  (as given to scan_env.py
 prepare, which installed them in the corpus)

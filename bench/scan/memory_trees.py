@@ -1,5 +1,6 @@
-"""Peak memory of the program on a deep and on a wide tree of the same size:
-one chain of folders as deep as the path limit allows, against the same
+"""Peak memory of the program on a deep and on a wide tree of the same size.
+
+One chain of folders as deep as the path limit allows, against the same
 folders side by side, each holding an image, a text file and a short image;
 memory that stays flat as the tree deepens shows in equal figures.
 

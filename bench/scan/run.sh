@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Scan benchmark: times the native release program over the benchmark corpus
-# against the least work the scan needs.
+# Scan benchmark: the native release program against the least work a scan needs.
 #
 # bench/scan/run.sh [--files N] [--runs R] [--program PATH] [--corpus DIR] [--no-deep] [--also P]
 #
@@ -67,7 +66,9 @@ if [ -z "${in_namespace:-}" ]; then
         ! grep -q "$("$root/scripts/test-signature")" "$p" ||
             die "$p carries the test signature: it would repair the corpus; use a release build"
     done
-    case $(realpath -m "$corpus") in "$root"/*) die "the corpus must lie outside the repository" ;; esac
+    case $(realpath -m "$corpus") in
+        "$root"/*) die "the corpus must lie outside the repository" ;;
+    esac
     if [ ! -f "$corpus/.bench-manifest.tsv" ]; then
         echo "== making the corpus ($files files) in $corpus"
         python3 "$bench_dir/make_corpus.py" "$corpus" --files "$files"

@@ -1,6 +1,7 @@
-"""What the scan benchmark's helpers share: the benchmark tools' programs,
-and roots in which the program runs isolated (the end-to-end
-tests' zq_isolated) with logging on or switched off.
+"""What the scan benchmark's helpers share.
+
+The benchmark tools' programs, and roots in which the program runs isolated
+(the end-to-end tests' zq_isolated) with logging on or switched off.
 """
 import os
 import shutil

@@ -1,8 +1,9 @@
-"""Times the program over the benchmark corpus side by side with the floor
-commands, in one run: warm (page cache kept, after one warm-up run of each
-command) and cold (page cache dropped before each program), in rounds that
-each run every command once in a rotated order. Prints medians, ratios to
-`limit -S` and peak memory (largest maximum resident set of each command).
+"""Times the program over the benchmark corpus beside the floor commands.
+
+In one run: warm (page cache kept, after one warm-up run of each command) and
+cold (page cache dropped before each program), in rounds that each run every
+command once in a rotated order. Prints medians, ratios to `limit -S` and peak
+memory (largest maximum resident set of each command).
 
 usage: timing.py CORPUS ROUNDS PROGRAM [ALSO]  (as given to scan_env.py
 prepare, which installed them in the corpus; each runs with logging on and

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end under Wine: a quarantine library that changes the file it is
-given between the program's check and its repair.
+"""End-to-end under Wine: a quarantine library that changes its file.
+
+The library changes the file it is given between the program's check and its
+repair.
 
 usage: e2e_changed_file_wine.py --program EXE --changer DLL --zqsample EXE
                                 --wine W --wineserver WS --work DIR

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Linux program over mounts: btrfs subvolumes and
-bind mounts.
+"""End-to-end run of the real Linux program over btrfs subvolumes and binds.
 
 usage: e2e_mounts.py --program P --zqsample Z --work DIR
 

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Linux program with the stand-in quarantine
-library installed inside the scanned tree.
+"""End-to-end (Linux): the stand-in quarantine library inside the scanned tree.
 
 usage: e2e_standin_native.py --program P --druquara LIB --zqrestore R
                              --zqsample Z --work DIR

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Windows program under Wine with the stand-in
-quarantine library installed inside the scanned tree.
+"""End-to-end under Wine: the stand-in quarantine library inside the scanned tree.
 
 usage: e2e_standin_wine.py --program EXE --druquara DLL --zqrestore EXE
                            --zqsample EXE --wine W --wineserver WS --work DIR

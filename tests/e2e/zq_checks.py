@@ -1,7 +1,8 @@
-"""Checks of one end-to-end run of the program: its exit, the log's form, the
-log and the console against what the tree model expects, the files against
-snapshots taken before and after, the quarantine's backups and records, and
-the one verdict every driver prints.
+"""Checks of one end-to-end run of the program, and the verdict it gives.
+
+Its exit, the log's form, the log and the console against what the tree model
+expects, the files against snapshots taken before and after, the quarantine's
+backups and records; and the one verdict every driver prints.
 """
 import difflib
 import hashlib

@@ -1,9 +1,11 @@
-"""Runs of the real Linux program isolated from the host: a private mount
-namespace, an ext4 test volume or a bind-mounted folder as the program's root,
-the program with its libraries and loader installed in the dot-folder /.zq of
-that root, proc, sysfs and /dev/shm mounted inside, and the program started
-chrooted there, so that the only local filesystem its drive discovery finds is
-the root. Shared by the end-to-end tests and the scan benchmark.
+"""Runs of the real Linux program isolated from the host.
+
+A private mount namespace, an ext4 test volume or a bind-mounted folder as the
+program's root, the program with its libraries and loader installed in the
+dot-folder /.zq of that root, proc, sysfs and /dev/shm mounted inside, and the
+program started chrooted there, so that the only local filesystem its drive
+discovery finds is the root. Shared by the end-to-end tests and the scan
+benchmark.
 """
 import os
 import shutil

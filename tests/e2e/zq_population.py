@@ -1,6 +1,7 @@
-"""The trees every end-to-end run scans: the common data tree (clean
-images, DLLs, other files, dot names, infected samples) and the paths at the
-program's limits.
+"""The trees the end-to-end runs scan.
+
+The common data tree (clean images, DLLs, other files, dot names, infected
+samples) and the paths at the program's limits.
 """
 import os
 import struct

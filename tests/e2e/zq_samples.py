@@ -1,5 +1,7 @@
-"""Sample files of the end-to-end runs: images and infected files built by
-zqsample, and an independent Python infector that follows the file layout.
+"""Sample files of the end-to-end runs.
+
+Images and infected files built by zqsample, and an independent Python
+infector that follows the file layout.
 """
 import hashlib
 import os

@@ -1,7 +1,8 @@
-"""Checks of a run with the stand-in quarantine library installed inside the
-scanned tree (native and Wine): the scan never examines what the library
-keeps, the library keeps one backup per infected file, and zqrestore gives
-each back byte for byte.
+"""Checks of a run with the stand-in quarantine library in the scanned tree.
+
+Native and Wine: the scan never examines what the library keeps, the library
+keeps one backup per infected file, and zqrestore gives each back byte for
+byte.
 """
 import os
 import shutil
