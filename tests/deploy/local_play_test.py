@@ -28,8 +28,11 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
-import zq_e2e as e2e  # noqa: E402
-import e2e_native as native  # noqa: E402
+import zq_checks as checks  # noqa: E402
+import zq_isolated as isolated  # noqa: E402
+from zq_population import populate_data  # noqa: E402
+from zq_samples import Samples  # noqa: E402
+from zq_tree import Entry, Expect, Tree  # noqa: E402
 
 PLAYBOOK = os.path.join(SOURCE, "deploy", "ansible", "site.yml")
 
@@ -48,8 +51,7 @@ def play(args, work, root, *extra):
         "zq_linux_dir": root + "/.zq",
         "zq_linux_root": root,
         "zq_linux_suite_dir": "/.suite",
-        "zq_linux_command": ["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
-                             "/.zq/zqcindervane"],
+        "zq_linux_command": isolated.program_command(root),
         "zq_fetch_dir": os.path.join(work, "fetched"),
         "zq_report_dir": work,
         "zq_serial": 1,
@@ -72,12 +74,12 @@ def main():
     args = ap.parse_args()
     for name in ("program", "druquara", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    native.enter_namespace(__file__, tools=("ansible-playbook",))
+    isolated.enter_namespace(__file__, tools=("ansible-playbook",))
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    libs, loader = native.needed_libraries(args.program)
-    samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
-    vol = native.Volume(args.work, "play", 300)
+    libs, loader = isolated.needed_libraries(args.program)
+    samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
+    vol = isolated.Volume(args.work, "play", 300)
     try:
         ok = run(args, vol, libs, loader, samples)
     finally:
@@ -87,7 +89,7 @@ def main():
 
 def run(args, vol, libs, loader, samples):
     root = vol.mnt
-    tree = e2e.Tree("/", os.fsencode, e2e.decode)
+    tree = Tree("/", os.fsencode, checks.decode)
     drive = tree.add_drive("", root)
     # The program's libraries and loader, in the folder that the play copies
     # the program into (and removes afterwards), which the scan passes over.
@@ -99,16 +101,14 @@ def run(args, vol, libs, loader, samples):
         shutil.copy2(lib, os.path.join(lib_dir, "lib", os.path.basename(lib)))
     shutil.copy2(loader, os.path.join(lib_dir, "ld.so"))
     tree.folder(drive, (".suite",))
-    quarantined = e2e.populate_data(tree, drive, "data", samples, big=False)
+    quarantined = populate_data(tree, drive, "data", samples, big=False)
     # The stand-in's key that the play writes is scanned like any file, and
     # removed again afterwards.
     tree.folder(drive, ("etc", "Morlane"))
-    key = tree._add(drive, e2e.Entry(("etc", "Morlane", "QRVCommon"), False, "nonpe"))
-    for parts in (("proc",), ("sys",), ("dev", "shm")):
-        tree.folder(drive, parts, expect="silent")
-    vol.mount_inside("-t", "proc", "proc", where="proc")
-    vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
-    vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+    key = tree._add(drive, Entry(("etc", "Morlane", "QRVCommon"), False, Expect.NONPE))
+    for _, where in isolated.SYSTEM_MOUNTS:
+        tree.folder(drive, tuple(where.split("/")), expect=Expect.SILENT)
+    vol.mount_system()
     problems = []
     whole_before = tree.snapshot()
     # What the play removes with the program's folder.
@@ -124,31 +124,31 @@ def run(args, vol, libs, loader, samples):
             problems.append("the check-mode play wrote %s" % made)
 
     code, out = play(args, args.work, root)
-    e2e.log(out)
+    checks.log(out)
     if code != 0:
         problems.append("play failed (%d)" % code)
     vol.unmount_inside()
     after = tree.snapshot()
 
-    log_lines, log_problems = e2e.read_log(
-        os.path.join(args.work, "fetched", "localhost", "ZQCindervane.log"), e2e.decode)
+    log_lines, log_problems = checks.read_log(
+        os.path.join(args.work, "fetched", "localhost", isolated.LOG), checks.decode)
     problems += log_problems
     want_log, _ = tree.expected(log_lines, [], object_ready=True, pause_text=b"",
                                 console_eol=b"\n", readdir_order=True)
-    problems += e2e.diff("fetched log", want_log, log_lines)
+    problems += checks.diff("fetched log", want_log, log_lines)
 
     # The key is gone again, like the program and the stand-in library.
     drive.by_parts.pop(key.parts)
     drive.by_parts[("etc", "Morlane")].children.remove(key)
-    problems += e2e.check_files(tree, before, after, quarantine_dirs=[(0, ".suite")],
-                                allowed_new=set(), infected_copies=quarantined)
-    problems += e2e.check_quarantine_records(
+    problems += checks.check_files(tree, before, after, quarantine_dirs=[(0, ".suite")],
+                                   allowed_new=set(), infected_copies=quarantined)
+    problems += checks.check_quarantine_records(
         tree, os.path.join(root, ".suite", "security", "zebscan", "Quarantine"), quarantined)
     for left in (".zq", ".suite/security/zebscan/druquara.so", "etc/Morlane/QRVCommon"):
         if os.path.lexists(os.path.join(root, left)):
             problems.append("the play left %s behind" % left)
 
-    summary = next((f for f in map(e2e.parse_summary, want_log) if f), None)
+    summary = next((f for f in map(checks.parse_summary, want_log) if f), None)
     report_json = os.path.join(args.work, "report.json")
     if summary is None or not os.path.exists(report_json):
         problems.append("no report.json from the play")
@@ -163,7 +163,7 @@ def run(args, vol, libs, loader, samples):
             problems.append("report: %r, expected %r" % (got, want))
     if not os.path.exists(os.path.join(args.work, "report.html")):
         problems.append("no report.html from the play")
-    return e2e.report("ansible play on localhost", problems)
+    return checks.report("ansible play on localhost", problems)
 
 
 if __name__ == "__main__":

@@ -24,17 +24,18 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import zq_e2e as e2e  # noqa: E402
 import e2e_native as native  # noqa: E402
+import zq_checks as checks  # noqa: E402
+import zq_isolated as isolated  # noqa: E402
+from zq_samples import Samples  # noqa: E402
 
 CHANGED_LINE = "File changed since it was checked, nothing written"
 WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
 
 
-
 def results(console):
     """{path: result word} from the console's "Path:...\\tResult:..." lines."""
-    return dict(re.findall(r"Path:([^\t\n]*)\tResult:([^\n]*)\n", e2e.decode(console)))
+    return dict(re.findall(r"Path:([^\t\n]*)\tResult:([^\n]*)\n", checks.decode(console)))
 
 
 def write(path, data):
@@ -49,7 +50,7 @@ def read(path):
 
 
 def run_mode(mode, args, libs, loader):
-    vol = native.Volume(args.work, "changed", 64)
+    vol = isolated.Volume(args.work, "changed", 64)
     try:
         return check_mode(mode, args, libs, loader, vol)
     finally:
@@ -59,7 +60,7 @@ def run_mode(mode, args, libs, loader):
 def check_mode(mode, args, libs, loader, vol):
     root = vol.mnt
     samples = args.samples
-    zq = native.install_program(root, args.program, libs, loader)
+    zq = isolated.install_program(root, args.program, libs, loader)
 
     zebscan = os.path.join(root, ".suite", "security", "zebscan")
     os.makedirs(zebscan)
@@ -83,42 +84,33 @@ def check_mode(mode, args, libs, loader, vol):
     # not a file of the walked filesystem, so never opened or written.
     bound_source = os.path.join(args.work, "bound_tmpfs")
     os.makedirs(bound_source, exist_ok=True)
-    native.run("mount", "-t", "tmpfs", "tmpfs", bound_source)
+    isolated.run("mount", "-t", "tmpfs", "tmpfs", bound_source)
     bound_file = os.path.join(bound_source, "bound.exe")
     bound, _ = samples.infected(samples.pe(4200, seed=54), "--seed", 54)
     write(bound_file, bound)
     write(os.path.join(root, "data", "bound.exe"), b"")
-    native.run("mount", "--bind", bound_file, os.path.join(root, "data", "bound.exe"))
+    isolated.run("mount", "--bind", bound_file, os.path.join(root, "data", "bound.exe"))
     vol.mounted.append(os.path.join(root, "data", "bound.exe"))
     try:
         return run_program(mode, args, vol, root, zq, outside, other, infected, host,
                            bound_file, bound)
     finally:
-        native.run("umount", bound_source)
+        isolated.run("umount", bound_source)
 
 
 def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound_file, bound):
-    for where in ("proc", "sys", "dev/shm"):
-        fstype = {"proc": "proc", "sys": "sysfs", "dev/shm": "tmpfs"}[where]
-        vol.mount_inside("-t", fstype, fstype, where=where)
+    vol.mount_system()
     try:
-        res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
-                              "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+        res = subprocess.run(isolated.program_command(root), stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
     except subprocess.TimeoutExpired:
         vol.unmount_inside()
-        return e2e.report("changed file (native): " + mode, ["the scan did not end"])
+        return checks.report("changed file (native): " + mode, ["the scan did not end"])
     vol.unmount_inside()
 
-    problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
-    if res.stderr:
-        problems.append("standard error: %r" % res.stderr[:500])
+    problems, log_lines = checks.run_problems(res, os.path.join(zq, isolated.LOG), checks.decode)
     if not res.stdout.endswith(b"End Scanning..." + native.PAUSE_PROMPT):
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
-    log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
-    problems += log_problems
     shown = results(res.stdout)
     target = os.path.join(root, "data", "infected.exe")
 
@@ -163,7 +155,7 @@ def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound
             want_kind = stat.S_ISFIFO if mode == "fifos" else stat.S_ISLNK
             if not want_kind(mode_bits):
                 problems.append("%s was not replaced" % name)
-    return e2e.report("changed file (native): " + mode, problems)
+    return checks.report("changed file (native): " + mode, problems)
 
 
 def main():
@@ -175,10 +167,10 @@ def main():
     args = ap.parse_args()
     for name in ("program", "changer", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    native.enter_namespace(__file__)
+    isolated.enter_namespace(__file__)
     os.makedirs(args.work, exist_ok=True)
-    libs, loader = native.needed_libraries(args.program, args.changer)
-    args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
+    libs, loader = isolated.needed_libraries(args.program, args.changer)
+    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
     ok = True
     for mode in ("overwrite", "truncate", "link", "fifos", "links"):
         ok &= run_mode(mode, args, libs, loader)

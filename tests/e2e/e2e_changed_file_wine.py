@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end under Wine: a quarantine library that changes the file it is
-given between the program's check and its repair.
+"""End-to-end under Wine: a quarantine library that changes its file.
+
+The library changes the file it is given between the program's check and its
+repair.
 
 usage: e2e_changed_file_wine.py --program EXE --changer DLL --zqsample EXE
                                 --wine W --wineserver WS --work DIR
@@ -20,8 +22,9 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import zq_e2e as e2e  # noqa: E402
 import e2e_wine as wine  # noqa: E402
+import zq_checks as checks  # noqa: E402
+from zq_samples import Samples  # noqa: E402
 
 CHANGED_LINE = "File changed since it was checked, nothing written"
 WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
@@ -69,15 +72,12 @@ def check_mode(mode, args, prefix):
     prefix.set_install_path("C:\\.suite")
     res = prefix.run_scan(timeout=900)
 
-    problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
+    problems, log_lines = checks.run_problems(res, prefix.log_path(), wine.from_gbk,
+                                              stderr_checked=False)
     if b"End Scanning..." not in res.stdout:
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
     if b"Path:D:\\data\\infected.exe\tResult:Error\r\n" not in res.stdout:
         problems.append("the changed file is not reported Error: %r" % res.stdout[-400:])
-    log_lines, log_problems = e2e.read_log(prefix.log_path(), wine.from_gbk)
-    problems += log_problems
     if read(os.path.join(prefix.d, "data", "clean.exe")) != clean:
         problems.append("the clean file changed")
     if mode == "overwrite":
@@ -89,7 +89,7 @@ def check_mode(mode, args, prefix):
             problems.append("no line saying the file changed since it was checked")
     elif read(target) != infected[:3000]:
         problems.append("the truncated file was written by the repair")
-    return e2e.report("changed file (wine): " + mode, problems)
+    return checks.report("changed file (wine): " + mode, problems)
 
 
 def main():
@@ -104,10 +104,10 @@ def main():
     for name in ("program", "changer", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     if "WINEPREFIX" not in os.environ:
-        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(wine.SKIP)
+        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(checks.SKIP)
     os.makedirs(args.work, exist_ok=True)
-    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     ok = True
     for number, mode in enumerate(("overwrite", "truncate"), 1):
         ok &= run_mode(number, mode, args)

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Linux program over mounts: btrfs subvolumes and
-bind mounts.
+"""End-to-end run of the real Linux program over btrfs subvolumes and binds.
 
 usage: e2e_mounts.py --program P --zqsample Z --work DIR
 
@@ -27,10 +26,8 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_native as native  # noqa: E402
-import zq_e2e as e2e  # noqa: E402
-
-
+import zq_checks as checks  # noqa: E402
+import zq_isolated as isolated  # noqa: E402
 
 
 def infected_sample(zqsample, work, name, seed):
@@ -38,8 +35,8 @@ def infected_sample(zqsample, work, name, seed):
     host = os.path.join(work, name + ".host")
     out = os.path.join(work, name + ".infected")
     repaired = os.path.join(work, name + ".repaired")
-    native.run(zqsample, "pe", host, "--size", 3000 + seed, "--seed", seed)
-    native.run(zqsample, "infect", host, out, "--seed", seed, "--repaired", repaired)
+    isolated.run(zqsample, "pe", host, "--size", 3000 + seed, "--seed", seed)
+    isolated.run(zqsample, "infect", host, out, "--seed", seed, "--repaired", repaired)
     with open(out, "rb") as f, open(repaired, "rb") as g:
         return f.read(), g.read()
 
@@ -63,32 +60,32 @@ def main():
     args = ap.parse_args()
     for name in ("program", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    native.enter_namespace(__file__, tools=("mkfs.btrfs", "btrfs"))
+    isolated.enter_namespace(__file__, tools=("mkfs.btrfs", "btrfs"))
     os.makedirs(args.work, exist_ok=True)
-    libs, loader = native.needed_libraries(args.program)
+    libs, loader = isolated.needed_libraries(args.program)
     samples = os.path.join(args.work, "samples")
     os.makedirs(samples, exist_ok=True)
 
-    vol = native.Volume(args.work, "mounts-root", 64)
+    vol = isolated.Volume(args.work, "mounts-root", 64)
     btrfs_image = os.path.join(args.work, "mounts-btrfs.img")
     btrfs_top = os.path.join(args.work, "mounts-btrfs.top")
     try:
         root = vol.mnt
-        zq = native.install_program(root, args.program, libs, loader)
+        zq = isolated.install_program(root, args.program, libs, loader)
 
         # The btrfs volume: subvolumes made from its top level, mounted apart.
         with open(btrfs_image, "wb") as f:
             f.truncate(128 << 20)
-        native.run("mkfs.btrfs", "-q", "-f", btrfs_image, stdout=subprocess.DEVNULL)
+        isolated.run("mkfs.btrfs", "-q", "-f", btrfs_image, stdout=subprocess.DEVNULL)
         os.makedirs(btrfs_top, exist_ok=True)
-        res = native.run("mount", "-o", "loop", btrfs_image, btrfs_top, check=False,
+        res = isolated.run("mount", "-o", "loop", btrfs_image, btrfs_top, check=False,
                          stderr=subprocess.PIPE)
         if res.returncode != 0:
-            native.skip("cannot loop-mount a btrfs image here: %s" % res.stderr.decode().strip())
-        btrfs_device = native.run("findmnt", "-n", "-o", "SOURCE", btrfs_top,
+            isolated.skip("cannot loop-mount a btrfs image here: %s" % res.stderr.decode().strip())
+        btrfs_device = isolated.run("findmnt", "-n", "-o", "SOURCE", btrfs_top,
                                   stdout=subprocess.PIPE).stdout.decode().strip()
         for sub in ("@a", "@b", "@a/nested"):
-            native.run("btrfs", "-q", "subvolume", "create", os.path.join(btrfs_top, sub),
+            isolated.run("btrfs", "-q", "subvolume", "create", os.path.join(btrfs_top, sub),
                        stdout=subprocess.DEVNULL)
 
         # Infected files: (path in the chroot, where to write it now).
@@ -108,11 +105,7 @@ def main():
         vol.mount_inside("-o", "subvol=@a", btrfs_device, where="vol/a")
         vol.mount_inside("-o", "subvol=@b", btrfs_device, where="vol/b")
         vol.mount_inside("--bind", os.path.join(btrfs_top, "@a", "part"), where="mnt/part")
-        # What the program needs of the system: the mount table, the disks'
-        # /sys entries, and /dev/shm for the log's switch.
-        vol.mount_inside("-t", "proc", "proc", where="proc")
-        vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
-        vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+        vol.mount_system()  # the mount table, /sys, /dev/shm
         vol.mount_inside("--bind", os.path.join(root, "data"), where="data/inner/loop")
         # A file on a tmpfs (in a dot-folder the scan skips) bound over a file
         # of the tree.
@@ -121,28 +114,24 @@ def main():
         write(os.path.join(root, ".tmp", "bound.exe"), bound_data)
         bound_target = os.path.join(root, "data", "bound.exe")
         write(bound_target, b"")
-        native.run("mount", "--bind", os.path.join(root, ".tmp", "bound.exe"), bound_target)
+        isolated.run("mount", "--bind", os.path.join(root, ".tmp", "bound.exe"), bound_target)
         vol.mounted.append(bound_target)
 
-        res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
-                              "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+        res = subprocess.run(isolated.program_command(root), stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-        problems = []
-        if res.returncode != 0:
-            problems.append("exit code %d" % res.returncode)
-        log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
-        problems += log_problems
+        problems, log_lines = checks.run_problems(res, os.path.join(zq, isolated.LOG),
+                                                  checks.decode, stderr_checked=False)
 
         roots = [l for l in log_lines if l.startswith("[wmain][440]")]
-        problems += e2e.diff("roots", ["[wmain][440]Start Scanning Folder:",
+        problems += checks.diff("roots", ["[wmain][440]Start Scanning Folder:",
                                        "[wmain][440]Start Scanning Folder:/vol/a",
                                        "[wmain][440]Start Scanning Folder:/vol/b"], roots)
         printed = sorted(l.replace("Start Scanning...", "", 1)
-                         for l in e2e.decode(res.stdout).split("\n") if "Result:" in l)
-        problems += e2e.diff("console", sorted("Path:%s\tResult:Is Fix" % p for p in expected),
+                         for l in checks.decode(res.stdout).split("\n") if "Result:" in l)
+        problems += checks.diff("console", sorted("Path:%s\tResult:Is Fix" % p for p in expected),
                              printed)
         mounts = sorted(l for l in log_lines if l.startswith("[ScanFolder][298]"))
-        problems += e2e.diff("mount lines", sorted(
+        problems += checks.diff("mount lines", sorted(
             "[ScanFolder][298]Mount inside the walk, not scanned:" + p
             for p in ("/data/bound.exe", "/data/inner/loop")), mounts)
         if read(os.path.join(root, ".tmp", "bound.exe")) != bound_data:
@@ -151,11 +140,11 @@ def main():
         for shown, path in placed:
             if read(path) != expected[shown]:
                 problems.append("%s is not repaired as its trailer says" % shown)
-        ok = e2e.report("native mounts: btrfs subvolumes and bind mounts", problems)
+        ok = checks.report("native mounts: btrfs subvolumes and bind mounts", problems)
     finally:
         vol.close()
         if os.path.ismount(btrfs_top):
-            native.run("umount", btrfs_top)
+            isolated.run("umount", btrfs_top)
         if os.path.exists(btrfs_image):
             os.unlink(btrfs_image)
     sys.exit(0 if ok else 1)

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Linux program with the stand-in quarantine
-library installed inside the scanned tree.
+"""End-to-end (Linux): the stand-in quarantine library inside the scanned tree.
 
 usage: e2e_standin_native.py --program P --druquara LIB --zqrestore R
                              --zqsample Z --work DIR
@@ -25,8 +24,12 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_native as native  # noqa: E402
-import zq_e2e as e2e  # noqa: E402
+import zq_checks as checks  # noqa: E402
+import zq_isolated as isolated  # noqa: E402
 import zq_standin as standin  # noqa: E402
+from zq_population import populate_data  # noqa: E402
+from zq_samples import Samples  # noqa: E402
+from zq_tree import Expect, Tree  # noqa: E402
 
 QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
 
@@ -34,14 +37,14 @@ QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
 def check(args, libs, loader, vol):
     t0 = time.time()
     root = vol.mnt
-    tree = e2e.Tree("/", os.fsencode, e2e.decode)
+    tree = Tree("/", os.fsencode, checks.decode)
     drive = tree.add_drive("", root)
     samples = args.samples
 
     # Made first, so listed (and backed up) before the suite.
-    quarantined = e2e.populate_data(tree, drive, "data", samples, big=False)
+    quarantined = populate_data(tree, drive, "data", samples, big=False)
 
-    zq = native.install_program(root, args.program, libs, loader)
+    zq = isolated.install_program(root, args.program, libs, loader)
     tree.folder(drive, (".zq",))
     tree.file(drive, "etc/Morlane/QRVCommon", b"ProgramPath=/suite\n")
 
@@ -51,39 +54,23 @@ def check(args, libs, loader, vol):
             tree.file(drive, "suite/security/zebscan/" + name, f.read())
     tree.folder(drive, QUARANTINE)
 
-    for parts in (("proc",), ("sys",), ("dev", "shm")):
-        tree.folder(drive, parts, expect="silent")
-    vol.mount_inside("-t", "proc", "proc", where="proc")
-    vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
-    vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
+    for _, where in isolated.SYSTEM_MOUNTS:
+        tree.folder(drive, tuple(where.split("/")), expect=Expect.SILENT)
+    vol.mount_system()
 
     before = tree.snapshot()
-    res = subprocess.run(["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
-                          "/.zq/zqcindervane"], stdin=subprocess.DEVNULL,
+    res = subprocess.run(isolated.program_command(root), stdin=subprocess.DEVNULL,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    checks.log("  program ran %.1fs" % (time.time() - t0))
     vol.unmount_inside()
     after = tree.snapshot()
 
-    problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
-    if res.stderr:
-        problems.append("standard error: %r" % res.stderr[:500])
-    log_lines, log_problems = e2e.read_log(os.path.join(zq, "ZQCindervane.log"), e2e.decode)
-    problems += log_problems
-    want_log, want_console = tree.expected(log_lines, [], object_ready=True,
-                                           pause_text=native.PAUSE_PROMPT, console_eol=b"\n",
-                                           readdir_order=True)
-    problems += e2e.diff("log", want_log, log_lines)
-    problems += e2e.diff("console", e2e.decode(want_console).split("\n"),
-                         e2e.decode(res.stdout).split("\n"))
-    problems += e2e.check_files(tree, before, after,
-                                quarantine_dirs=[(0, os.path.join(*QUARANTINE))],
-                                allowed_new={(0, ".zq/ZQCindervane.log")},
-                                infected_copies=quarantined)
     folder = os.path.join(root, *QUARANTINE)
-    problems += e2e.check_quarantine_records(tree, folder, quarantined)
+    problems, log_lines = checks.verdict(
+        tree, res, os.path.join(zq, isolated.LOG), init_lines=[], object_ready=True,
+        pause_text=native.PAUSE_PROMPT, console_eol=b"\n", readdir_order=True,
+        snapshots=(before, after), quarantine_dirs=[(0, os.path.join(*QUARANTINE))],
+        allowed_new={(0, ".zq/ZQCindervane.log")}, infected=quarantined, records_folder=folder)
     problems += standin.check_quarantine_unseen(tree, drive, QUARANTINE, log_lines)
 
     def restore(backup, out):
@@ -92,7 +79,7 @@ def check(args, libs, loader, vol):
 
     problems += standin.check_backups_restore(folder, quarantined, restore,
                                               os.path.join(args.work, "restored"))
-    return e2e.report("native: stand-in library inside the scanned tree", problems)
+    return checks.report("native: stand-in library inside the scanned tree", problems)
 
 
 def main():
@@ -102,11 +89,11 @@ def main():
     args = ap.parse_args()
     for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    native.enter_namespace(__file__)
+    isolated.enter_namespace(__file__)
     os.makedirs(args.work, exist_ok=True)
-    libs, loader = native.needed_libraries(args.program, args.druquara)
-    args.samples = e2e.Samples([args.zqsample], os.path.join(args.work, "samples"))
-    vol = native.Volume(args.work, "standin", 200, mkfs_options=("-O", "^dir_index"))
+    libs, loader = isolated.needed_libraries(args.program, args.druquara)
+    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
+    vol = isolated.Volume(args.work, "standin", 200, mkfs_options=("-O", "^dir_index"))
     try:
         ok = check(args, libs, loader, vol)
     finally:

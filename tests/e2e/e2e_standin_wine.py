@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end run of the real Windows program under Wine with the stand-in
-quarantine library installed inside the scanned tree.
+"""End-to-end under Wine: the stand-in quarantine library inside the scanned tree.
 
 usage: e2e_standin_wine.py --program EXE --druquara DLL --zqrestore EXE
                            --zqsample EXE --wine W --wineserver WS --work DIR
@@ -25,10 +24,12 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_wine as wine  # noqa: E402
-import zq_e2e as e2e  # noqa: E402
+import zq_checks as checks  # noqa: E402
 import zq_standin as standin  # noqa: E402
+from zq_population import populate_data  # noqa: E402
+from zq_samples import Samples  # noqa: E402
+from zq_tree import Expect, Result, Tree  # noqa: E402
 
-SKIP = 77
 QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
 
 
@@ -38,13 +39,13 @@ def windows_path(prefix, host_path):
         rel = os.path.relpath(host_path, folder)
         if not rel.startswith(".."):
             return letter + "\\" + rel.replace("/", "\\")
-    raise e2e.Failure("not on a drive of the prefix: %s" % host_path)
+    raise checks.Failure("not on a drive of the prefix: %s" % host_path)
 
 
 def check(args, prefix):
     t0 = time.time()
     samples = args.samples
-    tree = e2e.Tree("\\", wine.gbk, wine.from_gbk)
+    tree = Tree("\\", wine.gbk, wine.from_gbk)
     c = tree.add_drive("C:", prefix.c)
     d = tree.add_drive("D:", prefix.d)
 
@@ -54,42 +55,31 @@ def check(args, prefix):
     user = pwd.getpwuid(os.getuid()).pw_name
     for sub in ("Local", "Roaming"):
         tree.folder(c, ("users", user, "AppData", sub))
-    quarantined = e2e.populate_data(tree, c, "data", samples, big=False)
+    quarantined = populate_data(tree, c, "data", samples, big=False)
 
     # The suite on D:, walked after every infected file on C:. zqrestore.exe
     # is an image (examined, Safe); the library is a DLL (not examined).
     with open(args.druquara, "rb") as f:
         tree.file(d, "suite/security/zebscan/druquara.dll", f.read())
     with open(args.zqrestore, "rb") as f:
-        tree.file(d, "suite/security/zebscan/zqrestore.exe", f.read(), "image", 0)
+        tree.file(d, "suite/security/zebscan/zqrestore.exe", f.read(), Expect.IMAGE, Result.SAFE)
     tree.folder(d, QUARANTINE)
 
     prefix.set_install_path("D:\\suite")
-    e2e.log("  tree ready %.1fs" % (time.time() - t0))
+    checks.log("  tree ready %.1fs" % (time.time() - t0))
 
     before = tree.snapshot()
     res = prefix.run_scan(timeout=1200)
-    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    checks.log("  program ran %.1fs" % (time.time() - t0))
     after = tree.snapshot()
 
-    problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
-    if res.stderr:
-        problems.append("standard error: %r" % res.stderr[:500])
-    log_lines, log_problems = e2e.read_log(prefix.log_path(), wine.from_gbk)
-    problems += log_problems
-    want_log, want_console = tree.expected(log_lines, [], object_ready=True,
-                                           pause_text=args.pause_text, console_eol=b"\r\n")
-    problems += e2e.diff("log", want_log, log_lines)
-    problems += e2e.diff("console", wine.from_gbk(want_console).split("\n"),
-                         wine.from_gbk(res.stdout).split("\n"))
-    problems += e2e.check_files(tree, before, after,
-                                quarantine_dirs=[(1, os.path.join(*QUARANTINE))],
-                                allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))},
-                                infected_copies=quarantined)
     folder = os.path.join(prefix.d, *QUARANTINE)
-    problems += e2e.check_quarantine_records(tree, folder, quarantined)
+    problems, log_lines = checks.verdict(
+        tree, res, prefix.log_path(), init_lines=[], object_ready=True,
+        pause_text=args.pause_text, console_eol=b"\r\n", snapshots=(before, after),
+        quarantine_dirs=[(1, os.path.join(*QUARANTINE))],
+        allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))}, infected=quarantined,
+        records_folder=folder)
     problems += standin.check_quarantine_unseen(tree, d, QUARANTINE, log_lines)
 
     exe = windows_path(prefix, os.path.join(prefix.d, "suite", "security", "zebscan",
@@ -101,8 +91,8 @@ def check(args, prefix):
 
     problems += standin.check_backups_restore(folder, quarantined, restore,
                                               os.path.join(prefix.c, ".restored"))
-    e2e.log("  restored %.1fs" % (time.time() - t0))
-    return e2e.report("wine: stand-in library inside the scanned tree", problems)
+    checks.log("  restored %.1fs" % (time.time() - t0))
+    return checks.report("wine: stand-in library inside the scanned tree", problems)
 
 
 def main():
@@ -113,10 +103,10 @@ def main():
     for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     if "WINEPREFIX" not in os.environ:
-        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(SKIP)
+        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(checks.SKIP)
     os.makedirs(args.work, exist_ok=True)
-    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     args.pause_text = wine.pause_text(args)
     prefix = wine.Prefix(args, "standin")
     try:

@@ -32,9 +32,11 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import zq_e2e as e2e  # noqa: E402
+import zq_checks as checks  # noqa: E402
+from zq_population import populate_data, populate_deep  # noqa: E402
+from zq_samples import Samples  # noqa: E402
+from zq_tree import Expect, Result, Tree  # noqa: E402
 
-SKIP = 77
 KEY = r"HKLM\SOFTWARE\Morlane\QRVCommon"
 
 
@@ -79,7 +81,7 @@ class Prefix:
         res = self.wine("reg", "add", KEY, "/v", "ProgramPath", "/t", "REG_SZ", "/d", path,
                         "/reg:32", "/f", stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if res.returncode != 0:
-            raise e2e.Failure("reg add failed: %r" % res.stdout)
+            raise checks.Failure("reg add failed: %r" % res.stdout)
 
     def run_scan(self, timeout):
         """Runs C:\\.zq\\ZQCindervane.exe with standard input closed."""
@@ -127,16 +129,17 @@ def run_case(number, case, args):
 def check_case(case, args, prefix):
     t0 = time.time()
     samples = args.samples
-    tree = e2e.Tree("\\", gbk, from_gbk)
+    tree = Tree("\\", gbk, from_gbk)
     c = tree.add_drive("C:", prefix.c)
     d = tree.add_drive("D:", prefix.d)
 
     # C: the Windows directory and a folder whose path contains its text.
     tree.link(c, "windows", prefix.fixture_windows, lines=[])
-    tree.folder(c, ("Windows.old",), expect="silent")
+    tree.folder(c, ("Windows.old",), expect=Expect.SILENT)
     tree.file(c, "Windows.old/infected.exe",
-              samples.infected(samples.pe(4100, seed=40), "--seed", 40)[0], "silent")
-    tree.file(c, "Program Files/App/tool.exe", samples.pe(6000, seed=41), "image", 0)
+              samples.infected(samples.pe(4100, seed=40), "--seed", 40)[0], Expect.SILENT)
+    tree.file(c, "Program Files/App/tool.exe", samples.pe(6000, seed=41), Expect.IMAGE,
+              Result.SAFE)
     # The program and the suite, in folders the scan passes over.
     tree.folder(c, (".zq",))
     shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
@@ -153,9 +156,9 @@ def check_case(case, args, prefix):
     # D: the common tree, the path limits, and links back to folders above.
     # An immutable file cannot be opened for writing, not even by root (for
     # whom Wine's read-only attribute is no obstacle): ERROR_ACCESS_DENIED.
-    quarantined = e2e.populate_data(
+    quarantined = populate_data(
         tree, d, "", samples, read_only=(prefix.make_immutable, "Call CreateFile failed: 0x5"))
-    e2e.populate_deep(tree, d, samples, 260)
+    populate_deep(tree, d, samples, 260)
     tree.folder(d, ("loops",))
     again = ["[ScanFolder][297]Folder already open above, not scanned again:{path}"]
     tree.link(d, "loops/to_itself", ".", lines=again)
@@ -163,42 +166,26 @@ def check_case(case, args, prefix):
 
     if case.key:
         prefix.set_install_path("C:\\.suite")
-    e2e.log("  tree ready %.1fs" % (time.time() - t0))
+    checks.log("  tree ready %.1fs" % (time.time() - t0))
 
     before = tree.snapshot()
     res = prefix.run_scan(timeout=1200)
-    e2e.log("  program ran %.1fs" % (time.time() - t0))
+    checks.log("  program ran %.1fs" % (time.time() - t0))
     after = tree.snapshot()
 
-    problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
-    if res.stderr:
-        problems.append("standard error: %r" % res.stderr[:500])
-    log_lines, log_problems = e2e.read_log(prefix.log_path(), from_gbk)
-    problems += log_problems
     if not case.key:
         init = ["[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2"]
     elif not case.library:
         init = ["[DRUDllGetClassObject][22]Call LoadLibrary failed: 126"]
     else:
         init = []
-    want_log, want_console = tree.expected(log_lines, init, object_ready=case.library and case.key,
-                                           pause_text=args.pause_text, console_eol=b"\r\n")
-    e2e.keep_log(args.work, case.name, prefix.log_path(),
-                 want_log)
-    problems += e2e.diff("log", want_log, log_lines)
-    problems += e2e.diff("console", from_gbk(want_console).split("\n"),
-                         from_gbk(res.stdout).split("\n"))
-    problems += e2e.check_files(
-        tree, before, after,
+    problems, _ = checks.verdict(
+        tree, res, prefix.log_path(), init_lines=init, object_ready=case.library and case.key,
+        pause_text=args.pause_text, console_eol=b"\r\n", snapshots=(before, after),
         quarantine_dirs=[(0, os.path.join(".suite", "security", "zebscan", "Quarantine"))],
-        allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))},
-        infected_copies=quarantined if (case.key and case.library) else None)
-    if case.key and case.library:
-        problems += e2e.check_quarantine_records(tree, os.path.join(zebscan, "Quarantine"),
-                                                 quarantined)
-    return e2e.report("wine: " + case.name, problems)
+        allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))}, infected=quarantined,
+        records_folder=os.path.join(zebscan, "Quarantine"), keep=(args.work, case.name))
+    return checks.report("wine: " + case.name, problems)
 
 
 def main():
@@ -213,11 +200,11 @@ def main():
     for name in ("program", "druquara", "zqsample", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     if "WINEPREFIX" not in os.environ:
-        e2e.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(SKIP)
+        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
+        sys.exit(checks.SKIP)
     os.makedirs(args.work, exist_ok=True)
-    e2e.clear_kept_logs(args.work)
-    args.samples = e2e.Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    checks.clear_kept_logs(args.work)
+    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     args.pause_text = pause_text(args)
     ok = True
     for number, case in enumerate(CASES, 1):
@@ -230,7 +217,7 @@ def pause_text(args):
     res = subprocess.run([args.wine, "cmd", "/c", "pause"], stdin=subprocess.DEVNULL,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     if b"Press any key" not in res.stdout:
-        raise e2e.Failure("unexpected pause prompt from Wine's cmd: %r" % res.stdout)
+        raise checks.Failure("unexpected pause prompt from Wine's cmd: %r" % res.stdout)
     return res.stdout
 
 

@@ -1,12 +1,13 @@
-"""Checks of a run with the stand-in quarantine library installed inside the
-scanned tree (native and Wine): the scan never examines what the library
-keeps, the library keeps one backup per infected file, and zqrestore gives
-each back byte for byte.
+"""Checks of a run with the stand-in quarantine library in the scanned tree.
+
+Native and Wine: the scan never examines what the library keeps, the library
+keeps one backup per infected file, and zqrestore gives each back byte for
+byte.
 """
 import os
 import shutil
 
-import zq_e2e as e2e
+from zq_tree import sha256_file
 
 
 def check_quarantine_unseen(tree, drive, parts, log_lines):
@@ -56,7 +57,7 @@ def check_backups_restore(folder, infected, restore, scratch):
         if res.returncode != 0 or not os.path.isfile(out):
             problems.append("zqrestore %s: exit %d %r" % (name, res.returncode, res.stdout))
             continue
-        restored.append(e2e.sha256_file(out))
+        restored.append(sha256_file(out))
     want = sorted(e.before for _, e in infected)
     if sorted(restored) != want:
         problems.append("restored backups differ from the infected files as they were")
@@ -65,9 +66,9 @@ def check_backups_restore(folder, infected, restore, scratch):
 
     # OUT exists: refused (3), OUT as it was.
     out = os.path.join(scratch, "restored0")
-    before = e2e.sha256_file(out) if os.path.exists(out) else None
+    before = sha256_file(out) if os.path.exists(out) else None
     res = restore(os.path.join(folder, backups[0]), out)
-    if res.returncode != 3 or (os.path.exists(out) and e2e.sha256_file(out) != before):
+    if res.returncode != 3 or (os.path.exists(out) and sha256_file(out) != before):
         problems.append("zqrestore over an existing OUT: exit %d %r" % (res.returncode,
                                                                         res.stdout))
     # A damaged backup: refused (1), nothing at OUT, the backup left alone.

@@ -117,7 +117,7 @@ def unpack_tar(bundle, where):
 
 
 def linux(args):
-    import e2e_native  # the volume and library helpers of the native end-to-end test
+    import zq_isolated  # the isolated runs of the native end-to-end tests
 
     if not os.environ.get(IN_NAMESPACE):
         if os.geteuid() != 0 or not shutil.which("unshare"):
@@ -134,23 +134,15 @@ def linux(args):
     for name in ("zqcindervane", "druquara.so", "zqrestore", "README.txt"):
         if not os.path.isfile(os.path.join(bundle, name)):
             fail("%s is not in the bundle" % name)
-    libs, loader = e2e_native.needed_libraries(program)
-    vol = e2e_native.Volume(args.work, "smoke", 500)
+    libs, loader = zq_isolated.needed_libraries(program)
+    vol = zq_isolated.Volume(args.work, "smoke", 500)
     try:
         root = vol.mnt
-        zq = os.path.join(root, ".zq")
-        os.makedirs(os.path.join(zq, "lib"))
-        shutil.copy2(program, os.path.join(zq, "zqcindervane"))
-        for lib in libs:
-            shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-        shutil.copy2(loader, os.path.join(zq, "ld.so"))
+        zq = zq_isolated.install_program(root, program, libs, loader)
         files = samples(args.zqsample, os.path.join(root, "data"))
         many_files(os.path.join(root, "many"), MANY_FILES)
-        vol.mount_inside("-t", "proc", "proc", where="proc")
-        vol.mount_inside("-t", "sysfs", "sysfs", where="sys")
-        vol.mount_inside("-t", "tmpfs", "tmpfs", where="dev/shm")
-        command = ["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib",
-                   "/.zq/zqcindervane"]
+        vol.mount_system()
+        command = zq_isolated.program_command(root)
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=300)
         want = [b"Path:/data/%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
