@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/scoped_handle.h"
+
 namespace platform {
 
 using ThreadRoutine = uint32_t (*)(void* parameter);
@@ -14,7 +16,6 @@ using ThreadRoutine = uint32_t (*)(void* parameter);
 class Thread {
   public:
     Thread() = default;
-    ~Thread();
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
@@ -23,13 +24,20 @@ class Thread {
     // Waits without time-out until the thread has ended.
     void Wait();
     // Releases the handle; a thread still running goes on, detached.
-    void Close();
-    bool IsOpen() const { return open_; }
+    void Close() { handle_.Reset(); }
+    bool IsOpen() const { return handle_.IsValid(); }
+
+    // The handle's kind: the thread's HANDLE on Windows, the backend's
+    // record of the thread on POSIX; the backend releases it.
+    struct HandleTraits {
+        using Value = void*;
+        static Value Invalid() { return nullptr; }
+        static bool IsValid(Value value) { return value != nullptr; }
+        static void Close(Value value);
+    };
 
   private:
-    uintptr_t native_ = 0;  // HANDLE on Windows, pthread_t on POSIX
-    bool open_ = false;
-    bool joined_ = false;
+    ScopedHandle<HandleTraits> handle_;
 };
 
 // Suspends the calling thread for about `milliseconds`.

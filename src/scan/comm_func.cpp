@@ -40,36 +40,36 @@ bool Fits(uint64_t offset, uint64_t count, uint64_t length) {
 
 // The answer for a view of the whole file; false on every rejection or on
 // a failed read of the view.
-BOOL IsImageNotDll(platform::FileView& view, bool* read_failed) {
+bool IsImageNotDll(platform::FileView& view, bool* read_failed) {
     uint8_t dos_header[kDosHeaderSize];
     if (!Fits(0, kDosHeaderSize, view.Length())) {
-        return FALSE;
+        return false;
     }
     if (!view.Copy(0, dos_header, kDosHeaderSize)) {
         *read_failed = true;
-        return FALSE;
+        return false;
     }
     const bool mz = dos_header[0] == 'M' && dos_header[1] == 'Z';
     const bool zm = dos_header[0] == 'Z' && dos_header[1] == 'M';
     if (!mz && !zm) {
-        return FALSE;
+        return false;
     }
     const int32_t lfanew = static_cast<int32_t>(LoadU32(dos_header + kLfanewOffset));
     if (lfanew < 0 || !Fits(static_cast<uint64_t>(lfanew), kNtHeadersSize, view.Length())) {
-        return FALSE;
+        return false;
     }
     uint8_t nt_headers[kNtHeadersSize];
     if (!view.Copy(static_cast<uint64_t>(lfanew), nt_headers, kNtHeadersSize)) {
         *read_failed = true;
-        return FALSE;
+        return false;
     }
     if (LoadU32(nt_headers) != kNtSignature) {
-        return FALSE;
+        return false;
     }
-    return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0 ? TRUE : FALSE;
+    return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0;
 }
 
-BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause);
+bool IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause);
 
 }  // namespace
 
@@ -98,39 +98,39 @@ BOOL CommFunc::SetDebugPrivilege() {
 
 BOOL CommFunc::IsFilePE(const PathChar* path) {
     platform::FileRef file(path);
-    return IsFilePEWith(file, nullptr);
+    return IsFilePEWith(file, nullptr) ? TRUE : FALSE;
 }
 
 BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
-    return IsFilePEWith(ref, nullptr);
+    return IsFilePEWith(ref, nullptr) ? TRUE : FALSE;
 }
 
 BOOL scan_seam::IsFilePEPausedBeforeMapping(const PathChar* path,
                                             const std::function<void()>& pause) {
     platform::FileRef file(path);
-    return IsFilePEWith(file, &pause);
+    return IsFilePEWith(file, &pause) ? TRUE : FALSE;
 }
 
 namespace {
 
-BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
+bool IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
     if (!file.Open(ref, platform::FileIntent::ExamineImage)) {
         g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
                        static_cast<int>(file.Error()));
         CountScan(ScanCounter::Unreadable);
-        return FALSE;
+        return false;
     }
     uint32_t size = 0;
     if (!file.SizeLow(&size)) {
         g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
                        static_cast<int>(file.Error()));
         CountScan(ScanCounter::Unreadable);
-        return FALSE;
+        return false;
     }
     if (size < kMinImageSize) {
-        return FALSE;
+        return false;
     }
     if (pause != nullptr) {
         (*pause)();
@@ -148,10 +148,10 @@ BOOL IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
                            static_cast<int>(mapped.code));
         }
         CountScan(ScanCounter::Unreadable);
-        return FALSE;
+        return false;
     }
     bool read_failed = false;
-    const BOOL answer = IsImageNotDll(view, &read_failed);
+    const bool answer = IsImageNotDll(view, &read_failed);
     if (read_failed) {
         // Only where the view is read rather than mapped (POSIX).
         g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,

@@ -314,30 +314,30 @@ const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
 
 namespace {
 
-BOOL WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
+bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
               const SignatureList& signatures) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
-        return FALSE;
+        return false;
     }
     Walk walk(identity, signatures);
     if (!walk.Start(path)) {
-        return FALSE;
+        return false;
     }
     walk.Run();
-    return TRUE;
+    return true;
 }
 
 }  // namespace
 
 BOOL ScanFolder(const PathChar* path) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), InfectionSignatures);
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), InfectionSignatures) ? TRUE : FALSE;
 }
 
 BOOL ScanFolder(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures);
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures) ? TRUE : FALSE;
 }
 
 BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
-    return WalkFrom(path, identity, InfectionSignatures);
+    return WalkFrom(path, identity, InfectionSignatures) ? TRUE : FALSE;
 }

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/posix_handles.h"
+
 namespace platform {
 
 bool ClearFileAttributes(const PathChar* path) {
@@ -23,21 +25,20 @@ bool MoveFileTo(const PathChar* from, const PathChar* to) {
 namespace {
 
 // Opens `path` without following a link at it and without blocking, and
-// keeps the descriptor only for a regular file; -1 otherwise.
-int OpenRegular(const PathChar* path, int flags) {
-    const int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return -1;
+// keeps the descriptor only for a regular file; none otherwise.
+posix::ScopedFd OpenRegular(const PathChar* path, int flags) {
+    posix::ScopedFd fd(open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!fd.IsValid()) {
+        return fd;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return -1;
+    if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return posix::ScopedFd();
     }
     // Blocking again for the writes themselves.
-    const int status = fcntl(fd, F_GETFL);
+    const int status = fcntl(fd.Get(), F_GETFL);
     if (status != -1) {
-        fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+        fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK);
     }
     return fd;
 }
@@ -45,25 +46,24 @@ int OpenRegular(const PathChar* path, int flags) {
 }  // namespace
 
 std::FILE* OpenAppendStream(const PathChar* path) {
-    const int fd = OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT);
-    if (fd < 0) {
+    posix::ScopedFd fd = OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT);
+    if (!fd.IsValid()) {
         return nullptr;
     }
-    std::FILE* stream = fdopen(fd, "ab");
-    if (stream == nullptr) {
-        close(fd);
+    std::FILE* stream = fdopen(fd.Get(), "ab");
+    if (stream != nullptr) {
+        fd.Release();  // the stream owns it now
     }
     return stream;
 }
 
 bool ExistingFileSizeLow(const PathChar* path, uint32_t* size) {
-    const int fd = OpenRegular(path, O_RDONLY);
-    if (fd < 0) {
+    const posix::ScopedFd fd = OpenRegular(path, O_RDONLY);
+    if (!fd.IsValid()) {
         return false;
     }
     struct stat info;
-    *size = fstat(fd, &info) == 0 ? static_cast<uint32_t>(info.st_size) : 0;
-    close(fd);
+    *size = fstat(fd.Get(), &info) == 0 ? static_cast<uint32_t>(info.st_size) : 0;
     return true;
 }
 

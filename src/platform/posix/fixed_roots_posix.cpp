@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/fixed_roots.h"
+#include "platform/posix/posix_handles.h"
 #include "zq_mount_table.h"
 
 namespace platform {
@@ -38,19 +39,17 @@ std::string DecodeField(const std::string& field) {
 }
 
 bool ReadSmallFile(const std::string& path, std::string* text) {
-    FILE* file = fopen(path.c_str(), "re");
-    if (file == nullptr) {
+    const posix::ScopedStream file(fopen(path.c_str(), "re"));
+    if (!file.IsValid()) {
         return false;
     }
     char buffer[4096];
     size_t got = 0;
     text->clear();
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
+    while ((got = fread(buffer, 1, sizeof buffer, file.Get())) > 0) {
         text->append(buffer, got);
     }
-    const bool ok = ferror(file) == 0;
-    fclose(file);
-    return ok;
+    return ferror(file.Get()) == 0;
 }
 
 bool Exists(const std::string& path) {
@@ -248,12 +247,12 @@ std::string BlockDeviceByNumber(const std::string& major_minor) {
 // The /sys folder of the device mapper device named `name` (/dev/mapper/<name>),
 // or "" when there is none.
 std::string MappedDeviceFolder(const std::string& name) {
-    DIR* block = opendir("/sys/class/block");
-    if (block == nullptr) {
+    const posix::ScopedDir block(opendir("/sys/class/block"));
+    if (!block.IsValid()) {
         return std::string();
     }
     std::string found;
-    while (struct dirent* entry = readdir(block)) {
+    while (struct dirent* entry = readdir(block.Get())) {
         const std::string folder = std::string("/sys/class/block/") + entry->d_name;
         std::string mapped_name;
         if (strncmp(entry->d_name, "dm-", 3) == 0 &&
@@ -262,7 +261,6 @@ std::string MappedDeviceFolder(const std::string& name) {
             break;
         }
     }
-    closedir(block);
     return found;
 }
 

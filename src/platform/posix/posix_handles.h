@@ -1,6 +1,9 @@
-// The POSIX backend's owned handles: a descriptor and a memory mapping.
+// The POSIX backend's owned handles: a descriptor, a memory mapping, a
+// stream and a folder listing.
 #pragma once
 
+#include <dirent.h>
+#include <stdio.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -31,7 +34,25 @@ struct MappingTraits {
     static void Close(const Value& value) { munmap(value.address, value.length); }
 };
 
+// A stream of fopen.
+struct StreamTraits {
+    using Value = FILE*;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+    static void Close(Value value) { fclose(value); }
+};
+
+// A folder listing of opendir.
+struct DirTraits {
+    using Value = DIR*;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+    static void Close(Value value) { closedir(value); }
+};
+
 using ScopedFd = ScopedHandle<FdTraits>;
+using ScopedStream = ScopedHandle<StreamTraits>;
+using ScopedDir = ScopedHandle<DirTraits>;
 using ScopedMapping = ScopedHandle<MappingTraits>;
 
 }  // namespace posix

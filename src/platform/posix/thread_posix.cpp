@@ -3,14 +3,11 @@
 #include <pthread.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 namespace platform {
 
 namespace {
-
-static_assert(sizeof(pthread_t) <= sizeof(uintptr_t), "pthread_t must fit the handle field");
 
 struct StartArgs {
     ThreadRoutine routine;
@@ -30,16 +27,24 @@ void* RunRoutine(void* raw) {
     return nullptr;
 }
 
-pthread_t ToPthread(uintptr_t native) {
+// A started thread, joined or not yet.
+struct PosixThread {
     pthread_t thread;
-    std::memcpy(&thread, &native, sizeof(thread));
-    return thread;
+    bool joined = false;
+};
+
+PosixThread* ThreadOf(void* handle) {
+    return static_cast<PosixThread*>(handle);
 }
 
 }  // namespace
 
-Thread::~Thread() {
-    Close();
+void Thread::HandleTraits::Close(void* handle) {
+    PosixThread* record = ThreadOf(handle);
+    if (!record->joined) {
+        pthread_detach(record->thread);
+    }
+    delete record;
 }
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
@@ -50,28 +55,15 @@ bool Thread::Start(ThreadRoutine routine, void* parameter) {
         delete args;
         return false;
     }
-    native_ = 0;
-    std::memcpy(&native_, &thread, sizeof(thread));
-    open_ = true;
-    joined_ = false;
+    handle_.Reset(new PosixThread{thread, false});
     return true;
 }
 
 void Thread::Wait() {
-    if (open_ && !joined_) {
-        pthread_join(ToPthread(native_), nullptr);
-        joined_ = true;
-    }
-}
-
-void Thread::Close() {
-    if (open_) {
-        if (!joined_) {
-            pthread_detach(ToPthread(native_));
-        }
-        open_ = false;
-        joined_ = false;
-        native_ = 0;
+    PosixThread* record = ThreadOf(handle_.Get());
+    if (record != nullptr && !record->joined) {
+        pthread_join(record->thread, nullptr);
+        record->joined = true;
     }
 }
 

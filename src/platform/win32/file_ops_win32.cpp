@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "platform/win32/win32_handles.h"
+
 namespace platform {
 
 bool ClearFileAttributes(const PathChar* path) {
@@ -22,14 +24,14 @@ std::FILE* OpenAppendStream(const PathChar* path) {
 }
 
 bool ExistingFileSizeLow(const PathChar* path, uint32_t* size) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const win32::KernelHandle file(CreateFileW(path, GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
         return false;
     }
-    const DWORD low = GetFileSize(file, nullptr);
+    const DWORD low = GetFileSize(file.Get(), nullptr);
     *size = low == INVALID_FILE_SIZE ? 0 : low;
-    CloseHandle(file);
     return true;
 }
 

@@ -17,14 +17,10 @@ DWORD WINAPI RunRoutine(LPVOID raw) {
     return start.routine(start.parameter);
 }
 
-HANDLE HandleOf(uintptr_t native) {
-    return reinterpret_cast<HANDLE>(native);
-}
-
 }  // namespace
 
-Thread::~Thread() {
-    Close();
+void Thread::HandleTraits::Close(void* handle) {
+    CloseHandle(static_cast<HANDLE>(handle));
 }
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
@@ -36,25 +32,13 @@ bool Thread::Start(ThreadRoutine routine, void* parameter) {
         delete start;
         return false;
     }
-    native_ = reinterpret_cast<uintptr_t>(thread);
-    open_ = true;
-    joined_ = false;
+    handle_.Reset(thread);
     return true;
 }
 
 void Thread::Wait() {
-    if (open_) {
-        WaitForSingleObject(HandleOf(native_), INFINITE);
-        joined_ = true;
-    }
-}
-
-void Thread::Close() {
-    if (open_) {
-        CloseHandle(HandleOf(native_));
-        open_ = false;
-        joined_ = false;
-        native_ = 0;
+    if (handle_.IsValid()) {
+        WaitForSingleObject(static_cast<HANDLE>(handle_.Get()), INFINITE);
     }
 }
 
