@@ -1,3 +1,4 @@
+// Writing and reading back the oracles' work file.
 #include "oracle_file.h"
 
 #include <fstream>

@@ -1,3 +1,4 @@
+// The image test written again from the file layout, independently of the scanner, for the fuzzer to compare.
 #include <string>
 
 #include "oracle_file.h"

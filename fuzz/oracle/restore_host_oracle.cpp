@@ -1,3 +1,4 @@
+// The repair written again from the file layout, independently of the scanner, for the fuzzer to compare.
 #include <algorithm>
 #include <string>
 

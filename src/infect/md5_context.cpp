@@ -1,3 +1,4 @@
+// MD5 (RFC 1321): the context's update and final steps over the signature window.
 #include "infect/md5_context.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The repair: verifies the window again, then puts the saved head back and cuts the file at HeadOffset.
 #include "infect/restore_host.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The log's queue of lines: blocks of copied texts, taken whole by the worker.
 #include "log/line_queue.h"
 
 #include <atomic>

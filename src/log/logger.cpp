@@ -1,3 +1,4 @@
+// The log's start, its formatting of lines on the caller's thread, its worker and its stop.
 #include "log/logger.h"
 
 #include <cstdarg>

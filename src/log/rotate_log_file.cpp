@@ -1,3 +1,4 @@
+// The once-per-run move of a full log file aside to its single backup.
 #include "log/logger.h"
 
 #include "platform/file_ops.h"

@@ -1,3 +1,4 @@
+// The timestamp text of a log line, reusing the date part while the second stays the same.
 #include "log/timestamp_text.h"
 
 #include <cstdio>

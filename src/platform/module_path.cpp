@@ -1,3 +1,4 @@
+// Paths beside the running executable, and the rule that joins them.
 #include "platform/module_path.h"
 
 #include <vector>

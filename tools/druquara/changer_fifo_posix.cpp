@@ -1,3 +1,4 @@
+// The stand-in library's FIFO maker on POSIX: mkfifo.
 #include <sys/stat.h>
 
 #include "changer_fifo.h"

@@ -1,3 +1,4 @@
+// The stand-in library's FIFO maker on Windows, which has none.
 #include "changer_fifo.h"
 
 namespace druquara {

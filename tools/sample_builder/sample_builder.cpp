@@ -1,3 +1,4 @@
+// The sample builder: synthetic clean and infected images in the infector's file layout.
 #include "sample_builder/sample_builder.h"
 
 #include <algorithm>

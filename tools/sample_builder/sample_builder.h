@@ -1,4 +1,4 @@
-// Synthetic infected files in the infector's documented layout, for tests,
+// Synthetic infected files in the infector's file layout, for tests,
 // fuzz seeds, benchmarks and the end-to-end scripts. No real sample exists;
 // every file is built from a host and a window pattern:
 //

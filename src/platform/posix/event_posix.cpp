@@ -1,3 +1,4 @@
+// platform::Event on POSIX: a mutex, a condition variable and the set flag.
 #include "platform/event.h"
 
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// Whole-file operations on POSIX: rename, delete, the log's append stream and the size probe.
 #include "platform/file_ops.h"
 
 #include <fcntl.h>

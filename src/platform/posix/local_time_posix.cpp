@@ -1,3 +1,4 @@
+// The local time on POSIX: clock_gettime and localtime_r, to the millisecond.
 #include "platform/local_time.h"
 
 #include <time.h>

@@ -1,3 +1,4 @@
+// The logging switch on POSIX: a one-byte shared-memory object named after the process id.
 #include "platform/log_switch.h"
 
 #include <fcntl.h>

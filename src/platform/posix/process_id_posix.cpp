@@ -1,3 +1,4 @@
+// The process id on POSIX (getpid).
 #include "platform/process_id.h"
 
 #include <unistd.h>

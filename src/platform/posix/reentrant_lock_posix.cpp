@@ -1,3 +1,4 @@
+// platform::ReentrantLock on POSIX: a recursive pthread mutex.
 #include "platform/reentrant_lock.h"
 
 #include <pthread.h>

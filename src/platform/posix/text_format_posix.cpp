@@ -1,3 +1,4 @@
+// Bounded formatting on POSIX: vsnprintf, a cut reported as -1 as _vsnprintf reports it.
 #include "platform/text_format.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// platform::Thread on POSIX: a pthread under the batch policy, joined or detached.
 #include "platform/thread.h"
 
 #include <pthread.h>

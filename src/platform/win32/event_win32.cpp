@@ -1,3 +1,4 @@
+// platform::Event on Win32: a manual-reset event with a note of its state.
 #include "platform/event.h"
 
 #include <windows.h>

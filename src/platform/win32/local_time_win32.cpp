@@ -1,3 +1,4 @@
+// The local time on Win32: GetLocalTime.
 #include "platform/local_time.h"
 
 #include <windows.h>

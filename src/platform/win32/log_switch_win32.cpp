@@ -1,3 +1,4 @@
+// The logging switch on Win32: a named manual-reset event with a null DACL.
 #include "platform/log_switch.h"
 
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// The process id on Win32 (GetCurrentProcessId).
 #include "platform/process_id.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// platform::ReentrantLock on Win32: a critical section.
 #include "platform/reentrant_lock.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Bounded formatting on Win32: the runtime's _vsnprintf.
 #include "platform/text_format.h"
 
 #include <stdio.h>

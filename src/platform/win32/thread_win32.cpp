@@ -1,3 +1,4 @@
+// platform::Thread on Win32: CreateThread with default security and stack.
 #include "platform/thread.h"
 
 #include <windows.h>
