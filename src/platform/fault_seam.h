@@ -15,6 +15,14 @@
 //   Truncate  File::SetEnd
 //   Map       FileView::Map, the mapping step (CreateFileMappingW)
 //   View      FileView::Map's view step and FileView::Copy's reads
+// and, for the program's start-up steps (Fail only, with `code` as the
+// call's error):
+//   Token         EnableDebugPrivilege: OpenProcessToken (POSIX: capget)
+//   Lookup        EnableDebugPrivilege: LookupPrivilegeValueW (Windows only)
+//   Adjust        EnableDebugPrivilege: AdjustTokenPrivileges (POSIX: capset)
+//   DriveStrings  ListFixedRoots: each GetLogicalDriveStringsW call (POSIX:
+//                 reading the mount table)
+//   DriveBlock    ListFixedRoots: the drive-string block (Windows only)
 // A Fail of Read or Write moves `bytes` first (0 by default), then fails:
 // a transfer cut off part way.
 //
@@ -33,7 +41,22 @@
 namespace platform {
 namespace fault {
 
-enum class Op : uint32_t { Open, Size, Seek, Read, Write, Truncate, Map, View, kCount };
+enum class Op : uint32_t {
+    Open,
+    Size,
+    Seek,
+    Read,
+    Write,
+    Truncate,
+    Map,
+    View,
+    Token,
+    Lookup,
+    Adjust,
+    DriveStrings,
+    DriveBlock,
+    kCount
+};
 
 enum class Effect : uint32_t {
     None,   // the call runs as usual (only the action, if any, runs)

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/fixed_roots.h"
+#include "platform/posix/fault_errno.h"
 #include "zq_mount_table.h"
 
 namespace platform {
@@ -283,6 +284,11 @@ bool IsNonRemovableBlockDevice(const std::string& device) {
 
 bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure) {
     std::string table;
+    if (InjectedFailure(fault::Op::DriveStrings)) {
+        failure->step = RootListStep::SizeQuery;
+        failure->error = static_cast<OsError>(errno);
+        return false;
+    }
     if (ReadSmallFile("/proc/self/mountinfo", &table)) {
         for (std::string& root :
              RootsFromMountInfo(table, IsNonRemovableBlockDevice, BlockDeviceByNumber)) {

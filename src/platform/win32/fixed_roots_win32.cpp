@@ -6,25 +6,28 @@
 #include "platform/drive_strings.h"
 #include "platform/fixed_roots.h"
 #include "platform/heap_block.h"
+#include "platform/win32/fault_last_error.h"
 
 namespace platform {
 
 static_assert(kDriveFixed == DRIVE_FIXED, "GetDriveTypeW's own value");
 
 bool ListFixedRoots(std::vector<PathString>* roots, RootListFailure* failure) {
-    const DWORD length = GetLogicalDriveStringsW(0, nullptr);
+    const DWORD length =
+        InjectedFailure(fault::Op::DriveStrings) ? 0 : GetLogicalDriveStringsW(0, nullptr);
     if (length == 0) {
         failure->step = RootListStep::SizeQuery;
         failure->error = GetLastError();
         return false;
     }
     HeapBlock block;
-    if (length > 0x7FFFFFFFu || !block.Allocate(length * sizeof(wchar_t))) {
+    if (length > 0x7FFFFFFFu || InjectedFailure(fault::Op::DriveBlock) ||
+        !block.Allocate(length * sizeof(wchar_t))) {
         failure->step = RootListStep::Alloc;
         return false;
     }
     wchar_t* strings = reinterpret_cast<wchar_t*>(block.Data());
-    if (GetLogicalDriveStringsW(length, strings) == 0) {
+    if (InjectedFailure(fault::Op::DriveStrings) || GetLogicalDriveStringsW(length, strings) == 0) {
         failure->step = RootListStep::FillQuery;
         failure->error = GetLastError();
         return false;

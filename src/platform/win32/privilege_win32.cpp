@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/privilege.h"
+#include "platform/win32/fault_last_error.h"
 
 namespace platform {
 
@@ -13,14 +14,16 @@ static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry is 16 bytes")
 PrivilegeOutcome EnableDebugPrivilege() {
     PrivilegeOutcome outcome;
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+    if (InjectedFailure(fault::Op::Token) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
         outcome.failed_step = PrivilegeStep::OpenToken;
         outcome.error = GetLastError();
         return outcome;
     }
     TOKEN_PRIVILEGES privileges;
     ZeroMemory(&privileges, sizeof privileges);
-    if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+    if (InjectedFailure(fault::Op::Lookup) ||
+        !LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
         outcome.failed_step = PrivilegeStep::LookupPrivilege;
         outcome.error = GetLastError();
         CloseHandle(token);
@@ -28,7 +31,8 @@ PrivilegeOutcome EnableDebugPrivilege() {
     }
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr)) {
+    if (InjectedFailure(fault::Op::Adjust) ||
+        !AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr)) {
         outcome.failed_step = PrivilegeStep::AdjustPrivileges;
         outcome.error = GetLastError();
         CloseHandle(token);
