@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 
 namespace quarantinetest {
 
