@@ -1,10 +1,11 @@
-// Injected faults for the platform file and view layer: TEST USE ONLY.
+// Injected faults for the platform's file and view layer and its start-up
+// calls: TEST USE ONLY.
 //
 // A test arms one rule ("the Nth call of operation X fails with OS code C",
-// or "moves at most B bytes") and the file layer obeys it, so every failure
-// point of the code that reads and rewrites users' files can be reached
-// without a broken disk. The program never arms a rule; disarmed, each hook
-// costs one relaxed atomic load and a branch that is never taken.
+// or "moves at most B bytes") and the platform obeys it, so every failure
+// point of the code that reads and rewrites users' files, and of the
+// program's start, can be reached without a broken disk or system. The program never arms a rule;
+// disarmed, each hook costs one relaxed atomic load and a branch that is never taken.
 //
 // The backends call Hit() at the start of each operation:
 //   Open      File::Open (every variant)
