@@ -1,10 +1,11 @@
-// Injected faults for the platform file and view layer: TEST USE ONLY.
+// Injected faults for the platform's file and view layer and its start-up
+// calls: TEST USE ONLY.
 //
 // A test arms one rule ("the Nth call of operation X fails with OS code C",
-// or "moves at most B bytes") and the file layer obeys it, so every failure
-// point of the code that reads and rewrites users' files can be reached
-// without a broken disk. The program never arms a rule; disarmed, each hook
-// costs one relaxed atomic load and a branch that is never taken.
+// or "moves at most B bytes") and the platform obeys it, so every failure
+// point of the code that reads and rewrites users' files, and of the
+// program's start, can be reached without a broken disk or system. The program never arms a rule;
+// disarmed, each hook costs one relaxed atomic load and a branch that is never taken.
 //
 // The backends call Hit() at the start of each operation:
 //   Open      File::Open (every variant)
@@ -15,6 +16,14 @@
 //   Truncate  File::SetEnd
 //   Map       FileView::Map, the mapping step (CreateFileMappingW)
 //   View      FileView::Map's view step and FileView::Copy's reads
+// and, for the program's start-up steps (Fail only, with `code` as the
+// call's error):
+//   Token         EnableDebugPrivilege: OpenProcessToken (POSIX: capget)
+//   Lookup        EnableDebugPrivilege: LookupPrivilegeValueW (Windows only)
+//   Adjust        EnableDebugPrivilege: AdjustTokenPrivileges (POSIX: capset)
+//   DriveStrings  ListFixedRoots: each GetLogicalDriveStringsW call (POSIX:
+//                 reading the mount table)
+//   DriveBlock    ListFixedRoots: the drive-string block (Windows only)
 // A Fail of Read or Write moves `bytes` first (0 by default), then fails:
 // a transfer cut off part way.
 //
@@ -33,7 +42,22 @@
 namespace platform {
 namespace fault {
 
-enum class Op : uint32_t { Open, Size, Seek, Read, Write, Truncate, Map, View, kCount };
+enum class Op : uint32_t {
+    Open,
+    Size,
+    Seek,
+    Read,
+    Write,
+    Truncate,
+    Map,
+    View,
+    Token,
+    Lookup,
+    Adjust,
+    DriveStrings,
+    DriveBlock,
+    kCount
+};
 
 enum class Effect : uint32_t {
     None,   // the call runs as usual (only the action, if any, runs)

@@ -1,4 +1,5 @@
-// Which roots the entry scans, in which order, and where its log goes.
+// The entry scans each root in order, each announced first, and its log lies
+// beside the executable.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +7,6 @@
 #include <vector>
 
 #include "app/scan_main.h"
-#include "platform/drive_strings.h"
 #include "platform/module_path.h"
 #include "sample_builder/sample_builder.h"
 #include "support/log_capture.h"
@@ -16,45 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
-// Drive strings for A: (removable), C: and D: (fixed) and E: (optical).
-const PathChar kBlock[] = ZQ_T("A:\\\0C:\\\0D:\\\0E:\\\0");
-
-uint32_t FakeDriveType(const PathString& root) {
-    if (root == ZQ_T("C:") || root == ZQ_T("D:")) {
-        return platform::kDriveFixed;
-    }
-    return root == ZQ_T("A:") ? 2 : 5;
-}
-
-TEST(DriveStringsTest, FixedDrivesInBlockOrderAsLetterAndColon) {
-    std::vector<PathString> asked;
-    std::vector<PathString> roots;
-    platform::CollectFixedDriveRoots(
-        kBlock,
-        [&](const PathChar* root) {
-            asked.push_back(root);
-            return FakeDriveType(root);
-        },
-        &roots);
-    EXPECT_EQ((std::vector<PathString>{ZQ_T("A:"), ZQ_T("C:"), ZQ_T("D:"), ZQ_T("E:")}), asked);
-    EXPECT_EQ((std::vector<PathString>{ZQ_T("C:"), ZQ_T("D:")}), roots);
-}
-
-TEST(DriveStringsTest, EmptyBlockAsksNothing) {
-    const PathChar empty[] = {0, 0};
-    std::vector<PathString> roots;
-    bool asked = false;
-    platform::CollectFixedDriveRoots(
-        empty,
-        [&](const PathChar*) {
-            asked = true;
-            return platform::kDriveFixed;
-        },
-        &roots);
-    EXPECT_FALSE(asked);
-    EXPECT_TRUE(roots.empty());
-}
 
 TEST(ScanRootsTest, EachRootIsAnnouncedThenScannedInOrder) {
     testsupport::TempDir first;

@@ -1,3 +1,4 @@
+// How a process ends when SIGINT, the usual interrupt on POSIX, ends it.
 #include <signal.h>
 #include <sys/wait.h>
 

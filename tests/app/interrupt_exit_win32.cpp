@@ -1,3 +1,4 @@
+// How a process ends when Ctrl+C, the usual interrupt on Windows, ends it.
 #include "interrupt_exit.h"
 
 bool EndedByTheUsualInterrupt(int status) {

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using druquara::RestoreStatus;
 using testsupport::Bytes;
 
-// A backup built here from the documented layout, independently of the
+// A backup built here from the backup file layout, independently of the
 // library's writer: header fields at their offsets, body XORed with the key.
 Bytes MakeBackup(const Bytes& original) {
     Bytes backup(druquara::kBackupHeaderSize, 0);

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "../scan/file_access_posix.h"
+#include "support/file_access_posix.h"
 #include "quarantine/disinfect_file.h"
 #include "sample_builder/sample_builder.h"
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -30,7 +30,7 @@ TEST(DisinfectFilePosixTest, ReadOnlyInfectedFileIsCheckedQuarantinedAndThenAnEr
     BOOL returned = TRUE;
     std::vector<std::string> lines;
     {
-        scantest::WithoutFileAccess lowered;
+        testsupport::WithoutFileAccess lowered;
         ASSERT_TRUE(lowered.Ok());
         testsupport::LogCapture log;
         returned = DisinfectFile(path.c_str(), &result, kTestList);

@@ -11,7 +11,7 @@
 
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"

@@ -13,7 +13,7 @@
 #include "infect/md5_context.h"
 #include "backup_original.h"
 #include "platform/path_combine.h"
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"

@@ -12,7 +12,7 @@
 #include "quarantine/recycle_object.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/comm_func.h"
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "file_access_posix.h"
+#include "support/file_access_posix.h"
 #include "platform/fault_seam.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
@@ -35,7 +35,7 @@ TEST(ScanFolderPosixTest, FolderThatCannotBeListedIsLoggedOnceAndTheWalkGoesOn) 
     Lines lines;
     ResetScanStats();
     {
-        scantest::WithoutFileAccess lowered;
+        testsupport::WithoutFileAccess lowered;
         ASSERT_TRUE(lowered.Ok());
         testsupport::LogCapture log;
         ::testing::internal::CaptureStdout();
@@ -112,7 +112,7 @@ TEST(ScanFolderPosixTest, FileThatCannotBeOpenedIsCountedAsUnreadable) {
     std::string console;
     ResetScanStats();
     {
-        scantest::WithoutFileAccess lowered;
+        testsupport::WithoutFileAccess lowered;
         ASSERT_TRUE(lowered.Ok());
         testsupport::LogCapture log;
         ::testing::internal::CaptureStdout();

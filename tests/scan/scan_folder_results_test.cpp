@@ -12,7 +12,7 @@
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
 #include "scan/scan_stats.h"
-#include "quarantine/suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 

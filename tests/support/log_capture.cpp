@@ -1,3 +1,4 @@
+// The logger run on a fresh file for one test, and the log line layout read back.
 #include "support/log_capture.h"
 
 #include <gtest/gtest.h>

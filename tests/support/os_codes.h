@@ -29,6 +29,9 @@ constexpr OsError kErrRepairOpenRefused = kWindows ? 0x20 : EACCES;
 // A library path that is not absolute: ERROR_BAD_PATHNAME, EINVAL.
 constexpr OsError kErrRelativeLibraryPath = kWindows ? 161 : EINVAL;
 
+// The null device, for a standard stream that must give nothing.
+constexpr const char* kNullDevice = kWindows ? "NUL" : "/dev/null";
+
 // A code as the failure lines print it in hex: "0x" and lower-case digits.
 inline std::string Hex(OsError code) {
     char text[16];

@@ -1,3 +1,4 @@
+// The tests' temporary folder: files made in nested folders, all removed at its end.
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

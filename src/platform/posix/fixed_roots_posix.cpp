@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/fixed_roots.h"
+#include "platform/posix/fault_errno.h"
 #include "platform/posix/posix_handles.h"
 #include "zq_mount_table.h"
 
@@ -282,6 +283,9 @@ bool IsNonRemovableBlockDevice(const std::string& device) {
 StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
     using Result = StepResult<RootListStep>;
     std::string table;
+    if (InjectedFailure(fault::Op::DriveStrings)) {
+        return Result::Failed(RootListStep::SizeQuery, static_cast<OsError>(errno));
+    }
     if (ReadSmallFile("/proc/self/mountinfo", &table)) {
         for (std::string& root :
              RootsFromMountInfo(table, IsNonRemovableBlockDevice, BlockDeviceByNumber)) {

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/posix/fault_errno.h"
 #include "platform/privilege.h"
 
 namespace platform {
@@ -24,7 +25,7 @@ StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
     *enabled = false;
     struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     struct __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    if (syscall(SYS_capget, &header, data) != 0) {
+    if (InjectedFailure(fault::Op::Token) || syscall(SYS_capget, &header, data) != 0) {
         return Result::Failed(PrivilegeStep::OpenToken, static_cast<OsError>(errno));
     }
     const uint32_t wanted = data[0].permitted & kFileAccessCapabilities;
@@ -33,7 +34,7 @@ StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
     }
     if ((data[0].effective & wanted) != wanted) {
         data[0].effective |= wanted;
-        if (syscall(SYS_capset, &header, data) != 0) {
+        if (InjectedFailure(fault::Op::Adjust) || syscall(SYS_capset, &header, data) != 0) {
             return Result::Failed(PrivilegeStep::AdjustPrivileges, static_cast<OsError>(errno));
         }
     }

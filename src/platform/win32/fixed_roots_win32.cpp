@@ -6,6 +6,7 @@
 #include "platform/drive_strings.h"
 #include "platform/fixed_roots.h"
 #include "platform/heap_block.h"
+#include "platform/win32/fault_last_error.h"
 
 namespace platform {
 
@@ -13,16 +14,18 @@ static_assert(kDriveFixed == DRIVE_FIXED, "GetDriveTypeW's own value");
 
 StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
     using Result = StepResult<RootListStep>;
-    const DWORD length = GetLogicalDriveStringsW(0, nullptr);
+    const DWORD length =
+        InjectedFailure(fault::Op::DriveStrings) ? 0 : GetLogicalDriveStringsW(0, nullptr);
     if (length == 0) {
         return Result::Failed(RootListStep::SizeQuery, GetLastError());
     }
     HeapBlock block;
-    if (length > 0x7FFFFFFFu || !block.Allocate(length * sizeof(wchar_t))) {
+    if (length > 0x7FFFFFFFu || InjectedFailure(fault::Op::DriveBlock) ||
+        !block.Allocate(length * sizeof(wchar_t))) {
         return Result::Failed(RootListStep::Alloc, 0);
     }
     wchar_t* strings = reinterpret_cast<wchar_t*>(block.Data());
-    if (GetLogicalDriveStringsW(length, strings) == 0) {
+    if (InjectedFailure(fault::Op::DriveStrings) || GetLogicalDriveStringsW(length, strings) == 0) {
         return Result::Failed(RootListStep::FillQuery, GetLastError());
     }
     // The last character stays NUL whatever the second answer was, so the

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/privilege.h"
+#include "platform/win32/fault_last_error.h"
 #include "platform/win32/win32_handles.h"
 
 namespace platform {
@@ -15,17 +16,20 @@ StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
     using Result = StepResult<PrivilegeStep>;
     *enabled = false;
     win32::KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive())) {
+    if (InjectedFailure(fault::Op::Token) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive())) {
         return Result::Failed(PrivilegeStep::OpenToken, GetLastError());
     }
     TOKEN_PRIVILEGES privileges;
     ZeroMemory(&privileges, sizeof privileges);
-    if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+    if (InjectedFailure(fault::Op::Lookup) ||
+        !LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
         return Result::Failed(PrivilegeStep::LookupPrivilege, GetLastError());
     }
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, nullptr,
+    if (InjectedFailure(fault::Op::Adjust) ||
+        !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, nullptr,
                                nullptr)) {
         return Result::Failed(PrivilegeStep::AdjustPrivileges, GetLastError());
     }

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 
 namespace quarantinetest {
 
@@ -83,7 +83,11 @@ void SuiteRegistry::SetInstallPath(const PathString& path) {
 
 void SuiteRegistry::SetInstallPathWithoutTerminator(const PathString& path) {
     CreateKey();
-    SetValue(path.data(), static_cast<DWORD>(path.size() * sizeof(wchar_t)));
+    // The registry adds the terminator itself when the character after the
+    // data is NUL, as it is after a string's own: the data is followed by
+    // another character here.
+    PathString followed = path + L'X';
+    SetValue(followed.data(), static_cast<DWORD>(path.size() * sizeof(wchar_t)));
 }
 
 bool IsLibraryLoaded(const PathString& path) {

@@ -7,7 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace scantest {
+namespace testsupport {
 
 class WithoutFileAccess {
   public:
@@ -38,4 +38,4 @@ class WithoutFileAccess {
     bool ok_ = false;
 };
 
-}  // namespace scantest
+}  // namespace testsupport

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/registry_posix.h"
-#include "suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "support/temp_dir.h"
 
 namespace quarantinetest {

@@ -1,0 +1,23 @@
+// Runs the whole program pass (ScanMain) inside a test and hands back its
+// exit code, console text and log lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/fault_seam.h"
+
+namespace testsupport {
+
+struct MainRun {
+    int exit_code = -1;
+    std::string console;
+    std::vector<std::string> log;  // the messages, timestamps removed
+};
+
+// ScanMain with `rule` armed for the whole pass. The log is the one beside
+// the test program (removed before and after); standard input is the null
+// device, so the closing pause does not wait.
+MainRun RunScanMain(const platform::fault::Rule& rule);
+
+}  // namespace testsupport

@@ -1,0 +1,106 @@
+// The directory search on every backend: a folder's entries with their
+// kinds and sizes, a sub-folder opened through its parent's search, and a
+// missing folder's OS code.
+#include "platform/dir_search.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "support/os_codes.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::DirSearch;
+using platform::EntryKind;
+
+struct Seen {
+    EntryKind kind;
+    uint32_t size_low;
+};
+
+std::string Narrow(const PathChar* name) {
+    return std::filesystem::path(name).string();
+}
+
+// Every entry from the search's current one to its end, "." and ".." left
+// out, with what the search says of each.
+std::map<std::string, Seen> Rest(DirSearch& search) {
+    std::map<std::string, Seen> seen;
+    for (bool more = search.HasEntry(); more; more = search.Next()) {
+        const std::string name = Narrow(search.Name());
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const EntryKind kind = search.Kind();
+        EXPECT_EQ(0u, seen.count(name)) << name << " listed twice";
+        seen[name] = Seen{kind, kind == EntryKind::File ? search.SizeLow() : 0};
+    }
+    EXPECT_FALSE(search.HasEntry());
+    return seen;
+}
+
+TEST(DirSearchTest, ListsEachEntryOnceWithItsKindAndSize) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("file.bin"), testsupport::PatternBytes(1234, 1));
+    testsupport::WriteFile(dir.Join("empty.bin"), testsupport::Bytes());
+    std::filesystem::create_directory(dir.Path() / "sub");
+
+    DirSearch search;
+    ASSERT_TRUE(search.Open(dir.Path().native().c_str())) << search.Error();
+    const std::map<std::string, Seen> seen = Rest(search);
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(EntryKind::File, seen.at("file.bin").kind);
+    EXPECT_EQ(1234u, seen.at("file.bin").size_low);
+    EXPECT_EQ(EntryKind::File, seen.at("empty.bin").kind);
+    EXPECT_EQ(0u, seen.at("empty.bin").size_low);
+    EXPECT_EQ(EntryKind::Folder, seen.at("sub").kind);
+    EXPECT_FALSE(search.Next()) << "a search at its end stays there";
+}
+
+TEST(DirSearchTest, OpensASubFolderThroughItsParentsCurrentEntry) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("sub/inner.bin"), testsupport::PatternBytes(77, 2));
+    testsupport::WriteFile(dir.Join("beside.bin"), testsupport::PatternBytes(5, 3));
+
+    DirSearch parent;
+    ASSERT_TRUE(parent.Open(dir.Path().native().c_str())) << parent.Error();
+    while (parent.HasEntry() && Narrow(parent.Name()) != "sub") {
+        parent.Next();
+    }
+    ASSERT_TRUE(parent.HasEntry()) << "sub not listed";
+    DirSearch child;
+    ASSERT_TRUE(child.OpenChild(parent, PathString(dir.Join("sub")).c_str())) << child.Error();
+    const std::map<std::string, Seen> seen = Rest(child);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(EntryKind::File, seen.at("inner.bin").kind);
+    EXPECT_EQ(77u, seen.at("inner.bin").size_low);
+    // The parent's search goes on where it stood.
+    EXPECT_EQ(1u, Rest(parent).count("sub"));
+}
+
+TEST(DirSearchTest, AFolderThatCannotBeListedFailsWithItsOsCode) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("plain.bin"), testsupport::PatternBytes(3, 4));
+    struct Case {
+        const char* name;
+        PathString folder;
+        OsError code;
+    };
+    const Case cases[] = {
+        {"missing folder", dir.Join("missing"), testsupport::kErrFolderMissing},
+        {"below a missing folder", dir.Join("missing/deeper"), testsupport::kErrFolderMissing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DirSearch search;
+        EXPECT_FALSE(search.Open(PathString(c.folder).c_str()));
+        EXPECT_EQ(c.code, search.Error());
+        EXPECT_FALSE(search.HasEntry());
+    }
+}
+
+}  // namespace
