@@ -69,9 +69,10 @@ void CountResult(ScanResult result) {
 
 }  // namespace
 
-ReadAhead::ReadAhead(const SignatureList& signatures, bool enabled) : signatures_(signatures) {
+ReadAhead::ReadAhead(const SignatureList& signatures, Mode mode)
+    : signatures_(signatures), readers_first_(mode == Mode::ReadersFirst) {
     lock_.Init();
-    if (!enabled) {
+    if (mode == Mode::Off) {
         return;
     }
     const uint32_t wanted =
@@ -269,6 +270,12 @@ void ReadAhead::DoNext() {
             bool examine_here = false;
             {
                 Hold hold(lock_);
+                while (readers_first_ && !readers_.empty() && !AllExamined()) {
+                    done_.Reset();
+                    lock_.Leave();
+                    done_.Wait();
+                    lock_.Enter();
+                }
                 if (item.state == JobState::Queued) {
                     item.state = JobState::Taken;  // no reader has it: examined here
                     examine_here = true;
@@ -305,6 +312,15 @@ void ReadAhead::DoNext() {
     }
     queue_.pop_front();
     ++front_number_;
+}
+
+bool ReadAhead::AllExamined() const {
+    for (const Item& item : queue_) {
+        if (item.kind == Kind::File && item.state != JobState::Done) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void ReadAhead::Do(Item& item) {

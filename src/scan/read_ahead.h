@@ -39,7 +39,16 @@
 
 class ReadAhead {
   public:
-    ReadAhead(const SignatureList& signatures, bool enabled);
+    enum class Mode {
+        Off,
+        On,
+        // For tests: the main thread takes a queued thing only once the
+        // readers have examined every file queued so far, as a fast disk
+        // and a busy main thread would have it.
+        ReadersFirst,
+    };
+
+    ReadAhead(const SignatureList& signatures, Mode mode);
     // Stops the readers; what is still queued is dropped.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
@@ -103,6 +112,7 @@ class ReadAhead {
     Item& Push(Kind kind);
     void Handed();
     void Do(Item& item);
+    bool AllExamined() const;
     void DoFile(Item& item);
     bool StartReaders(uint32_t count);
     void StopReaders();
@@ -110,6 +120,7 @@ class ReadAhead {
     void ReadLoop();
 
     const SignatureList& signatures_;
+    bool readers_first_ = false;
     size_t capacity_ = 1;
     bool next_begins_entry_ = false;
     bool stopped_ = false;

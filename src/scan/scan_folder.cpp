@@ -56,7 +56,7 @@ size_t Length(const PathChar* text) {
 class Walk {
   public:
     Walk(const scan_seam::FolderIdentity& identity, const SignatureList& signatures,
-         bool read_ahead)
+         ReadAhead::Mode read_ahead)
         : identity_(identity), read_ahead_(signatures, read_ahead) {
         // No path that the walk builds is longer than this, so the buffer is
         // never moved while a pointer into it is handed out.
@@ -288,7 +288,7 @@ const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
 namespace {
 
 bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
-              const SignatureList& signatures, bool read_ahead = true) {
+              const SignatureList& signatures, ReadAhead::Mode read_ahead = ReadAhead::Mode::On) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return false;
@@ -317,5 +317,14 @@ BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentit
 }
 
 BOOL scan_seam::ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures, false) ? TRUE : FALSE;
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures, ReadAhead::Mode::Off)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL scan_seam::ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures,
+                    ReadAhead::Mode::ReadersFirst)
+               ? TRUE
+               : FALSE;
 }

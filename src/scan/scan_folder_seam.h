@@ -33,4 +33,10 @@ BOOL ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity
 // examined on the main thread when the walk meets it.
 BOOL ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures);
 
+// ScanFolder with `signatures` and a read-ahead that runs as far ahead as it
+// can: the main thread does the next thing only once every file queued so
+// far has been examined by a reader, so results read ahead of a repair are
+// always met.
+BOOL ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures);
+
 }  // namespace scan_seam
