@@ -28,6 +28,8 @@ constexpr uint32_t kMostReaders = 16;
 // within the descriptor limit.
 constexpr size_t kItemsPerReader = 32;
 constexpr size_t kMostItems = 256;
+// Files queued before the readers are woken.
+constexpr uint32_t kWakeBatch = 8;
 
 // Holds a lock for its lifetime.
 class Hold {
@@ -165,11 +167,19 @@ ReadAhead::Item& ReadAhead::Push(Kind kind) {
     return item;
 }
 
-// After an item is complete: with the read-ahead off it is done at once.
+// After an item is complete: with the read-ahead off, or held back, it is
+// done at once.
 void ReadAhead::Handed() {
-    if (readers_.empty()) {
+    if (readers_.empty() || inline_) {
         Drain();
     }
+}
+
+void ReadAhead::HoldBack(bool hold) {
+    if (hold && !inline_) {
+        Drain();
+    }
+    inline_ = hold;
 }
 
 void ReadAhead::BeginEntry() {
@@ -234,7 +244,11 @@ void ReadAhead::File(const PathString& folder, const PathChar* name,
         item.listed_after = repairs_;
         // A file too small to be an image is never opened: nothing to read.
         item.state = size_low >= kMinImageSize ? JobState::Queued : JobState::Done;
-        if (item.state == JobState::Queued && !readers_.empty()) {
+        // The readers are woken for a batch of files, not for each: the
+        // main thread examines a file no reader has taken itself.
+        if (item.state == JobState::Queued && !readers_.empty() && !inline_ &&
+            ++unsignalled_ >= kWakeBatch) {
+            unsignalled_ = 0;
             work_.Set();
         }
     }
@@ -270,6 +284,9 @@ void ReadAhead::DoNext() {
             bool examine_here = false;
             {
                 Hold hold(lock_);
+                if (readers_first_ && !readers_.empty()) {
+                    work_.Set();  // every file queued so far, not only a batch
+                }
                 while (readers_first_ && !readers_.empty() && !AllExamined()) {
                     done_.Reset();
                     lock_.Leave();

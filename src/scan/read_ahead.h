@@ -85,6 +85,11 @@ class ReadAhead {
     void Drain();
     // An interrupt was taken: nothing more is done.
     bool Stopped() const { return stopped_; }
+    // While held back, everything handed over is done at once on the main
+    // thread (after what is queued), as with the read-ahead off: for a walk
+    // deeper than the folders it keeps open, whose levels must be given
+    // back and reopened in the walk's own time.
+    void HoldBack(bool hold);
 
   private:
     enum class Kind { Line, SearchFailed, Count, Progress, File, CloseFolder };
@@ -137,7 +142,9 @@ class ReadAhead {
     uint64_t front_number_ = 0;  // the queue's first item's number
     uint64_t next_to_take_ = 0;  // where the readers look for work
     bool stopping_ = false;
-    platform::Event work_;  // set while a queued file waits for a reader
-    platform::Event done_;  // set when a reader has finished a file
+    bool inline_ = false;       // held back (HoldBack)
+    uint32_t unsignalled_ = 0;  // files queued since the readers were last woken
+    platform::Event work_;      // set while a queued file waits for a reader
+    platform::Event done_;      // set when a reader has finished a file
     std::vector<std::unique_ptr<platform::Thread>> readers_;
 };

@@ -125,6 +125,7 @@ class Walk {
                 path_.resize(levels_.back().path_length);
                 ResumeInnermost();
             }
+            read_ahead_.HoldBack(levels_.size() > kOpenLevels);
             return;
         }
         const PathChar* name = level.search.Name();
@@ -231,8 +232,9 @@ class Walk {
         read_ahead_.Progress(path_);
         levels_.push_back(std::move(sub_folder));
         if (levels_.size() > kOpenLevels) {
-            // Files queued through the level to give back are done first.
-            read_ahead_.Drain();
+            // Deeper than the levels kept open: one thing at a time, so the
+            // level given back has nothing queued through it.
+            read_ahead_.HoldBack(true);
             levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
         }
     }
