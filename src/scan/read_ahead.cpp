@@ -122,32 +122,36 @@ uint32_t ReadAhead::ReaderMain(void* self) {
     return 0;
 }
 
+ReadAhead::Item* ReadAhead::TakeQueued() {
+    // The first queued file no one has taken, from where the last look
+    // ended.
+    next_to_take_ = std::max(next_to_take_, front_number_);
+    const uint64_t end = front_number_ + queue_.size();
+    while (next_to_take_ < end) {
+        Item& item = queue_[static_cast<size_t>(next_to_take_ - front_number_)];
+        ++next_to_take_;
+        if (item.kind == Kind::File && item.state == JobState::Queued) {
+            item.state = JobState::Taken;
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
 void ReadAhead::ReadLoop() {
     lock_.Enter();
     while (!stopping_) {
-        // The first queued file no one has taken, from where the last look
-        // ended.
-        next_to_take_ = std::max(next_to_take_, front_number_);
-        Item* job = nullptr;
-        const uint64_t end = front_number_ + queue_.size();
-        while (next_to_take_ < end) {
-            Item& item = queue_[static_cast<size_t>(next_to_take_ - front_number_)];
-            ++next_to_take_;
-            if (item.kind == Kind::File && item.state == JobState::Queued) {
-                job = &item;
-                break;
-            }
-        }
+        Item* job = TakeQueued();
         if (job == nullptr) {
-            // Reset only while nothing waits: whoever queues a file sets it
-            // again under the lock.
+            // Reset only while nothing is queued: the main thread sets it
+            // again under the lock once a batch of files is queued, and
+            // examines any file queued meanwhile that no reader takes.
             work_.Reset();
             lock_.Leave();
             work_.Wait();
             lock_.Enter();
             continue;
         }
-        job->state = JobState::Taken;
         lock_.Leave();
         ExamineImage(job->ref, nullptr, &job->exam);
         lock_.Enter();
@@ -298,6 +302,17 @@ void ReadAhead::DoNext() {
                     examine_here = true;
                 }
                 while (!examine_here && item.state != JobState::Done) {
+                    // While a reader has the next file, the main thread
+                    // examines a later one no reader has taken yet, and
+                    // waits only when there is none.
+                    Item* later = TakeQueued();
+                    if (later != nullptr) {
+                        lock_.Leave();
+                        ExamineImage(later->ref, nullptr, &later->exam);
+                        lock_.Enter();
+                        later->state = JobState::Done;
+                        continue;
+                    }
                     done_.Reset();
                     lock_.Leave();
                     done_.Wait();

@@ -118,6 +118,9 @@ class ReadAhead {
     void Handed();
     void Do(Item& item);
     bool AllExamined() const;
+    // Takes the first queued file no one has taken (under lock_); null when
+    // there is none.
+    Item* TakeQueued();
     void DoFile(Item& item);
     bool StartReaders(uint32_t count);
     void StopReaders();
