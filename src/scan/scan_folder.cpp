@@ -4,24 +4,20 @@
 // completely, when its entry is met, before the next entry of its parent is
 // read. The paths share one buffer: it holds the innermost open folder's
 // path, extended by a separator and the entry's name while an entry is
-// handled, so the memory a level costs does not grow with its depth.
+// handled, so the memory a level costs does not grow with its depth. What
+// the walk has to do for each entry goes through its read-ahead (read_ahead.h),
+// which does it in the walk's order.
 #include "scan/scan_folder.h"
 
 #include <string>
 #include <vector>
 
 #include "log/logger.h"
-#include "platform/console.h"
 #include "platform/dir_search.h"
 #include "platform/interrupt.h"
-#include "platform/path_text.h"
 #include "platform/windows_dir.h"
-#include "quarantine/disinfect_file.h"
-#include "scan/comm_func.h"
-#include "scan/image_exam.h"
 #include "scan/read_ahead.h"
 #include "scan/scan_folder_seam.h"
-#include "scan/scan_progress.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 
@@ -30,7 +26,6 @@ namespace {
 constexpr size_t kSearchTextChars = 4096;  // the system's search text, terminator included
 constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
 constexpr uint32_t kSizeLimit = 104857600;
-constexpr uint32_t kMinImageSize = 512;  // the image test's own lower bound
 // Levels whose searches stay open; the ones further out give their folder
 // back (POSIX descriptors) and reopen it by path when the walk returns, so
 // the walk's depth does not depend on the descriptor limit.
