@@ -30,16 +30,43 @@ const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
     return nullptr;
 }
 
+namespace {
+
+void Match(const uint8_t (&window)[kSignatureWindowSize], BOOL* infected,
+           const SignatureList& signatures, const char** matched) {
+    const char* signature = MatchSignature(window, signatures);
+    if (signature != nullptr) {
+        *infected = TRUE;
+        if (matched != nullptr) {
+            *matched = signature;
+        }
+    }
+}
+
+}  // namespace
+
 BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
                     const char** matched) {
+    return CheckInfection(ref, infected, signatures, matched, nullptr);
+}
+
+BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
+                    const char** matched, const HeldWindow* held) {
+    if (ref.listed && ref.listed_size_low < kSignatureWindowEnd) {
+        return TRUE;  // too small to carry the window, as listed: clean
+    }
+    if (held != nullptr && held->held) {
+        Match(held->bytes, infected, signatures, matched);
+        return TRUE;
+    }
     platform::File file;
     if (!file.Open(ref, platform::FileIntent::CheckInfection)) {
         g_Logger.Write("Call CreateFile failed: 0x%x", file.Error());
         return FALSE;
     }
 
-    uint32_t size = 0;
-    if (!file.SizeLow(&size)) {
+    uint32_t size = ref.listed_size_low;
+    if (!ref.listed && !file.SizeLow(&size)) {
         g_Logger.Write("Call GetFileSize failed: 0x%x", file.Error());
         return FALSE;
     }
@@ -60,12 +87,6 @@ BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList&
         return FALSE;
     }
 
-    const char* signature = MatchSignature(window, signatures);
-    if (signature != nullptr) {
-        *infected = TRUE;
-        if (matched != nullptr) {
-            *matched = signature;
-        }
-    }
+    Match(window, infected, signatures, matched);
     return TRUE;
 }

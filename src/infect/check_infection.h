@@ -28,6 +28,22 @@ BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& s
 BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList& signatures,
                     const char** matched);
 
+// What the image test already holds of a file for the check: the window's
+// bytes, taken from its view of the file without a further read. A file so
+// held is not opened again by the check.
+struct HeldWindow {
+    bool held = false;
+    uint8_t bytes[kSignatureWindowSize];
+};
+
+// CheckInfection on the file `file` names, the walk's reference, with what
+// the image test holds of it: the window in `window` (optional) when it is
+// held, and the listed size (FileRef::listed) in place of a size query. A
+// listed file under 2100 bytes and a held window cost no system call; only
+// the calls still made can fail, with their own lines.
+BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList& signatures,
+                    const char** matched, const HeldWindow* window);
+
 // The first entry of `signatures` equal to the lower-case hex MD5 digest of
 // `window`, or null.
 const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],

@@ -68,10 +68,12 @@ class DirSearch {
     // The low 32 bits of a file entry's size.
     uint32_t SizeLow();
 
-    // Fills in where the current entry lies, so that `ref` opens it through
-    // this open search (POSIX: the folder's descriptor, the entry's name
-    // and the folder's filesystem; nothing on Windows, which opens by path).
-    // Valid while the search stands on the entry.
+    // Fills in where the current entry, a file, lies and what the listing
+    // found of it, so that `ref` opens it through this open search without
+    // asking again: its size (FileRef::listed) and, on POSIX, the folder's
+    // descriptor, the entry's name, the folder's filesystem and the entry's
+    // identity, pinned (Windows opens by path). Valid while the search
+    // stands on the entry.
     void Locate(FileRef* ref) const;
 
     // Gives the open folder's descriptor back while the entries already read
@@ -106,5 +108,12 @@ class DirSearch {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Asks again what the listing found of the file `ref` names (Locate):
+// its size and (POSIX) its identity, pinned anew, for a file the walk may
+// have changed since it was listed. POSIX queries the entry in its folder
+// (never following a link); false, with `ref` as it was, when it is no
+// longer a regular file there. Windows keeps what its search listed: true.
+bool RelistFile(FileRef* ref);
 
 }  // namespace platform

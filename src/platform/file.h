@@ -63,7 +63,8 @@ class File {
     // Opens the file `ref` names, as file_ref.h describes (POSIX: relative to
     // its folder, no link followed, no blocking, a regular file on the
     // folder's filesystem, the same file as the first open through `ref`;
-    // Windows: by path, and for Repair never through a reparse point).
+    // Windows: by path, and for Repair never through a reparse point; a
+    // file the walk listed is opened for reading without a further query).
     // The refusals fail with kErrorNotRegular, kErrorOtherFilesystem,
     // kErrorFileReplaced or kErrorReparsePoint.
     bool Open(FileRef& ref, FileIntent intent);

@@ -11,6 +11,15 @@
 //   unused and nothing is pinned); the repair's open refuses a reparse point.
 // A FileRef made from a path alone opens that path (POSIX: without
 // following a link in its last component).
+//
+// A file the walk listed carries what the listing found: its size, and on
+// POSIX its identity, taken from the one query the listing made of the
+// entry. Such a file's size is not queried again, and on POSIX an open for
+// reading does not query the opened file again either: the listing's
+// answer (a regular file on the folder's filesystem) stands for it, the
+// open still refuses to follow a link, to block on a FIFO or to take a
+// terminal, and every open for writing checks the opened file against the
+// pinned identity.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +39,11 @@ struct FileRef {
     const PathChar* name = nullptr;
     bool has_device = false;
     uint64_t device = 0;
+
+    // Set by the walk (DirSearch::Locate): the listing's size, and (POSIX)
+    // the identity it found, pinned before any open.
+    bool listed = false;
+    uint32_t listed_size_low = 0;
 
     // Set by the first successful open (POSIX): the file it found.
     bool pinned = false;

@@ -43,6 +43,11 @@ class FileView {
     // Error().
     bool Copy(uint64_t offset, void* out, uint32_t count);
 
+    // Whether the view already holds the `count` bytes at `offset`, so that
+    // Copy takes them without a call to the system (Windows: within the
+    // mapped view; POSIX: within the first page read when it was made).
+    bool Holds(uint64_t offset, uint32_t count) const;
+
     // Releases the view and the mapping (done by the destructor too).
     void Unmap();
 

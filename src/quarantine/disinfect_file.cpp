@@ -28,10 +28,15 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList
 }
 
 BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures) {
+    return DisinfectFile(file, result, signatures, nullptr);
+}
+
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures,
+                   const HeldWindow* window) {
     const PathChar* path = file.path;
     BOOL infected = FALSE;
     const char* matched = nullptr;
-    if (!CheckInfection(file, &infected, signatures, &matched)) {
+    if (!CheckInfection(file, &infected, signatures, &matched, window)) {
         *result = ScanResult::Error;
         return FALSE;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "infect/check_infection.h"
 #include "infect/infection_signatures.h"
 #include "platform/file_ref.h"
 #include "platform/types.h"
@@ -36,3 +37,8 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList
 // verifies, on its own handle, that the window still matches the entry the
 // check matched, and (POSIX) that it opened the file the check read.
 BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures);
+
+// The same with what the image test holds of the file (`window`, optional;
+// CheckInfection's overload with it).
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures,
+                   const HeldWindow* window);

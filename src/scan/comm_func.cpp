@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_view.h"
 #include "platform/privilege.h"
+#include "scan/image_exam.h"
 #include "scan/is_file_pe_seam.h"
 #include "scan/scan_stats.h"
 
@@ -114,20 +115,28 @@ BOOL scan_seam::IsFilePEPausedBeforeMapping(const PathChar* path,
 namespace {
 
 bool IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
+    ImageExam exam;
+    ExamineImage(ref, pause, &exam);
+    ReportImageExam(exam);
+    return exam.image;
+}
+
+bool Failed(ImageExam* exam, ImageStep step, OsError code) {
+    exam->failed = step;
+    exam->code = code;
+    return false;
+}
+
+bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
     // Declared before the view, so the view is released before the file.
     platform::File file;
     if (!file.Open(ref, platform::FileIntent::ExamineImage)) {
-        g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
-                       static_cast<int>(file.Error()));
-        CountScan(ScanCounter::Unreadable);
-        return false;
+        return Failed(exam, ImageStep::Open, file.Error());
     }
-    uint32_t size = 0;
-    if (!file.SizeLow(&size)) {
-        g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
-                       static_cast<int>(file.Error()));
-        CountScan(ScanCounter::Unreadable);
-        return false;
+    // A listed file's size is the listing's.
+    uint32_t size = ref.listed_size_low;
+    if (!ref.listed && !file.SizeLow(&size)) {
+        return Failed(exam, ImageStep::Size, file.Error());
     }
     if (size < kMinImageSize) {
         return false;
@@ -140,25 +149,52 @@ bool IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
     platform::FileView view;
     const platform::StepResult<platform::ViewStep> mapped = view.Map(file, size);
     if (!mapped.Succeeded()) {
-        if (mapped.step == platform::ViewStep::Mapping) {
-            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
-                           static_cast<int>(mapped.code));
-        } else {
-            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
-                           static_cast<int>(mapped.code));
-        }
-        CountScan(ScanCounter::Unreadable);
-        return false;
+        return Failed(
+            exam, mapped.step == platform::ViewStep::Mapping ? ImageStep::Mapping : ImageStep::View,
+            mapped.code);
     }
     bool read_failed = false;
     const bool answer = IsImageNotDll(view, &read_failed);
     if (read_failed) {
         // Only where the view is read rather than mapped (POSIX).
-        g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
-                       static_cast<int>(view.Error()));
-        CountScan(ScanCounter::Unreadable);
+        return Failed(exam, ImageStep::View, view.Error());
+    }
+    // The signature check's window, when the view holds it already.
+    if (answer && size >= kSignatureWindowEnd &&
+        view.Holds(kSignatureWindowOffset, kSignatureWindowSize)) {
+        exam->window.held =
+            view.Copy(kSignatureWindowOffset, exam->window.bytes, kSignatureWindowSize);
     }
     return answer;  // the view goes before the file, as declared
 }
 
 }  // namespace
+
+void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
+    *exam = ImageExam();
+    exam->image = Examine(ref, pause, exam);
+}
+
+void ReportImageExam(const ImageExam& exam) {
+    switch (exam.failed) {
+        case ImageStep::None:
+            return;
+        case ImageStep::Open:
+            g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::Size:
+            g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::Mapping:
+            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::View:
+            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
+                           static_cast<int>(exam.code));
+            break;
+    }
+    CountScan(ScanCounter::Unreadable);
+}

@@ -4,22 +4,20 @@
 // completely, when its entry is met, before the next entry of its parent is
 // read. The paths share one buffer: it holds the innermost open folder's
 // path, extended by a separator and the entry's name while an entry is
-// handled, so the memory a level costs does not grow with its depth.
+// handled, so the memory a level costs does not grow with its depth. What
+// the walk has to do for each entry goes through its read-ahead (read_ahead.h),
+// which does it in the walk's order.
 #include "scan/scan_folder.h"
 
 #include <string>
 #include <vector>
 
 #include "log/logger.h"
-#include "platform/console.h"
 #include "platform/dir_search.h"
 #include "platform/interrupt.h"
-#include "platform/path_text.h"
 #include "platform/windows_dir.h"
-#include "quarantine/disinfect_file.h"
-#include "scan/comm_func.h"
+#include "scan/read_ahead.h"
 #include "scan/scan_folder_seam.h"
-#include "scan/scan_progress.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 
@@ -48,43 +46,13 @@ size_t Length(const PathChar* text) {
     return std::char_traits<PathChar>::length(text);
 }
 
-const PathChar* ResultText(ScanResult result) {
-    switch (result) {
-        case ScanResult::Safe:
-            return ZQ_T("\tResult:Safe\n");
-        case ScanResult::Fixed:
-            return ZQ_T("\tResult:Is Fix\n");
-        default:
-            return ZQ_T("\tResult:Error\n");
-    }
-}
-
-void CountResult(ScanResult result) {
-    CountScan(ScanCounter::ImagesExamined);
-    switch (result) {
-        case ScanResult::Safe:
-            CountScan(ScanCounter::Safe);
-            break;
-        case ScanResult::Fixed:
-            CountScan(ScanCounter::Fixed);
-            break;
-        default:
-            CountScan(ScanCounter::Error);
-            break;
-    }
-}
-
-void LogSearchFailed(OsError error) {
-    g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
-                   static_cast<int>(error));
-}
-
 // The state of one walk: the open levels, the shared path and the scratch
 // buffers of the Windows-directory rule, reused for every entry.
 class Walk {
   public:
-    Walk(const scan_seam::FolderIdentity& identity, const SignatureList& signatures)
-        : identity_(identity), signatures_(signatures) {
+    Walk(const scan_seam::FolderIdentity& identity, const SignatureList& signatures,
+         ReadAhead::Mode read_ahead)
+        : identity_(identity), read_ahead_(signatures, read_ahead) {
         // No path that the walk builds is longer than this, so the buffer is
         // never moved while a pointer into it is handed out.
         path_.reserve(kSearchTextChars + 1);
@@ -95,66 +63,86 @@ class Walk {
     bool Start(const PathChar* path) {
         path_.assign(path);
         if (path_.size() > platform::kMaxSearchedFolderChars) {
-            LogPath("[%s][%d]Folder path too long, not scanned:%s", 296, path_);
-            CountScan(ScanCounter::NotScanned);
+            read_ahead_.PathLine("[%s][%d]Folder path too long, not scanned:%s", 296, path_);
+            read_ahead_.Count(ScanCounter::NotScanned);
             return false;
         }
         levels_.emplace_back();
         Level& level = levels_.back();
         level.path_length = path_.size();
         if (!level.search.Open(path_.c_str())) {
-            LogSearchFailed(level.search.Error());
-            CountScan(ScanCounter::FoldersUnlisted);
+            read_ahead_.SearchFailed(level.search.Error());
+            read_ahead_.Count(ScanCounter::FoldersUnlisted);
             levels_.pop_back();
             return false;
         }
-        CountScan(ScanCounter::FoldersEntered);
+        read_ahead_.Count(ScanCounter::FoldersEntered);
         return true;
     }
 
+    // Walks while the queue has room and works it down in the walk's order;
+    // an interrupt ends both between two entries.
     void Run() {
-        while (!levels_.empty()) {
-            // An interrupt ends the walk between two entries, never inside
-            // a file's check or repair.
-            if (platform::InterruptRequested()) {
-                levels_.clear();  // closes every open search
+        for (;;) {
+            if (platform::InterruptRequested() || read_ahead_.Stopped()) {
+                read_ahead_.Drain();  // up to the next entry, then nothing
+                levels_.clear();      // closes every open search
                 return;
             }
-            Level& level = levels_.back();
-            if (level.entry_handled) {
-                level.search.Next();
-            }
-            level.entry_handled = true;
-            if (!level.search.HasEntry()) {
-                levels_.pop_back();  // closes the folder's search
-                if (!levels_.empty()) {
-                    path_.resize(levels_.back().path_length);
-                    ResumeInnermost();
-                }
-                continue;
-            }
-            const PathChar* name = level.search.Name();
-            if (name[0] == ZQ_T('.')) {
-                continue;
-            }
-            switch (level.search.Kind()) {
-                case platform::EntryKind::Folder:
-                    EnterFolder(name);
-                    break;
-                case platform::EntryKind::File:
-                    ScanFile(name, level.search.SizeLow());
-                    break;
-                case platform::EntryKind::BindMount:
-                    LogJoinedPath("[%s][%d]Mount inside the walk, not scanned:%s", 298, name);
-                    CountScan(ScanCounter::NotScanned);
-                    break;
-                case platform::EntryKind::Other:
-                    break;
+            if (!levels_.empty() && !read_ahead_.Full()) {
+                Step();
+            } else if (!read_ahead_.Empty()) {
+                read_ahead_.DoNext();
+            } else {
+                return;
             }
         }
     }
 
+    // Does whatever is still queued (after a Start that failed).
+    void Finish() { read_ahead_.Drain(); }
+
   private:
+    // One step of the walk: the next entry of the innermost folder, or the
+    // end of that folder.
+    void Step() {
+        read_ahead_.BeginEntry();
+        Level& level = levels_.back();
+        if (level.entry_handled) {
+            level.search.Next();
+        }
+        level.entry_handled = true;
+        if (!level.search.HasEntry()) {
+            // Closed in its turn, once the files queued through it are done.
+            read_ahead_.CloseFolder(std::move(level.search));
+            levels_.pop_back();
+            if (!levels_.empty()) {
+                path_.resize(levels_.back().path_length);
+                ResumeInnermost();
+            }
+            read_ahead_.HoldBack(levels_.size() > kOpenLevels);
+            return;
+        }
+        const PathChar* name = level.search.Name();
+        if (name[0] == ZQ_T('.')) {
+            return;
+        }
+        switch (level.search.Kind()) {
+            case platform::EntryKind::Folder:
+                EnterFolder(name);
+                break;
+            case platform::EntryKind::File:
+                ScanFile(name, level.search.SizeLow());
+                break;
+            case platform::EntryKind::BindMount:
+                LogJoinedPath("[%s][%d]Mount inside the walk, not scanned:%s", 298, name);
+                read_ahead_.Count(ScanCounter::NotScanned);
+                break;
+            case platform::EntryKind::Other:
+                break;
+        }
+    }
+
     // The innermost level, returned to, reopens its folder if it gave it
     // back; one that cannot is logged and ends.
     void ResumeInnermost() {
@@ -162,8 +150,11 @@ class Walk {
         if (!level.search.IsSuspended()) {
             return;
         }
+        // Reopened by its path, as the walk finds it once everything before
+        // has been done.
+        read_ahead_.Drain();
         if (!level.search.Resume(path_.c_str())) {
-            LogSearchFailed(level.search.Error());
+            read_ahead_.SearchFailed(level.search.Error());
         }
     }
 
@@ -197,7 +188,7 @@ class Walk {
         const size_t parent_length = path_.size();
         if (parent_length + 1 + Length(name) > platform::kMaxSearchedFolderChars) {
             LogJoinedPath("[%s][%d]Folder path too long, not scanned:%s", 296, name);
-            CountScan(ScanCounter::NotScanned);
+            read_ahead_.Count(ScanCounter::NotScanned);
             return;
         }
         path_.append(1, ZQ_PATH_SEP).append(name);
@@ -218,69 +209,47 @@ class Walk {
         const bool opened = sub_folder.search.OpenChild(levels_.back().search, path_.c_str());
         if (opened && may_lead_back) {
             if (IsOpenAbove(sub_folder)) {
-                LogPath("[%s][%d]Folder already open above, not scanned again:%s", 297, path_);
-                CountScan(ScanCounter::NotScanned);
+                read_ahead_.PathLine("[%s][%d]Folder already open above, not scanned again:%s", 297,
+                                     path_);
+                read_ahead_.Count(ScanCounter::NotScanned);
                 path_.resize(parent_length);
                 return;
             }
         }
-        LogPath("[%s][%d]Start Scanning Folder:%s", 300, path_);
+        read_ahead_.PathLine("[%s][%d]Start Scanning Folder:%s", 300, path_);
         if (!opened) {
-            LogSearchFailed(sub_folder.search.Error());
-            CountScan(ScanCounter::FoldersUnlisted);
+            read_ahead_.SearchFailed(sub_folder.search.Error());
+            read_ahead_.Count(ScanCounter::FoldersUnlisted);
             path_.resize(parent_length);
             return;
         }
-        CountScan(ScanCounter::FoldersEntered);
-        ScanProgressAt(path_.c_str());
+        read_ahead_.Count(ScanCounter::FoldersEntered);
+        read_ahead_.Progress(path_);
         levels_.push_back(std::move(sub_folder));
         if (levels_.size() > kOpenLevels) {
+            // Deeper than the levels kept open: one thing at a time, so the
+            // level given back has nothing queued through it.
+            read_ahead_.HoldBack(true);
             levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
         }
     }
 
     void ScanFile(const PathChar* name, uint32_t size_low) {
-        CountScan(ScanCounter::FilesSeen);
-        ScanProgressAt(path_.c_str());
         if (size_low > kSizeLimit) {
+            read_ahead_.Count(ScanCounter::FilesSeen);
+            read_ahead_.Progress(path_);
             return;
         }
-        const size_t folder_length = path_.size();
-        if (folder_length + 1 + Length(name) >= kFilePathChars) {
+        if (path_.size() + 1 + Length(name) >= kFilePathChars) {
             // A cut path could name another file: the file is not examined.
+            read_ahead_.Count(ScanCounter::FilesSeen);
+            read_ahead_.Progress(path_);
             LogJoinedPath("[%s][%d]File path too long, not scanned:%s", 313, name);
-            CountScan(ScanCounter::NotScanned);
+            read_ahead_.Count(ScanCounter::NotScanned);
             return;
         }
-        path_.append(1, ZQ_PATH_SEP).append(name);
-        const PathChar* file_path = path_.c_str();
-        // The shown form stays in shown_ for the file's console and result lines.
-        LogPath("[%s][%d]Start Scanning File:%s", 309, path_);
         // Every open of the file goes through its folder's open search.
-        platform::FileRef file(file_path);
-        levels_.back().search.Locate(&file);
-        if (!CommFunc::IsFilePE(file)) {
-            g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
-        } else {
-            ScanResult result = ScanResult::Error;
-            DisinfectFile(file, &result, signatures_);
-            ScanProgressBeforeConsoleLine();
-            platform::ConsoleWrite(ZQ_T("Path:"));
-            platform::ConsoleWriteText(shown_);
-            platform::ConsoleWrite(ResultText(result));
-            platform::ConsoleFlush();
-            g_Logger.WritePath("[%s][%d]Path:%s, Result:%d", "ScanFolder", 334, shown_.c_str(),
-                               static_cast<int>(result));
-            CountResult(result);
-        }
-        path_.resize(folder_length);
-    }
-
-    // Logs the line `format` (with `number`) that carries `path` in its
-    // shown form, which stays in shown_.
-    void LogPath(const char* format, int number, const PathString& path) {
-        platform::PathText(path.c_str(), &shown_);
-        g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
+        read_ahead_.File(path_, name, levels_.back().search, size_low);
     }
 
     // Logs the path of the innermost folder joined with `name`, which the
@@ -288,14 +257,15 @@ class Walk {
     void LogJoinedPath(const char* format, int number, const PathChar* name) {
         PathString joined = path_;
         joined.append(1, ZQ_PATH_SEP).append(name);
-        LogPath(format, number, joined);
+        read_ahead_.PathLine(format, number, joined);
     }
 
     const scan_seam::FolderIdentity& identity_;
-    const SignatureList& signatures_;
     std::vector<Level> levels_;
+    // Declared after the levels, so its readers have stopped before the
+    // searches they read through are closed.
+    ReadAhead read_ahead_;
     PathString path_;
-    std::string shown_;  // the shown form of the path being logged or printed
     std::vector<PathChar> windows_dir_ = std::vector<PathChar>(kSearchTextChars);
     PathString upper_path_;
     PathString upper_windows_dir_;
@@ -315,13 +285,14 @@ const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
 namespace {
 
 bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
-              const SignatureList& signatures) {
+              const SignatureList& signatures, ReadAhead::Mode read_ahead = ReadAhead::Mode::On) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return false;
     }
-    Walk walk(identity, signatures);
+    Walk walk(identity, signatures, read_ahead);
     if (!walk.Start(path)) {
+        walk.Finish();
         return false;
     }
     walk.Run();
@@ -340,4 +311,17 @@ BOOL ScanFolder(const PathChar* path, const SignatureList& signatures) {
 
 BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
     return WalkFrom(path, identity, InfectionSignatures) ? TRUE : FALSE;
+}
+
+BOOL scan_seam::ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures, ReadAhead::Mode::Off)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL scan_seam::ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures,
+                    ReadAhead::Mode::ReadersFirst)
+               ? TRUE
+               : FALSE;
 }

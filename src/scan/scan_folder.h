@@ -17,8 +17,11 @@
 //   nothing), nor one whose path would not fit;
 // - files whose size's low 32 bits exceed 104857600 are passed over, as is
 //   a file whose path would not fit the file-path buffer;
-// - each other file is checked by CommFunc::IsFilePE, and an accepted image
-//   goes through DisinfectFile; its path and result are printed and logged.
+// - each other file is checked by the image test of CommFunc::IsFilePE (a
+//   file listed under 512 bytes is not opened), and an accepted image goes
+//   through DisinfectFile; its path and result are printed and logged. The
+//   files are read ahead on reader threads; everything printed, logged or
+//   written is done on the calling thread in the walk's order.
 // TRUE when the folder's search was opened and run to its end; FALSE when
 // the path is absent or its search cannot be opened.
 //

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "infect/infection_signatures.h"
 #include "platform/dir_search.h"
 #include "platform/folder_id.h"
 #include "platform/types.h"
@@ -27,5 +28,15 @@ const FolderIdentity& PlatformFolderIdentity();
 
 // ScanFolder with `identity` in place of the platform's.
 BOOL ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity);
+
+// ScanFolder with `signatures` and without the read-ahead: every file is
+// examined on the main thread when the walk meets it.
+BOOL ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures);
+
+// ScanFolder with `signatures` and a read-ahead that runs as far ahead as it
+// can: the main thread does the next thing only once every file queued so
+// far has been examined by a reader, so results read ahead of a repair are
+// always met.
+BOOL ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures);
 
 }  // namespace scan_seam

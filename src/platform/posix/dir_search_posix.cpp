@@ -56,6 +56,8 @@ struct DirSearch::State {
     bool classified = false;
     EntryKind kind = EntryKind::Other;
     uint32_t size_low = 0;
+    uint64_t entry_device = 0;  // the classified entry's identity
+    uint64_t entry_inode = 0;
     OsError error = 0;
 
     // Takes over the open folder `folder`.
@@ -81,17 +83,18 @@ bool RaiseDescriptorLimit() {
 // entry `name` of the folder `folder`, never following a link. Kernels
 // without statx get fstatat's answer, without a mount ID.
 bool StatEntry(int folder, const char* name, struct statx* info) {
-    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE | STATX_MNT_ID, info) ==
-        0) {
-        return (info->stx_mask & STATX_TYPE) != 0;
+    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MNT_ID,
+              info) == 0) {
+        return (info->stx_mask & (STATX_TYPE | STATX_INO)) == (STATX_TYPE | STATX_INO);
     }
     struct stat plain;
     if (errno != ENOSYS || fstatat(folder, name, &plain, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     memset(info, 0, sizeof *info);
-    info->stx_mask = STATX_TYPE | STATX_SIZE;
+    info->stx_mask = STATX_TYPE | STATX_SIZE | STATX_INO;
     info->stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info->stx_ino = static_cast<uint64_t>(plain.st_ino);
     info->stx_size = static_cast<uint64_t>(plain.st_size);
     info->stx_dev_major = major(plain.st_dev);
     info->stx_dev_minor = minor(plain.st_dev);
@@ -130,18 +133,27 @@ DirSearch::DirSearch(DirSearch&& other) noexcept = default;
 DirSearch& DirSearch::operator=(DirSearch&& other) noexcept = default;
 
 bool DirSearch::State::Start(posix::ScopedFd folder) {
-    struct stat info;
-    if (fstat(folder.Get(), &info) != 0) {
-        error = static_cast<OsError>(errno);
-        return false;
+    // One query of the open folder: its identity and, where the kernel
+    // gives it, its mount ID.
+    struct statx extended;
+    if (statx(folder.Get(), "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &extended) == 0 &&
+        (extended.stx_mask & STATX_INO) != 0) {
+        device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+        inode = static_cast<ino_t>(extended.stx_ino);
+        has_mount_id = (extended.stx_mask & STATX_MNT_ID) != 0;
+        mount_id = has_mount_id ? extended.stx_mnt_id : 0;
+    } else {
+        struct stat info;
+        if (fstat(folder.Get(), &info) != 0) {
+            error = static_cast<OsError>(errno);
+            return false;
+        }
+        device = info.st_dev;
+        inode = info.st_ino;
+        has_mount_id = false;
+        mount_id = 0;
     }
     fd = std::move(folder);
-    device = info.st_dev;
-    inode = info.st_ino;
-    struct statx extended;
-    has_mount_id = statx(fd.Get(), "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 &&
-                   (extended.stx_mask & STATX_MNT_ID) != 0;
-    mount_id = has_mount_id ? extended.stx_mnt_id : 0;
     suspended = false;
     batch_length = 0;
     next_offset = 0;
@@ -203,6 +215,11 @@ bool DirSearch::Next() {
     s.classified = false;
     s.entry = nullptr;
     if (s.next_offset >= s.batch_length && !s.ReadBatch()) {
+        // At the end: a finished search keeps no entries.
+        s.batch.reset();
+        s.batch_capacity = 0;
+        s.batch_length = 0;
+        s.next_offset = 0;
         return false;
     }
     s.entry = reinterpret_cast<const struct dirent64*>(s.batch.get() + s.next_offset);
@@ -293,6 +310,8 @@ EntryKind DirSearch::Kind() {
     if (S_ISREG(info.stx_mode)) {
         s.kind = other_mount ? EntryKind::BindMount : EntryKind::File;
         s.size_low = static_cast<uint32_t>(info.stx_size);
+        s.entry_device = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
+        s.entry_inode = info.stx_ino;
     } else if (S_ISDIR(info.stx_mode)) {
         if (other_mount) {
             s.kind = same_device ? EntryKind::BindMount : EntryKind::Other;
@@ -316,6 +335,31 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->name = state_->entry->d_name;
     ref->has_device = true;
     ref->device = static_cast<uint64_t>(state_->device);
+    if (state_->classified && state_->kind == EntryKind::File) {
+        // What the listing's one query found: the size, and the identity,
+        // pinned before the first open.
+        ref->listed = true;
+        ref->listed_size_low = state_->size_low;
+        ref->pinned = true;
+        ref->pinned_device = state_->entry_device;
+        ref->pinned_inode = state_->entry_inode;
+    }
+}
+
+bool RelistFile(FileRef* ref) {
+    if (ref->folder < 0 || ref->name == nullptr) {
+        return false;
+    }
+    struct statx info;
+    if (!StatEntry(static_cast<int>(ref->folder), ref->name, &info) || !S_ISREG(info.stx_mode)) {
+        return false;
+    }
+    ref->listed = true;
+    ref->listed_size_low = static_cast<uint32_t>(info.stx_size);
+    ref->pinned = true;
+    ref->pinned_device = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
+    ref->pinned_inode = info.stx_ino;
+    return true;
 }
 
 bool DirSearch::EntryMayLeadBack() const {

@@ -88,6 +88,10 @@ StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
     return Result();
 }
 
+bool FileView::Holds(uint64_t offset, uint32_t count) const {
+    return state_ && count <= state_->head_length && offset <= state_->head_length - count;
+}
+
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
     if (count <= state_->head_length && offset <= state_->head_length - count) {
         memcpy(out, state_->head + offset, count);

@@ -121,7 +121,17 @@ uint32_t DirSearch::SizeLow() {
     return state_->data.nFileSizeLow;
 }
 
-void DirSearch::Locate(FileRef* /*ref*/) const {}
+void DirSearch::Locate(FileRef* ref) const {
+    if (!state_ || !state_->has_entry) {
+        return;
+    }
+    ref->listed = true;
+    ref->listed_size_low = state_->data.nFileSizeLow;
+}
+
+bool RelistFile(FileRef* /*ref*/) {
+    return true;
+}
 
 bool DirSearch::EntryMayLeadBack() const {
     return state_ && state_->has_entry &&

@@ -62,6 +62,10 @@ StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
     return Result();
 }
 
+bool FileView::Holds(uint64_t offset, uint32_t count) const {
+    return state_ && count <= length_ && offset <= length_ - count;
+}
+
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
     memcpy(out, static_cast<const uint8_t*>(state_->view.Get()) + offset, count);
     return true;

@@ -1,0 +1,204 @@
+// The read-ahead changes how the walk's work is done, never what it does: a
+// tree with every kind of entry (infected images and hard links to them,
+// clean images, DLLs, small and empty files, files that are no image,
+// unreadable files and folders, hidden names, a chain deeper than the walk
+// keeps open, more files than the look-ahead holds) scanned with the
+// read-ahead and without it gives the same console text, the same log
+// messages in the same order, the same counts and the same files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "infect/infection_signatures.h"
+#include "quarantine/suite_fixture.h"
+#include "sample_builder/sample_builder.h"
+#include "scan/scan_folder.h"
+#include "scan/scan_folder_seam.h"
+#include "scan/scan_progress.h"
+#include "scan/scan_stats.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+#include "unreadable_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Bytes;
+using Lines = std::vector<std::string>;
+
+const char* const kTestEntries[] = {sample::kTestSignature};
+const SignatureList kTestList = {kTestEntries, 1};
+
+// What one kind of file holds, for the file numbered `seed`.
+Bytes Content(int kind, uint32_t seed) {
+    switch (kind) {
+        case 0:
+            return sample::BuildPe(8192, {false, false, seed});
+        case 1:
+            return sample::BuildPe(4096, {true, false, seed});  // a DLL
+        case 2:
+            return sample::BuildPe(300, {false, false, seed});  // under 512 bytes
+        case 3:
+            return sample::BuildPe(1000, {false, true, seed});  // an image under 2100
+        case 4:
+            return sample::FillerBytes(3000, seed);  // no image
+        case 5:
+            return sample::BuildInfected(sample::BuildPe(6000, {false, false, seed})).infected;
+        case 6: {
+            sample::InfectOptions corrupt;
+            corrupt.head_offset_field = 1;  // a trailer no repair follows
+            return sample::BuildInfected(sample::BuildPe(5000, {false, false, seed}), corrupt)
+                .infected;
+        }
+        default:
+            return Bytes();  // empty
+    }
+}
+constexpr int kKinds = 8;
+
+// Builds the tree below `root`; `unreadable` keeps its files and folders
+// unreadable while it lives. True when a folder could be made unreadable
+// too (not on Windows, where a file is held instead).
+bool BuildTree(const fs::path& root, scantest::UnreadableFiles* unreadable) {
+    fs::create_directories(root);
+    // Hard links: the repair through the first one the walk meets changes
+    // what the others hold.
+    fs::create_directories(root / "links");
+    testsupport::WriteFile(root / "links" / "a.exe", Content(5, 1));
+    for (const char* link : {"b.exe", "c.exe"}) {
+        fs::create_hard_link(root / "links" / "a.exe", root / "links" / link);
+    }
+    // More files in one folder than the look-ahead holds.
+    fs::create_directories(root / "mixed");
+    for (uint32_t i = 0; i < 600; ++i) {
+        testsupport::WriteFile(root / "mixed" / ("f" + std::to_string(i) + ".exe"),
+                               Content(static_cast<int>(i % kKinds), i));
+    }
+    testsupport::WriteFile(root / "mixed" / ".hidden.exe", Content(5, 7));
+    // Many small folders, so the look-ahead reaches across folders.
+    for (uint32_t i = 0; i < 60; ++i) {
+        const fs::path folder = root / "small" / ("s" + std::to_string(i));
+        fs::create_directories(folder);
+        testsupport::WriteFile(folder / "x.exe", Content(static_cast<int>(i % kKinds), 1000 + i));
+        testsupport::WriteFile(folder / "y.dat", Content(static_cast<int>((i + 3) % kKinds), i));
+    }
+    // A chain deeper than the levels the walk keeps open.
+    fs::path deep = root / "deep";
+    for (uint32_t level = 0; level < 70; ++level) {
+        deep /= "d";
+        fs::create_directories(deep);
+        testsupport::WriteFile(deep / "p.exe", Content(level % 10 == 0 ? 5 : 0, 2000 + level));
+    }
+    // Unreadable entries.
+    fs::create_directories(root / "locked" / "shut");
+    testsupport::WriteFile(root / "locked" / "held.exe", Content(0, 3000));
+    testsupport::WriteFile(root / "locked" / "shut" / "inside.exe", Content(5, 3001));
+    testsupport::WriteFile(root / "locked" / "open.exe", Content(5, 3002));
+    unreadable->Make(root / "locked" / "held.exe");
+    return unreadable->Make(root / "locked" / "shut");
+}
+
+struct Outcome {
+    std::string console;
+    Lines lines;
+    std::string counts;
+    ScanStats stats;
+    std::map<std::string, Bytes> files;
+    bool folder_shut = false;
+};
+
+enum class Way { Alone, Ahead, AheadFirst };
+
+Outcome Scan(const fs::path& root, Way way) {
+    fs::remove_all(root);
+    Outcome outcome;
+    {
+        scantest::UnreadableFiles unreadable;
+        outcome.folder_shut = BuildTree(root, &unreadable);
+        testsupport::LogCapture log;
+        ResetScanStats();
+        ::testing::internal::CaptureStdout();
+        const PathChar* path = root.native().c_str();
+        const BOOL walked =
+            way == Way::Alone   ? scan_seam::ScanFolderWithoutReadAhead(path, kTestList)
+            : way == Way::Ahead ? ScanFolder(path, kTestList)
+                                : scan_seam::ScanFolderReadingAheadFirst(path, kTestList);
+        outcome.console = ::testing::internal::GetCapturedStdout();
+        outcome.lines = log.Lines();
+        outcome.stats = CurrentScanStats();
+        outcome.counts = ScanProgressCounts(outcome.stats);
+        EXPECT_TRUE(walked);
+    }
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            outcome.files[entry.path().string()] = testsupport::ReadFile(entry.path());
+        }
+    }
+    return outcome;
+}
+
+size_t Count(const Lines& lines, const std::string& part) {
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.find(part) != std::string::npos;
+    }));
+}
+
+TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
+    quarantinetest::SuiteRegistry registry;  // the suite's key absent
+    ASSERT_TRUE(registry.Usable());
+    testsupport::TempDir dir;
+    const fs::path root = dir.Path() / "tree";
+
+    // The quarantine library's wrapper lives for the whole process and
+    // logs its set-up once: a first scan takes that line.
+    Scan(root, Way::Alone);
+    const Outcome alone = Scan(root, Way::Alone);
+
+    // The tree holds what it is meant to: one link repaired and the others
+    // then seen repaired, errors, unreadable files and folders.
+    std::vector<std::string> link_results;
+    for (const char* link : {"a.exe", "b.exe", "c.exe"}) {
+        const std::string path = (root / "links" / link).string();
+        for (const char* result : {"0", "2", "-1"}) {
+            if (Count(alone.lines, "[ScanFolder][334]Path:" + path + ", Result:" + result) == 1) {
+                link_results.push_back(result);
+            }
+        }
+    }
+    std::sort(link_results.begin(), link_results.end());
+    EXPECT_EQ((std::vector<std::string>{"0", "0", "2"}), link_results);
+    EXPECT_GT(alone.stats.fixed, 10u);
+    EXPECT_GT(alone.stats.error, 10u);
+    EXPECT_GE(alone.stats.unreadable, 1u);
+    EXPECT_EQ(alone.folder_shut ? 1u : 0u, alone.stats.folders_unlisted);
+
+    // The read-ahead as the machine runs it, and running as far ahead as it
+    // can, so that results read before a repair are met.
+    for (Way way : {Way::Ahead, Way::AheadFirst}) {
+        SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
+        const Outcome ahead = Scan(root, way);
+        EXPECT_EQ(alone.console, ahead.console);
+        EXPECT_EQ(alone.lines.size(), ahead.lines.size());
+        const auto differ = std::mismatch(alone.lines.begin(), alone.lines.end(),
+                                          ahead.lines.begin(), ahead.lines.end());
+        if (differ.first != alone.lines.end() || differ.second != ahead.lines.end()) {
+            ADD_FAILURE() << "the logs part at line " << (differ.first - alone.lines.begin())
+                          << ": " << (differ.first != alone.lines.end() ? *differ.first : "(end)")
+                          << " | "
+                          << (differ.second != ahead.lines.end() ? *differ.second : "(end)");
+        }
+        EXPECT_EQ(alone.counts, ahead.counts);
+        EXPECT_EQ(alone.stats.folders_entered, ahead.stats.folders_entered);
+        EXPECT_EQ(alone.stats.folders_unlisted, ahead.stats.folders_unlisted);
+        EXPECT_EQ(alone.stats.files_seen, ahead.stats.files_seen);
+        EXPECT_EQ(alone.stats.unreadable, ahead.stats.unreadable);
+        EXPECT_EQ(alone.stats.not_scanned, ahead.stats.not_scanned);
+        EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+    }
+}
+
+}  // namespace

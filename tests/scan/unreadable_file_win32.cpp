@@ -1,0 +1,34 @@
+#include <vector>
+
+#include "platform/file.h"
+#include "unreadable_file.h"
+
+namespace scantest {
+
+struct UnreadableFiles::State {
+    std::vector<platform::File> held;
+};
+
+UnreadableFiles::UnreadableFiles() : state_(new State()) {}
+
+UnreadableFiles::~UnreadableFiles() {
+    Release();
+}
+
+bool UnreadableFiles::Make(const std::filesystem::path& path) {
+    if (std::filesystem::is_directory(path)) {
+        return false;  // a folder is not held this way
+    }
+    platform::File file;
+    if (!file.Open(path.c_str(), platform::FileIntent::ReadExclusive)) {
+        return false;
+    }
+    state_->held.push_back(std::move(file));
+    return true;
+}
+
+void UnreadableFiles::Release() {
+    state_->held.clear();
+}
+
+}  // namespace scantest
