@@ -1,3 +1,5 @@
+// The signature check: reads the window (or takes it from the image test), digests it and looks the
+// digest up.
 #include "infect/check_infection.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The signature list: the production digest, and the test digest in a build made with one.
 #include "infect/infection_signatures.h"
 
 namespace {

@@ -1,3 +1,5 @@
+// The Windows-directory rule: a folder is left out when its upper-cased path contains the
+// upper-cased Windows directory.
 #include "scan/windows_dir_rule.h"
 
 #include <algorithm>

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "infect/infection_signatures.h"
-#include "quarantine/suite_fixture.h"
+#include "support/suite_fixture.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
 #include "scan/scan_folder_seam.h"

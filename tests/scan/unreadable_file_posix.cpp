@@ -1,16 +1,18 @@
+// Unreadable files on POSIX: mode 0 and the file-access capabilities lowered while they exist.
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "file_access_posix.h"
+#include "support/file_access_posix.h"
 #include "unreadable_file.h"
 
 namespace scantest {
 
 struct UnreadableFiles::State {
     std::vector<std::string> paths;
-    std::unique_ptr<WithoutFileAccess> lowered;
+    std::unique_ptr<testsupport::WithoutFileAccess> lowered;
 };
 
 UnreadableFiles::UnreadableFiles() : state_(new State()) {}
@@ -21,7 +23,7 @@ UnreadableFiles::~UnreadableFiles() {
 
 bool UnreadableFiles::Make(const std::filesystem::path& path) {
     if (!state_->lowered) {
-        state_->lowered.reset(new WithoutFileAccess());
+        state_->lowered.reset(new testsupport::WithoutFileAccess());
     }
     if (!state_->lowered->Ok() || chmod(path.c_str(), 0) != 0) {
         return false;

@@ -1,3 +1,4 @@
+// Unreadable files on Windows: held open without sharing while they exist.
 #include <vector>
 
 #include "platform/file.h"

@@ -1,3 +1,4 @@
+// The processor count on POSIX: the processors online (sysconf).
 #include "platform/processor_count.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The processor count on Win32: GetSystemInfo.
 #include "platform/processor_count.h"
 
 #include <windows.h>
