@@ -36,10 +36,7 @@ class DynamicLibrary {
     OsError Error() const { return error_; }
 
     // The library's handle (HMODULE; dlopen's); the backend frees it.
-    struct HandleTraits {
-        using Value = void*;
-        static Value Invalid() { return nullptr; }
-        static bool IsValid(Value value) { return value != nullptr; }
+    struct HandleTraits : NullableHandleTraits<void*> {
         static void Close(Value value);
     };
 

@@ -23,10 +23,7 @@ class Event {
     bool IsOpen() const { return handle_.IsValid(); }
 
     // The handle's kind: the backend's event state, which it releases.
-    struct HandleTraits {
-        using Value = void*;
-        static Value Invalid() { return nullptr; }
-        static bool IsValid(Value value) { return value != nullptr; }
+    struct HandleTraits : NullableHandleTraits<void*> {
         static void Close(Value value);
     };
 

@@ -27,18 +27,6 @@ struct Board {
     uint32_t calls[static_cast<uint32_t>(Op::kCount)] = {};
 };
 
-// Holds the board's lock for its lifetime.
-class Guard {
-  public:
-    explicit Guard(ReentrantLock& lock) : lock_(lock) { lock_.Enter(); }
-    ~Guard() { lock_.Leave(); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-  private:
-    ReentrantLock& lock_;
-};
-
 Board& TheBoard() {
     static Board board;
     return board;
@@ -60,7 +48,7 @@ Verdict detail::HitArmed(Op op) {
     std::function<void()> action;
     Verdict verdict;
     {
-        Guard guard(board.lock);
+        LockHold guard(board.lock);
         const uint32_t call = ++board.calls[static_cast<uint32_t>(op)];
         if (!board.has_rule || board.rule.op != op || board.rule.nth != call) {
             return verdict;
@@ -79,21 +67,21 @@ Verdict detail::HitArmed(Op op) {
 
 void Arm(Rule rule) {
     Board& board = TheBoard();
-    Guard guard(board.lock);
+    LockHold guard(board.lock);
     Restart(board, true, std::move(rule));
     detail::g_armed.store(true, std::memory_order_relaxed);
 }
 
 void Count() {
     Board& board = TheBoard();
-    Guard guard(board.lock);
+    LockHold guard(board.lock);
     Restart(board, false, Rule{});
     detail::g_armed.store(true, std::memory_order_relaxed);
 }
 
 void Disarm() {
     Board& board = TheBoard();
-    Guard guard(board.lock);
+    LockHold guard(board.lock);
     detail::g_armed.store(false, std::memory_order_relaxed);
     board.has_rule = false;
     board.rule = Rule{};
@@ -101,13 +89,13 @@ void Disarm() {
 
 uint32_t Calls(Op op) {
     Board& board = TheBoard();
-    Guard guard(board.lock);
+    LockHold guard(board.lock);
     return board.calls[static_cast<uint32_t>(op)];
 }
 
 bool Fired() {
     Board& board = TheBoard();
-    Guard guard(board.lock);
+    LockHold guard(board.lock);
     return board.fired;
 }
 

@@ -42,10 +42,7 @@ class LogSwitch {
 
     // The handle's kind: the event's HANDLE on Windows, the mapping on
     // POSIX; the backend releases it.
-    struct HandleTraits {
-        using Value = void*;
-        static Value Invalid() { return nullptr; }
-        static bool IsValid(Value value) { return value != nullptr; }
+    struct HandleTraits : NullableHandleTraits<void*> {
         static void Close(Value value);
     };
 

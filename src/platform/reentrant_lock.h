@@ -24,4 +24,16 @@ class ReentrantLock {
     bool initialised_ = false;
 };
 
+// Holds a lock for its own lifetime.
+class LockHold {
+  public:
+    explicit LockHold(ReentrantLock& lock) : lock_(lock) { lock_.Enter(); }
+    ~LockHold() { lock_.Leave(); }
+    LockHold(const LockHold&) = delete;
+    LockHold& operator=(const LockHold&) = delete;
+
+  private:
+    ReentrantLock& lock_;
+};
+
 }  // namespace platform

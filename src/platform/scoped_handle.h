@@ -17,6 +17,15 @@
 
 namespace platform {
 
+// The first half of the traits of a handle that is a pointer, null when it
+// owns nothing; the traits add their own Close.
+template <typename Pointer>
+struct NullableHandleTraits {
+    using Value = Pointer;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value value) { return value != nullptr; }
+};
+
 template <typename Traits>
 class ScopedHandle {
   public:

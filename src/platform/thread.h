@@ -29,10 +29,7 @@ class Thread {
 
     // The handle's kind: the thread's HANDLE on Windows, the backend's
     // record of the thread on POSIX; the backend releases it.
-    struct HandleTraits {
-        using Value = void*;
-        static Value Invalid() { return nullptr; }
-        static bool IsValid(Value value) { return value != nullptr; }
+    struct HandleTraits : NullableHandleTraits<void*> {
         static void Close(Value value);
     };
 

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kMinImageSize = 0x200;
 constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint32_t kLfanewOffset = 0x3C;
 constexpr uint32_t kNtHeadersSize = 248;  // signature, file header, 32-bit optional header

@@ -5,11 +5,16 @@
 // CommFunc::IsFilePE does right after its failed call.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "infect/check_infection.h"
 #include "platform/file_ref.h"
 #include "platform/types.h"
+
+// Below this size (0x200 bytes) a file cannot be an executable image: it is
+// not mapped, and a file listed this small is not opened.
+constexpr uint32_t kMinImageSize = 0x200;
 
 enum class ImageStep {
     None,     // no call failed

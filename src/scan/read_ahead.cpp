@@ -14,9 +14,6 @@
 
 namespace {
 
-// Below this listed size a file cannot be an image and is not opened.
-constexpr uint32_t kMinImageSize = 512;
-
 // Readers: twice the processors, so that a reader waiting for the disk
 // does not leave a processor idle, and at least four outstanding reads
 // even on one processor (a solid-state disk serves several at once).
@@ -30,18 +27,6 @@ constexpr size_t kItemsPerReader = 32;
 constexpr size_t kMostItems = 256;
 // Files queued before the readers are woken.
 constexpr uint32_t kWakeBatch = 8;
-
-// Holds a lock for its lifetime.
-class Hold {
-  public:
-    explicit Hold(platform::ReentrantLock& lock) : lock_(lock) { lock_.Enter(); }
-    ~Hold() { lock_.Leave(); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-  private:
-    platform::ReentrantLock& lock_;
-};
 
 const PathChar* ResultText(ScanResult result) {
     switch (result) {
@@ -107,7 +92,7 @@ void ReadAhead::StopReaders() {
         return;
     }
     {
-        Hold hold(lock_);
+        platform::LockHold hold(lock_);
         stopping_ = true;
         work_.Set();
     }
@@ -162,7 +147,7 @@ void ReadAhead::ReadLoop() {
 }
 
 ReadAhead::Item& ReadAhead::Push(Kind kind) {
-    Hold hold(lock_);
+    platform::LockHold hold(lock_);
     queue_.emplace_back();
     Item& item = queue_.back();
     item.kind = kind;
@@ -234,7 +219,7 @@ void ReadAhead::File(const PathString& folder, const PathChar* name,
         return;
     }
     {
-        Hold hold(lock_);
+        platform::LockHold hold(lock_);
         Item& item = Push(Kind::File);
         item.folder_length = folder.size();
         item.path.reserve(folder.size() + 1 + std::char_traits<PathChar>::length(name));
@@ -287,7 +272,7 @@ void ReadAhead::DoNext() {
         if (item.kind == Kind::File) {
             bool examine_here = false;
             {
-                Hold hold(lock_);
+                platform::LockHold hold(lock_);
                 if (readers_first_ && !readers_.empty()) {
                     work_.Set();  // every file queued so far, not only a batch
                 }
@@ -321,13 +306,13 @@ void ReadAhead::DoNext() {
             }
             if (examine_here) {
                 ExamineImage(item.ref, nullptr, &item.exam);
-                Hold hold(lock_);
+                platform::LockHold hold(lock_);
                 item.state = JobState::Done;
             }
         }
         Do(item);
     }
-    Hold hold(lock_);
+    platform::LockHold hold(lock_);
     if (stopped_) {
         // Dropped: a file a reader still has is left to it until the end.
         for (Item& queued : queue_) {

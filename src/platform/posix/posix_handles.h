@@ -35,18 +35,12 @@ struct MappingTraits {
 };
 
 // A stream of fopen.
-struct StreamTraits {
-    using Value = FILE*;
-    static Value Invalid() { return nullptr; }
-    static bool IsValid(Value value) { return value != nullptr; }
+struct StreamTraits : NullableHandleTraits<FILE*> {
     static void Close(Value value) { fclose(value); }
 };
 
 // A folder listing of opendir.
-struct DirTraits {
-    using Value = DIR*;
-    static Value Invalid() { return nullptr; }
-    static bool IsValid(Value value) { return value != nullptr; }
+struct DirTraits : NullableHandleTraits<DIR*> {
     static void Close(Value value) { closedir(value); }
 };
 

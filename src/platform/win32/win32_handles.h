@@ -27,26 +27,17 @@ struct FindHandleTraits {
 };
 
 // An open registry key of RegOpenKeyExW.
-struct RegistryKeyTraits {
-    using Value = HKEY;
-    static Value Invalid() { return nullptr; }
-    static bool IsValid(Value value) { return value != nullptr; }
+struct RegistryKeyTraits : NullableHandleTraits<HKEY> {
     static void Close(Value value) { RegCloseKey(value); }
 };
 
 // A library of LoadLibraryW.
-struct ModuleTraits {
-    using Value = HMODULE;
-    static Value Invalid() { return nullptr; }
-    static bool IsValid(Value value) { return value != nullptr; }
+struct ModuleTraits : NullableHandleTraits<HMODULE> {
     static void Close(Value value) { FreeLibrary(value); }
 };
 
 // A view of MapViewOfFile.
-struct MappedViewTraits {
-    using Value = const void*;
-    static Value Invalid() { return nullptr; }
-    static bool IsValid(Value value) { return value != nullptr; }
+struct MappedViewTraits : NullableHandleTraits<const void*> {
     static void Close(Value value) { UnmapViewOfFile(value); }
 };
 
