@@ -24,10 +24,16 @@ bool InterruptRequested();
 // none arrived.
 const char* InterruptName();
 
+// Records the interrupt "console closed" when none was recorded: standard
+// output went to a pipe or console that is gone (a write failed with EPIPE,
+// or ERROR_NO_DATA / ERROR_BROKEN_PIPE on Windows). The scan then ends as
+// for any interrupt. Safe to call from any thread, watched or not.
+void NoteConsoleClosed();
+
 // Ends the process as the first interrupt would have ended it without a
 // handler: on Windows the exit code 0xC000013A (STATUS_CONTROL_C_EXIT); on
-// POSIX the signal raised again with its default action. Returns only when
-// no interrupt arrived.
+// POSIX the signal raised again with its default action (SIGPIPE for a
+// closed console). Returns only when no interrupt arrived.
 void EndAsInterrupted();
 
 // Test seam: runs the Windows console-event handler for `event` as the

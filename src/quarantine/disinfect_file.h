@@ -11,9 +11,10 @@
 
 // The outcome of one examined file (a signed 32-bit value: 0, 2, -1).
 enum class ScanResult : int32_t {
-    Safe = 0,    // checked, not infected
-    Fixed = 2,   // infected and repaired
-    Error = -1,  // the check could not be carried out, or the repair failed
+    Safe = 0,      // checked, not infected
+    Infected = 1,  // check only: infected, left as it is
+    Fixed = 2,     // infected and repaired
+    Error = -1,    // the check could not be carried out, or the repair failed
 };
 
 // The detection name under which infected files go to quarantine.

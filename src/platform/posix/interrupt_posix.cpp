@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "platform/interrupt.h"
 
 namespace platform {
@@ -13,14 +15,21 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = sizeof(kSignals) / sizeof(kSignals[0]);
 
-volatile sig_atomic_t g_signal = 0;  // the first signal that arrived
+// The first signal that arrived (SIGPIPE: the console closed). Written by
+// whichever thread takes the signal, read by the scan's thread: a lock-free
+// atomic, which a signal handler may use.
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-free flag");
 struct sigaction g_previous[kSignalCount];
 bool g_watching[kSignalCount] = {};
 
+void Record(int signal_number) {
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal_number);
+}
+
 extern "C" void OnInterrupt(int signal_number) {
-    if (g_signal == 0) {
-        g_signal = signal_number;
-    }
+    Record(signal_number);
 }
 
 }  // namespace
@@ -54,24 +63,30 @@ void StopWatchingInterrupts() {
 }
 
 bool InterruptRequested() {
-    return g_signal != 0;
+    return g_signal.load() != 0;
+}
+
+void NoteConsoleClosed() {
+    Record(SIGPIPE);
 }
 
 const char* InterruptName() {
-    switch (g_signal) {
+    switch (g_signal.load()) {
         case SIGINT:
             return "SIGINT";
         case SIGTERM:
             return "SIGTERM";
         case SIGHUP:
             return "SIGHUP";
+        case SIGPIPE:
+            return "console closed";
         default:
             return "";
     }
 }
 
 void EndAsInterrupted() {
-    const int signal_number = g_signal;
+    const int signal_number = g_signal.load();
     if (signal_number == 0) {
         return;
     }
@@ -94,7 +109,7 @@ bool RunConsoleEventHandler(uint32_t) {
 }
 
 void ForgetInterrupt() {
-    g_signal = 0;
+    g_signal.store(0);
 }
 
 }  // namespace platform

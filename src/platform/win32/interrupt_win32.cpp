@@ -51,6 +51,10 @@ void StopWatchingInterrupts() {
     }
 }
 
+void NoteConsoleClosed() {
+    InterlockedCompareExchange(&g_event, static_cast<LONG>(CTRL_CLOSE_EVENT), kNone);
+}
+
 bool InterruptRequested() {
     return InterlockedCompareExchange(&g_event, kNone, kNone) != kNone;
 }
