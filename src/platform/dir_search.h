@@ -22,7 +22,8 @@ extern const size_t kMaxSearchedFolderChars;
 
 enum class EntryKind {
     File,       // a plain file: it has a size and may be opened
-    Folder,     // a folder to walk (on Windows: attribute bit 0x10, links included)
+    Folder,     // a folder to walk (on Windows: attribute bit 0x10, including
+                // reparse points that are no links: entry_rules.h)
     Other,      // anything the walk passes over (POSIX: symbolic links, devices,
                 // pipes, sockets, folders of another filesystem's mount, entries
                 // gone meanwhile)
@@ -30,7 +31,17 @@ enum class EntryKind {
                 // folder of the walked filesystem (a bind mount); passed over
                 // and logged, since its contents are scanned, or not, where
                 // they belong. Never on Windows.
+    // Windows (entry_rules.h):
+    NotLocalFile,    // a file whose data is not on the disk: never opened
+    NotLocalFolder,  // a folder whose contents are not on the disk: not listed
+    Link,            // a folder that is a directory symbolic link: not entered
+    MountPoint,      // a junction or volume mount point: EntersMountPoint decides
 };
+
+// The code of a folder's failed listing that, below a volume's root, marks
+// a folder the system keeps from administrators by design (Windows:
+// ERROR_ACCESS_DENIED; 0, none, on POSIX).
+extern const OsError kErrorKeptBySystem;
 
 class DirSearch {
   public:
@@ -44,9 +55,11 @@ class DirSearch {
     // Opens the search of the folder `folder` (its path, at most
     // kMaxSearchedFolderChars characters) and reads the first entry. False
     // (with Error()) when the folder cannot be listed; a folder that can be
-    // listed always has a first entry on Windows ("."), and may have none on
-    // POSIX. Each backend builds its own search from the path: Windows a
-    // FindFirstFileW pattern, POSIX the path followed by "/".
+    // listed may have no entry (on Windows an empty FAT or exFAT root, which
+    // has no ".", fails FindFirstFileW with ERROR_FILE_NOT_FOUND: an empty
+    // listing). Each backend builds its own search from the path: Windows a
+    // FindFirstFileW pattern on the path's extended form (path_forms.h),
+    // POSIX the path followed by "/".
     bool Open(const PathChar* folder);
     // Opens the search of the sub-folder that `parent`'s current entry names;
     // `folder` is its path. Windows searches by the path; POSIX opens the
@@ -87,6 +100,13 @@ class DirSearch {
     // closed, when the folder cannot be opened or is no longer the folder it
     // was (ESTALE).
     bool Resume(const PathChar* folder);
+
+    // Whether the walk enters the current entry, a MountPoint whose path is
+    // `folder_path`: only a volume mount point of a volume without a drive
+    // letter (Windows: GetVolumeNameForVolumeMountPointW on the folder, then
+    // GetVolumePathNamesForVolumeNameW; entry_rules.h decides). A junction,
+    // or a mount point of a lettered volume, is a link not entered.
+    bool EntersMountPoint(const PathChar* folder_path) const;
 
     // Whether the current entry, a folder, may lead back to a folder open
     // above it: on Windows only a reparse point (junction, directory link,

@@ -15,7 +15,7 @@
 //   Write     File::Write            (Short: the call moves at most `bytes`)
 //   Truncate  File::SetEnd
 //   Map       FileView::Map, the mapping step (CreateFileMappingW)
-//   View      FileView::Map's view step and FileView::Copy's reads
+//   View      FileView::Map's view step and each FileView::Copy
 // and, for the program's start-up steps (Fail only, with `code` as the
 // call's error):
 //   Token         EnableDebugPrivilege: OpenProcessToken (POSIX: capget)

@@ -7,8 +7,13 @@
 //   and only when it is a regular file on the folder's filesystem. The first
 //   open pins the file's device and inode; a later open that finds another
 //   file (one renamed over it meanwhile) fails with kErrorFileReplaced.
-// - On Windows the file is opened by its full path (the folder fields are
-//   unused and nothing is pinned); the repair's open refuses a reparse point.
+// - On Windows the file is opened by its full path, in its extended form
+//   (the folder fields are unused). The repair's open refuses a reparse
+//   point, except one the listing named with a tag that is no link
+//   (deduplication, WOF compression, local cloud files: entry_rules.h): that
+//   file is opened through its reparse point, and only when it is the very
+//   file (volume serial number and file index) that the image test or the
+//   check pinned when it opened it.
 // A FileRef made from a path alone opens that path (POSIX: without
 // following a link in its last component).
 //
@@ -44,8 +49,13 @@ struct FileRef {
     // the identity it found, pinned before any open.
     bool listed = false;
     uint32_t listed_size_low = 0;
+    // Windows: the listing's reparse tag, 0 when the file is no reparse
+    // point (or was not listed).
+    uint32_t reparse_tag = 0;
 
-    // Set by the first successful open (POSIX): the file it found.
+    // Set by the first successful open (POSIX; Windows for a file listed
+    // with a reparse tag that is no link): the file it found, its device and
+    // inode (Windows: volume serial number and file index).
     bool pinned = false;
     uint64_t pinned_device = 0;
     uint64_t pinned_inode = 0;

@@ -1,8 +1,10 @@
 // A read-only view of a whole open file. The view covers the file's bytes
 // and, up to the end of its last page of 4096 bytes, zeros after the end.
-// Windows maps the file (CreateFileMappingW PAGE_READONLY, MapViewOfFile
-// FILE_MAP_READ); POSIX reads the asked bytes with pread and fills what lies
-// past the end of the file with zeros, which gives the same bytes.
+// Windows maps the file (CreateFileMappingW PAGE_READONLY) but views only
+// what is read (MapViewOfFile FILE_MAP_READ: the first page, and a small view
+// of its own for bytes beyond it), so the address space it takes does not
+// grow with the file; POSIX reads the asked bytes with pread and fills what
+// lies past the end of the file with zeros, which gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -39,13 +41,16 @@ class FileView {
     uint64_t Length() const { return length_; }
 
     // Copies `count` bytes at `offset` of the view. The caller has checked
-    // that they lie within Length(). False (POSIX only, a failed read) with
-    // Error().
+    // that they lie within Length(). False, with Error(), when the bytes
+    // cannot be read: POSIX a failed read; Windows a view that cannot be
+    // mapped, or a page whose data the system cannot bring in (read through
+    // ReadProcessMemory, so a disk error or a file cut on its server fails
+    // the copy instead of raising EXCEPTION_IN_PAGE_ERROR).
     bool Copy(uint64_t offset, void* out, uint32_t count);
 
     // Whether the view already holds the `count` bytes at `offset`, so that
-    // Copy takes them without a call to the system (Windows: within the
-    // mapped view; POSIX: within the first page read when it was made).
+    // Copy takes them without mapping or reading more (Windows: within the
+    // first page's view; POSIX: within the first page read when it was made).
     bool Holds(uint64_t offset, uint32_t count) const;
 
     // Releases the view and the mapping (done by the destructor too).

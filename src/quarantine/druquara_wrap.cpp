@@ -9,6 +9,7 @@
 #include "log/logger.h"
 #include "platform/heap_block.h"
 #include "platform/path_combine.h"
+#include "platform/path_forms.h"
 #include "platform/registry.h"
 
 namespace {
@@ -127,5 +128,9 @@ void DruquaraWrap::QuarantineFile(const PathChar* path, const PathChar* detectio
         g_Logger.Write("[%s][%d]Do init failed", "DruquaraWrap::QuarantineFile", 147);
         return;
     }
-    object_->table->QuarantineFile(object_, path, detection_name, value);
+    // The library gets the path it can open: the plain one where it names the
+    // file as it is, else the extended form (a long path, a name ending in a
+    // dot or a space, a device's name such as "COM1.exe").
+    const PathString given = platform::PathForOtherPrograms(path);
+    object_->table->QuarantineFile(object_, given.c_str(), detection_name, value);
 }

@@ -155,7 +155,9 @@ bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageEx
     bool read_failed = false;
     const bool answer = IsImageNotDll(view, &read_failed);
     if (read_failed) {
-        // Only where the view is read rather than mapped (POSIX).
+        // The bytes could not be read (a failed read, a view of the header
+        // block that could not be mapped, a page the system could not bring
+        // in): logged as the view's failure, and the scan goes on.
         return Failed(exam, ImageStep::View, view.Error());
     }
     // The signature check's window, when the view holds it already.

@@ -14,6 +14,7 @@
 
 #include "log/logger.h"
 #include "platform/dir_search.h"
+#include "platform/entry_rules.h"
 #include "platform/interrupt.h"
 #include "platform/windows_dir.h"
 #include "scan/read_ahead.h"
@@ -40,6 +41,7 @@ struct Level {
     platform::FolderId id;
     IdState id_state = IdState::NotAsked;
     bool entry_handled = false;  // the current entry is done: read the next one first
+    bool volume_root = false;    // a volume's root: the walk's root, or a mount point entered
 };
 
 size_t Length(const PathChar* text) {
@@ -70,6 +72,7 @@ class Walk {
         levels_.emplace_back();
         Level& level = levels_.back();
         level.path_length = path_.size();
+        level.volume_root = true;
         if (!level.search.Open(path_.c_str())) {
             read_ahead_.SearchFailed(level.search.Error());
             read_ahead_.Count(ScanCounter::FoldersUnlisted);
@@ -127,12 +130,17 @@ class Walk {
         if (name[0] == ZQ_T('.')) {
             return;
         }
-        switch (level.search.Kind()) {
+        const platform::EntryKind kind = level.search.Kind();
+        switch (kind) {
             case platform::EntryKind::Folder:
-                EnterFolder(name);
+            case platform::EntryKind::NotLocalFolder:
+            case platform::EntryKind::Link:
+            case platform::EntryKind::MountPoint:
+                EnterFolder(name, kind);
                 break;
             case platform::EntryKind::File:
-                ScanFile(name, level.search.SizeLow());
+            case platform::EntryKind::NotLocalFile:
+                ScanFile(name, level.search.SizeLow(), kind == platform::EntryKind::NotLocalFile);
                 break;
             case platform::EntryKind::BindMount:
                 LogJoinedPath("[%s][%d]Mount inside the walk, not scanned:%s", 298, name);
@@ -182,9 +190,9 @@ class Walk {
         return false;
     }
 
-    // The sub-folder `name` of the innermost level: pushed as the next level
-    // to walk unless it is not entered.
-    void EnterFolder(const PathChar* name) {
+    // The sub-folder `name` of the innermost level, listed as `kind`: pushed
+    // as the next level to walk unless it is not entered.
+    void EnterFolder(const PathChar* name, platform::EntryKind kind) {
         const size_t parent_length = path_.size();
         if (parent_length + 1 + Length(name) > platform::kMaxSearchedFolderChars) {
             LogJoinedPath("[%s][%d]Folder path too long, not scanned:%s", 296, name);
@@ -200,12 +208,27 @@ class Walk {
             path_.resize(parent_length);
             return;
         }
+        // Its contents are not on the disk (listing them would bring them
+        // in), or it is a link, walked where its target lies: not entered.
+        const bool mount_point = kind == platform::EntryKind::MountPoint;
+        if (kind == platform::EntryKind::NotLocalFolder ||
+            kind == platform::EntryKind::Link ||
+            (mount_point && !levels_.back().search.EntersMountPoint(path_.c_str()))) {
+            read_ahead_.PathLine(kind == platform::EntryKind::NotLocalFolder
+                                     ? "[%s][%d]Not local, not scanned:%s"
+                                     : "[%s][%d]Link, not entered:%s",
+                                 kind == platform::EntryKind::NotLocalFolder ? 299 : 294, path_);
+            read_ahead_.Count(ScanCounter::NotScanned);
+            path_.resize(parent_length);
+            return;
+        }
         // The search is opened before the entry is logged, so that a folder
         // already open above (reached again through a link or junction) is
         // known and logged instead.
         const bool may_lead_back = identity_.may_lead_back(levels_.back().search);
         Level sub_folder;
         sub_folder.path_length = path_.size();
+        sub_folder.volume_root = mount_point;
         const bool opened = sub_folder.search.OpenChild(levels_.back().search, path_.c_str());
         if (opened && may_lead_back) {
             if (IsOpenAbove(sub_folder)) {
@@ -215,6 +238,15 @@ class Walk {
                 path_.resize(parent_length);
                 return;
             }
+        }
+        if (!opened && platform::IsFolderKeptBySystem(levels_.back().volume_root, name,
+                                                      sub_folder.search.Error(),
+                                                      platform::kErrorKeptBySystem)) {
+            // Denied to administrators by design: nothing to report.
+            read_ahead_.PathLine("[%s][%d]Folder kept by the system, not listed:%s", 276, path_);
+            read_ahead_.Count(ScanCounter::NotScanned);
+            path_.resize(parent_length);
+            return;
         }
         read_ahead_.PathLine("[%s][%d]Start Scanning Folder:%s", 300, path_);
         if (!opened) {
@@ -234,10 +266,19 @@ class Walk {
         }
     }
 
-    void ScanFile(const PathChar* name, uint32_t size_low) {
+    // The file `name` of the innermost level, listed with `size_low`;
+    // `not_local`: its data is not on the disk, so it is never opened.
+    void ScanFile(const PathChar* name, uint32_t size_low, bool not_local) {
         if (size_low > kSizeLimit) {
             read_ahead_.Count(ScanCounter::FilesSeen);
             read_ahead_.Progress(path_);
+            return;
+        }
+        if (not_local) {
+            read_ahead_.Count(ScanCounter::FilesSeen);
+            read_ahead_.Progress(path_);
+            LogJoinedPath("[%s][%d]Not local, not scanned:%s", 299, name);
+            read_ahead_.Count(ScanCounter::NotScanned);
             return;
         }
         if (path_.size() + 1 + Length(name) >= kFilePathChars) {

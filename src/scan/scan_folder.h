@@ -10,6 +10,13 @@
 // ending with a separator; null counts as absent) and everything below it,
 // in the order in which the directory search returns the entries:
 // - names beginning with "." are passed over;
+// - files and folders whose data is not on the disk (Windows: offline, or
+//   recalled on open or on data access) are never opened (line 299), and
+//   folders that are links (name-surrogate reparse points: directory
+//   symbolic links, junctions, mount points of volumes with a drive letter)
+//   are not entered (line 294); a volume mount point of a volume without a
+//   drive letter is entered. A root's "System Volume Information" whose
+//   listing is denied gets line 276 in place of lines 300 and 275;
 // - folders whose path contains the Windows directory are not entered, nor
 //   is a folder already open above it on the current path (a link or
 //   junction back to an ancestor; on Windows only reparse points are

@@ -26,6 +26,8 @@
 #include <utility>
 
 #include "platform/dir_search.h"
+#include "platform/entry_rules.h"
+#include "platform/listing_seam.h"
 #include "platform/posix/posix_handles.h"
 
 namespace platform {
@@ -39,6 +41,8 @@ constexpr size_t kBatchBytes = 32768;  // one getdents64 call's buffer
 // A folder path is opened with a "/" after it, so that the root
 // filesystem's root, "", opens as "/".
 const size_t kMaxSearchedFolderChars = 4094;
+// No folder is kept from root by design.
+const OsError kErrorKeptBySystem = 0;
 
 struct DirSearch::State {
     posix::ScopedFd fd;
@@ -64,6 +68,8 @@ struct DirSearch::State {
     bool Start(posix::ScopedFd folder);
     // Reads the next batch of entries; false at the end and on failure alike.
     bool ReadBatch();
+    // The current entry's kind, from its type and one query of it.
+    EntryKind Classify();
 };
 
 namespace {
@@ -182,6 +188,9 @@ bool DirSearch::Open(const PathChar* folder) {
     if (!state_) {
         state_.reset(new State());
     }
+    if (listing_seam::FakeListingFailure(folder, &state_->error)) {
+        return false;
+    }
     posix::ScopedFd fd = OpenFolderPath(folder, &state_->error);
     if (!fd.IsValid() || !state_->Start(std::move(fd))) {
         return false;
@@ -190,10 +199,13 @@ bool DirSearch::Open(const PathChar* folder) {
     return true;
 }
 
-bool DirSearch::OpenChild(const DirSearch& parent, const PathChar* /*folder*/) {
+bool DirSearch::OpenChild(const DirSearch& parent, const PathChar* folder) {
     Close();
     if (!state_) {
         state_.reset(new State());
+    }
+    if (listing_seam::FakeListingFailure(folder, &state_->error)) {
+        return false;
     }
     posix::ScopedFd fd = OpenFolder(parent.state_->fd.Get(), parent.Name(), &state_->error);
     if (!fd.IsValid() || !state_->Start(std::move(fd))) {
@@ -296,6 +308,20 @@ EntryKind DirSearch::Kind() {
     s.classified = true;
     s.kind = EntryKind::Other;
     s.size_low = 0;
+    listing_seam::Listed listed;
+    if (listing_seam::FakeEntry(s.entry->d_name, &listed)) {
+        // A test's made-up Windows listing: classified as Windows would,
+        // the rest (size, identity) as the entry is.
+        const EntryKind real = s.Classify();
+        const EntryKind fake = ClassifyListedEntry(listed.attributes, listed.reparse_tag);
+        s.kind = fake == EntryKind::File || fake == EntryKind::Folder ? real : fake;
+        return s.kind;
+    }
+    return s.Classify();
+}
+
+EntryKind DirSearch::State::Classify() {
+    State& s = *this;
     const unsigned char type = s.entry->d_type;
     if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) {
         return s.kind;  // links, devices, pipes, sockets: no need to ask
@@ -344,6 +370,10 @@ void DirSearch::Locate(FileRef* ref) const {
         ref->pinned_device = state_->entry_device;
         ref->pinned_inode = state_->entry_inode;
     }
+    listing_seam::Listed listed;
+    if (listing_seam::FakeEntry(state_->entry->d_name, &listed)) {
+        ref->reparse_tag = listed.reparse_tag;
+    }
 }
 
 bool RelistFile(FileRef* ref) {
@@ -359,6 +389,16 @@ bool RelistFile(FileRef* ref) {
     ref->pinned = true;
     ref->pinned_device = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
     ref->pinned_inode = info.stx_ino;
+    return true;
+}
+
+bool DirSearch::EntersMountPoint(const PathChar* folder_path) const {
+    // Only a test's made-up listing has mount points here.
+    listing_seam::Volume fake;
+    if (listing_seam::FakeVolume(folder_path, &fake)) {
+        return EntersMountedVolume(fake.volume_known,
+                                   fake.paths_known ? fake.paths.c_str() : nullptr);
+    }
     return true;
 }
 

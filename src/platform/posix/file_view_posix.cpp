@@ -93,14 +93,14 @@ bool FileView::Holds(uint64_t offset, uint32_t count) const {
 }
 
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
-    if (count <= state_->head_length && offset <= state_->head_length - count) {
-        memcpy(out, state_->head + offset, count);
-        return true;
-    }
     const fault::Verdict read_fault = fault::Hit(fault::Op::View);
     if (read_fault.effect == fault::Effect::Fail) {
         error_ = read_fault.code;
         return false;
+    }
+    if (count <= state_->head_length && offset <= state_->head_length - count) {
+        memcpy(out, state_->head + offset, count);
+        return true;
     }
     return ReadAt(state_->fd, offset, static_cast<uint8_t*>(out), count, state_->size_low, &error_);
 }

@@ -1,11 +1,14 @@
-// platform::File on Win32: one HANDLE from CreateFileW, driven with exactly
-// the calls the file handling names (GetFileSize without the high part,
-// SetFilePointer with a 32-bit distance, ReadFile/WriteFile without
-// OVERLAPPED, SetEndOfFile). GetLastError() is taken on the failing line.
+// platform::File on Win32: one HANDLE from CreateFileW on the path's
+// extended form (path_forms.h), driven with exactly the calls the file
+// handling names (GetFileSize without the high part, SetFilePointer with a
+// 32-bit distance, ReadFile/WriteFile without OVERLAPPED, SetEndOfFile).
+// GetLastError() is taken on the failing line.
 #include <windows.h>
 
+#include "platform/entry_rules.h"
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/path_forms.h"
 #include "platform/win32/win32_handles.h"
 
 namespace platform {
@@ -13,7 +16,7 @@ namespace platform {
 // A folder opens as a file only through a reparse point's flag: refused as
 // opening a folder without backup semantics is.
 const OsError kErrorNotRegular = ERROR_ACCESS_DENIED;
-// Never reported on Windows, which opens by path and pins nothing.
+// Never reported on Windows, which opens by path.
 const OsError kErrorOtherFilesystem = ERROR_NOT_SAME_DEVICE;
 const OsError kErrorFileReplaced = ERROR_FILE_INVALID;
 const OsError kErrorReparsePoint = 681;  // ERROR_STOPPED_ON_SYMLINK
@@ -52,6 +55,19 @@ OpenFlags FlagsFor(FileIntent intent) {
     return {GENERIC_READ, 0, FILE_ATTRIBUTE_NORMAL};
 }
 
+// The identity of the open file `handle`: volume serial number and file
+// index. False with the call's error.
+bool ReadIdentity(HANDLE handle, uint64_t* volume, uint64_t* index, OsError* error) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        *error = GetLastError();
+        return false;
+    }
+    *volume = info.dwVolumeSerialNumber;
+    *index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 }  // namespace
 
 void File::HandleTraits::Close(intptr_t handle) {
@@ -59,15 +75,32 @@ void File::HandleTraits::Close(intptr_t handle) {
 }
 
 bool File::Open(const PathChar* path, FileIntent intent) {
+    FileRef ref(path);
+    return Open(ref, intent);
+}
+
+bool File::Open(FileRef& ref, FileIntent intent) {
     Close();
     const fault::Verdict injected = fault::Hit(fault::Op::Open);
     if (injected.effect == fault::Effect::Fail) {
         error_ = injected.code;
         return false;
     }
-    const OpenFlags open = FlagsFor(intent);
-    win32::KernelHandle handle(
-        CreateFileW(path, open.access, open.share, nullptr, OPEN_EXISTING, open.flags, nullptr));
+    OpenFlags open = FlagsFor(intent);
+    // A file the listing named with a reparse tag that is no link holds its
+    // own data behind the point: the repair opens it through the point, and
+    // only as the file the image test or the check opened (pinned below).
+    const bool through_point = RepairOpenFor(ref.reparse_tag) == RepairOpen::PinnedFile;
+    if (intent == FileIntent::Repair && through_point) {
+        if (!ref.pinned) {
+            error_ = kErrorReparsePoint;  // no file was pinned to compare with
+            return false;
+        }
+        open.flags &= ~static_cast<DWORD>(FILE_FLAG_OPEN_REPARSE_POINT);
+    }
+    const std::wstring system_path = SystemPath(ref.path);
+    win32::KernelHandle handle(CreateFileW(system_path.c_str(), open.access, open.share, nullptr,
+                                           OPEN_EXISTING, open.flags, nullptr));
     if (!handle.IsValid()) {
         error_ = GetLastError();
         return false;
@@ -87,13 +120,24 @@ bool File::Open(const PathChar* path, FileIntent intent) {
                                                                       : kErrorNotRegular;
             return false;
         }
+    } else if (through_point) {
+        uint64_t volume = 0;
+        uint64_t index = 0;
+        if (!ReadIdentity(handle.Get(), &volume, &index, &error_)) {
+            return false;
+        }
+        if (ref.pinned && (volume != ref.pinned_device || index != ref.pinned_inode)) {
+            error_ = kErrorFileReplaced;  // another file under the checked name
+            return false;
+        }
+        if (!ref.pinned) {
+            ref.pinned = true;
+            ref.pinned_device = volume;
+            ref.pinned_inode = index;
+        }
     }
     handle_.Reset(reinterpret_cast<intptr_t>(handle.Release()));
     return true;
-}
-
-bool File::Open(FileRef& ref, FileIntent intent) {
-    return Open(ref.path, intent);
 }
 
 bool File::SizeLow(uint32_t* size) {

@@ -1,9 +1,11 @@
 // The fixed-drive roots on Win32: GetLogicalDriveStringsW, asked first for
 // the length and then for the block (a zero-filled block from the process
-// heap), and GetDriveTypeW on each drive's two-character root.
+// heap, asked for again while drives are being added), GetDriveTypeW on each
+// drive's two-character root, and QueryDosDeviceW to leave SUBST drives out.
 #include <windows.h>
 
 #include "platform/drive_strings.h"
+#include "platform/entry_rules.h"
 #include "platform/fixed_roots.h"
 #include "platform/heap_block.h"
 #include "platform/win32/fault_last_error.h"
@@ -12,28 +14,47 @@ namespace platform {
 
 static_assert(kDriveFixed == DRIVE_FIXED, "GetDriveTypeW's own value");
 
+namespace {
+
+// Whether the drive `root` ("X:") is a SUBST drive: its DOS device is
+// another drive's folder ("\??\C:\..."). A drive whose device cannot be
+// had is taken as a drive of its own.
+bool IsSubst(const PathChar* root) {
+    wchar_t device[1024];
+    if (QueryDosDeviceW(root, device, sizeof device / sizeof device[0]) == 0) {
+        return false;
+    }
+    return IsSubstDrive(device);
+}
+
+}  // namespace
+
 StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
-    using Result = StepResult<RootListStep>;
-    const DWORD length =
-        InjectedFailure(fault::Op::DriveStrings) ? 0 : GetLogicalDriveStringsW(0, nullptr);
-    if (length == 0) {
-        return Result::Failed(RootListStep::SizeQuery, GetLastError());
-    }
     HeapBlock block;
-    if (length > 0x7FFFFFFFu || InjectedFailure(fault::Op::DriveBlock) ||
-        !block.Allocate(length * sizeof(wchar_t))) {
-        return Result::Failed(RootListStep::Alloc, 0);
+    PathChar* strings = nullptr;
+    const StepResult<RootListStep> read = ReadDriveStrings(
+        [](uint32_t length, PathChar* buffer, OsError* error) -> uint32_t {
+            const DWORD written = InjectedFailure(fault::Op::DriveStrings)
+                                      ? 0
+                                      : GetLogicalDriveStringsW(length, buffer);
+            if (written == 0) {
+                *error = GetLastError();
+            }
+            return written;
+        },
+        [&block](uint32_t chars) -> PathChar* {
+            if (InjectedFailure(fault::Op::DriveBlock) || !block.Allocate(chars * sizeof(wchar_t))) {
+                return nullptr;
+            }
+            return reinterpret_cast<PathChar*>(block.Data());
+        },
+        &strings);
+    if (!read.Succeeded()) {
+        return read;
     }
-    wchar_t* strings = reinterpret_cast<wchar_t*>(block.Data());
-    if (InjectedFailure(fault::Op::DriveStrings) || GetLogicalDriveStringsW(length, strings) == 0) {
-        return Result::Failed(RootListStep::FillQuery, GetLastError());
-    }
-    // The last character stays NUL whatever the second answer was, so the
-    // walk ends inside the block.
-    strings[length - 1] = 0;
     CollectFixedDriveRoots(
-        strings, [](const PathChar* root) { return GetDriveTypeW(root); }, roots);
-    return Result();
+        strings, [](const PathChar* root) { return GetDriveTypeW(root); }, IsSubst, roots);
+    return read;
 }
 
 }  // namespace platform

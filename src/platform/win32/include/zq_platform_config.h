@@ -22,5 +22,6 @@ using PathChar = wchar_t;
 #define ZQ_LIBRARY_SUFFIX ZQ_T(".dll")
 
 // Characters (terminator included) of the buffer that holds one file's full
-// path during the scan: MAX_PATH.
-#define ZQ_FILE_PATH_CHARS 260
+// path during the scan: the folder search's 4096, since every file call takes
+// the path's extended form ("\\?\C:\..."), which MAX_PATH does not limit.
+#define ZQ_FILE_PATH_CHARS 4096

@@ -1,0 +1,89 @@
+// The walk's decisions from a listing's attributes and tags, and from the
+// system's answers about volumes, drives and failed listings.
+#include "platform/entry_rules.h"
+
+namespace platform {
+
+namespace {
+
+constexpr uint32_t kNotLocal =
+    kAttributeOffline | kAttributeRecallOnOpen | kAttributeRecallOnDataAccess;
+constexpr OsError kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+
+PathChar Upper(PathChar c) {
+    return c >= ZQ_T('a') && c <= ZQ_T('z') ? static_cast<PathChar>(c - ZQ_T('a') + ZQ_T('A')) : c;
+}
+
+bool IsLetter(PathChar c) {
+    const PathChar upper = Upper(c);
+    return upper >= ZQ_T('A') && upper <= ZQ_T('Z');
+}
+
+}  // namespace
+
+bool IsNameSurrogate(uint32_t reparse_tag) {
+    return (reparse_tag & kTagNameSurrogateBit) != 0;
+}
+
+EntryKind ClassifyListedEntry(uint32_t attributes, uint32_t reparse_tag) {
+    const bool folder = (attributes & kAttributeDirectory) != 0;
+    const uint32_t tag = (attributes & kAttributeReparsePoint) != 0 ? reparse_tag : 0;
+    if (folder && IsNameSurrogate(tag)) {
+        return tag == kTagMountPoint ? EntryKind::MountPoint : EntryKind::Link;
+    }
+    if ((attributes & kNotLocal) != 0) {
+        return folder ? EntryKind::NotLocalFolder : EntryKind::NotLocalFile;
+    }
+    return folder ? EntryKind::Folder : EntryKind::File;
+}
+
+RepairOpen RepairOpenFor(uint32_t reparse_tag) {
+    return reparse_tag != 0 && !IsNameSurrogate(reparse_tag) ? RepairOpen::PinnedFile
+                                                             : RepairOpen::RefuseReparsePoint;
+}
+
+bool EntersMountedVolume(bool volume_known, const PathChar* volume_paths) {
+    if (!volume_known) {
+        return false;  // a junction to a folder
+    }
+    if (volume_paths == nullptr) {
+        return true;  // a volume whose letter cannot be told: never left out on a guess
+    }
+    for (const PathChar* path = volume_paths; *path != 0;) {
+        size_t length = 0;
+        while (path[length] != 0) {
+            ++length;
+        }
+        if (length == 3 && IsLetter(path[0]) && path[1] == ZQ_T(':') && path[2] == ZQ_T('\\')) {
+            return false;
+        }
+        path += length + 1;
+    }
+    return true;
+}
+
+bool IsSubstDrive(const PathChar* dos_device) {
+    return dos_device != nullptr && dos_device[0] == ZQ_T('\\') && dos_device[1] == ZQ_T('?') &&
+           dos_device[2] == ZQ_T('?') && dos_device[3] == ZQ_T('\\');
+}
+
+bool ListingFailureIsEmpty(OsError code) {
+    return code == kErrorFileNotFound;
+}
+
+bool IsFolderKeptBySystem(bool below_volume_root, const PathChar* name, OsError code,
+                          OsError denied_code) {
+    static const PathChar kKept[] = ZQ_T("SYSTEM VOLUME INFORMATION");
+    if (!below_volume_root || denied_code == 0 || code != denied_code || name == nullptr) {
+        return false;
+    }
+    size_t i = 0;
+    for (; kKept[i] != 0; ++i) {
+        if (Upper(name[i]) != kKept[i]) {
+            return false;
+        }
+    }
+    return name[i] == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+// Made-up listings for the walk: TEST USE ONLY.
+//
+// A test gives the directory search what a Windows listing would say of
+// chosen entries (their attribute word and reparse tag), what the system
+// would answer about the volume behind a mount point, and which folders'
+// listings fail, so that each case of the walk (a file or folder that is
+// not local, a link, a mount point of a volume with or without a drive
+// letter, a folder the system keeps to itself) can be reached on every
+// backend without a disk that has them. The program never arms it;
+// disarmed, each hook costs one relaxed atomic load.
+//
+// The backends ask it:
+//   DirSearch::Kind, Locate   an entry named so is listed with the given
+//                             attributes and tag (ClassifyListedEntry)
+//   DirSearch::EntersMountPoint  the volume behind a mount point
+//   DirSearch::Open, OpenChild   a folder whose listing fails with a code
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "platform/types.h"
+
+namespace platform {
+namespace listing_seam {
+
+struct Listed {
+    uint32_t attributes = 0;
+    uint32_t reparse_tag = 0;
+};
+
+struct Volume {
+    bool volume_known = false;  // the mount point names a volume
+    bool paths_known = true;    // its paths could be had
+    PathString paths;           // NUL-separated, ending with an empty one
+};
+
+struct Fakes {
+    // True, with `*listed` filled in, for an entry named `name` to list so.
+    std::function<bool(const PathChar* name, Listed* listed)> entry;
+    // True, with `*volume` filled in, for the mount point `folder_path`.
+    std::function<bool(const PathChar* folder_path, Volume* volume)> volume;
+    // True, with `*code` filled in, for a folder whose listing fails.
+    std::function<bool(const PathChar* folder_path, OsError* code)> listing_fails;
+};
+
+namespace detail {
+extern std::atomic<bool> g_armed;
+const Fakes& Armed();
+}  // namespace detail
+
+// The armed fakes, or null when none are.
+inline const Fakes* Current() {
+    return detail::g_armed.load(std::memory_order_relaxed) ? &detail::Armed() : nullptr;
+}
+
+// Arms `fakes` (set up before the walk; read by the thread that walks).
+void Arm(Fakes fakes);
+void Disarm();
+
+class Scoped {
+  public:
+    explicit Scoped(Fakes fakes) { Arm(std::move(fakes)); }
+    ~Scoped() { Disarm(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+};
+
+// Each hook: whether the fakes speak for the case, and their answer.
+bool FakeEntry(const PathChar* name, Listed* listed);
+bool FakeVolume(const PathChar* folder_path, Volume* volume);
+bool FakeListingFailure(const PathChar* folder_path, OsError* code);
+
+}  // namespace listing_seam
+}  // namespace platform
