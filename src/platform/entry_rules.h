@@ -15,12 +15,11 @@
 namespace platform {
 
 // Attribute bits of a listing (WIN32_FIND_DATAW.dwFileAttributes).
-constexpr uint32_t kAttributeDirectory = 0x10;        // FILE_ATTRIBUTE_DIRECTORY
-constexpr uint32_t kAttributeReparsePoint = 0x400;    // FILE_ATTRIBUTE_REPARSE_POINT
-constexpr uint32_t kAttributeOffline = 0x1000;        // FILE_ATTRIBUTE_OFFLINE
-constexpr uint32_t kAttributeRecallOnOpen = 0x40000;  // FILE_ATTRIBUTE_RECALL_ON_OPEN
-constexpr uint32_t kAttributeRecallOnDataAccess =
-    0x400000;  // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
+constexpr uint32_t kAttributeDirectory = 0x10;               // FILE_ATTRIBUTE_DIRECTORY
+constexpr uint32_t kAttributeReparsePoint = 0x400;           // FILE_ATTRIBUTE_REPARSE_POINT
+constexpr uint32_t kAttributeOffline = 0x1000;               // FILE_ATTRIBUTE_OFFLINE
+constexpr uint32_t kAttributeRecallOnOpen = 0x40000;         // FILE_ATTRIBUTE_RECALL_ON_OPEN
+constexpr uint32_t kAttributeRecallOnDataAccess = 0x400000;  // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
 
 // Reparse tags (WIN32_FIND_DATAW.dwReserved0 of a reparse point).
 constexpr uint32_t kTagNameSurrogateBit = 0x20000000;  // IsReparseTagNameSurrogate

@@ -92,7 +92,8 @@ PathString WindowsExtendedPath(const PathChar* path) {
         return plain;
     }
     bool dots = false;
-    ForEachComponent(plain, root, [&](const PathString& name) { dots = dots || IsDotComponent(name); });
+    ForEachComponent(plain, root,
+                     [&](const PathString& name) { dots = dots || IsDotComponent(name); });
     if (dots) {
         return plain;
     }

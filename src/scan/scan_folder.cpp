@@ -211,8 +211,7 @@ class Walk {
         // Its contents are not on the disk (listing them would bring them
         // in), or it is a link, walked where its target lies: not entered.
         const bool mount_point = kind == platform::EntryKind::MountPoint;
-        if (kind == platform::EntryKind::NotLocalFolder ||
-            kind == platform::EntryKind::Link ||
+        if (kind == platform::EntryKind::NotLocalFolder || kind == platform::EntryKind::Link ||
             (mount_point && !levels_.back().search.EntersMountPoint(path_.c_str()))) {
             read_ahead_.PathLine(kind == platform::EntryKind::NotLocalFolder
                                      ? "[%s][%d]Not local, not scanned:%s"

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/entry_rules.h"
+#include "platform/file_ref.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
 
@@ -113,6 +117,56 @@ TEST_F(FileTest, MoveHandsOverTheHandle) {
     EXPECT_EQ(8u, size);
     second.Close();
     EXPECT_FALSE(second.IsOpen());
+}
+
+// A file listed with a reparse tag that is no link (deduplication, WOF
+// compression, a cloud file kept local) holds its data behind the point:
+// the repair opens it through the point, and only as the file the image
+// test pinned when it opened it; a file renamed over it meanwhile is
+// refused. A file listed with a link's tag, or with none, is opened as
+// itself (POSIX pins every file on its first open).
+TEST_F(FileTest, TheRepairOpensAReparsedFileOnlyAsTheFileFirstOpened) {
+    const PathString path = dir_.Join("dedup.exe");
+    const PathString other = dir_.Join("other.exe");
+    struct Case {
+        const char* name;
+        uint32_t tag;
+        bool examined_first;
+        bool replaced;
+        bool opens;
+        OsError code;
+    };
+    const Case cases[] = {
+        {"deduplicated, examined", 0x80000013, true, false, true, 0},
+        {"WOF-compressed, examined, then replaced", 0x80000017, true, true, false,
+         platform::kErrorFileReplaced},
+        // Windows pins only through the image test's or the check's open.
+        {"deduplicated, never examined", 0x80000013, false, false, !kWindows,
+         kWindows ? platform::kErrorReparsePoint : 0},
+        {"no reparse point, examined, then replaced", 0, true, true, kWindows,
+         kWindows ? 0 : platform::kErrorFileReplaced},
+        {"symbolic link's tag, examined", platform::kTagSymlink, true, false, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::WriteFile(path, testsupport::PatternBytes(3000, 1));
+        testsupport::WriteFile(other, testsupport::PatternBytes(3000, 2));
+        platform::FileRef ref(path.c_str());
+        ref.reparse_tag = c.tag;
+        if (c.examined_first) {
+            File reader;
+            ASSERT_TRUE(reader.Open(ref, FileIntent::ExamineImage)) << reader.Error();
+        }
+        if (c.replaced) {
+            std::filesystem::rename(other, path);
+        }
+        File repair;
+        EXPECT_EQ(c.opens, repair.Open(ref, FileIntent::Repair));
+        EXPECT_EQ(c.code, c.opens ? 0 : repair.Error());
+        repair.Close();
+        std::filesystem::remove(path);
+        std::filesystem::remove(other);
+    }
 }
 
 }  // namespace

@@ -94,7 +94,8 @@ TEST(PathFormsTest, EachBackendHandsOnTheFormItsSystemAndOtherProgramsTake) {
     if (kWindows) {
         EXPECT_EQ(ZQ_T("\\\\?\\C:\\Tools\\a.exe"), platform::SystemPath(plain.c_str()));
         EXPECT_EQ(plain, platform::PathForOtherPrograms(plain.c_str()));
-        EXPECT_EQ(ZQ_T("\\\\?\\C:\\Tools\\COM1.exe"), platform::PathForOtherPrograms(device.c_str()));
+        EXPECT_EQ(ZQ_T("\\\\?\\C:\\Tools\\COM1.exe"),
+                  platform::PathForOtherPrograms(device.c_str()));
     } else {
         for (const PathString& path : {plain, device}) {
             EXPECT_EQ(path, platform::SystemPath(path.c_str()));

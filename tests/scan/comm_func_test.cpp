@@ -109,6 +109,15 @@ TEST_F(IsFilePETest, AcceptsImagesThatAreNotDllsAndLogsNoRejection) {
          TRUE},
         {"block one byte past the page end", [] { return HeaderAt(3900, 4096 - 247); }, FALSE},
         {"signature only in the page's zeros", [] { return HeaderAt(1000, 2000); }, FALSE},
+        // Header blocks beyond the first page: read through a view of their
+        // own on Windows, wherever they lie.
+        {"block straddling the first page's end", [] { return HeaderAt(8192, 4000); }, TRUE},
+        {"block straddling an allocation boundary", [] { return HeaderAt(70000, 65536 - 100); },
+         TRUE},
+        {"block far into the file", [] { return HeaderAt(300000, 200001); }, TRUE},
+        {"DLL far into the file", [] { return HeaderAt(300000, 200001, 0x2102); }, FALSE},
+        {"block far into the file, past its last page",
+         [] { return HeaderAt(300000, 300000 + 4096 - 247); }, FALSE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -278,6 +287,44 @@ TEST_F(IsFilePETest, InjectedFaultsGiveFalseTheirLogLineAndLeaveTheFileAlone) {
         EXPECT_FALSE(answer);
         EXPECT_EQ(c.log, lines);
         EXPECT_EQ(before, testsupport::ReadFile(path));
+    }
+}
+
+// A read of the view that fails (a disk error, a file cut on its server:
+// Windows reads the view through ReadProcessMemory, so a page the system
+// cannot bring in is a failed read, not the end of the scan): FALSE, the
+// view's line, and the scan goes on.
+TEST_F(IsFilePETest, AViewThatCannotBeReadIsTheViewsFailure) {
+    struct ReadCase {
+        const char* name;
+        Bytes bytes;
+        uint32_t nth;  // of the view's calls: 1 maps it, then each read
+    };
+    const ReadCase cases[] = {
+        {"the DOS header's read", sample::BuildPe(4096), 2},
+        {"the header block's read", sample::BuildPe(4096), 3},
+        {"the read of a header block far into the file", HeaderAt(300000, 200001), 3},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PathString path = Make("unreadable.exe", c.bytes);
+        BOOL answer = TRUE;
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Rule rule;
+            rule.op = platform::fault::Op::View;
+            rule.nth = c.nth;
+            rule.code = 1117;  // ERROR_IO_DEVICE
+            platform::fault::Scoped armed(rule);
+            answer = CommFunc::IsFilePE(path.c_str());
+            EXPECT_TRUE(platform::fault::Fired());
+            lines = log.Lines();
+        }
+        EXPECT_FALSE(answer);
+        EXPECT_EQ(
+            std::vector<std::string>{"[CommFunc::IsFilePE][86]Call MapViewOfFile failed: 1117"},
+            lines);
     }
 }
 

@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/dir_search.h"
+#include "platform/entry_rules.h"
 #include "platform/file.h"
+#include "platform/listing_seam.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder_seam.h"
 #include "scan/scan_stats.h"
@@ -163,17 +168,9 @@ TEST_F(ScanFolderTest, SizeLimitIsOnTheLowThirtyTwoBits) {
 TEST_F(ScanFolderTest, FileOfFourGibibytesAndMorePassesOnItsLowBits) {
     Sized("huge.bin", 0x100000000ull + 1000);
     const ScanRun run = Scan(dir_.Path().c_str());
-    if (kWindows) {
-        // A 32-bit process cannot map a view of the whole file: the image
-        // test logs the failed call and answers FALSE.
-        ASSERT_EQ(3u, run.log.size());
-        EXPECT_EQ(File(At("huge.bin")), run.log[0]);
-        EXPECT_EQ(0u, run.log[1].rfind("[CommFunc::IsFilePE][86]Call MapViewOfFile failed: ", 0))
-            << run.log[1];
-        EXPECT_EQ(kNotPe, run.log[2]);
-    } else {
-        EXPECT_EQ((Lines{File(At("huge.bin")), kNotPe}), run.log);
-    }
+    // Only the first page is mapped (a 32-bit process could not map the
+    // whole file): examined on its low bits, as everywhere.
+    EXPECT_EQ((Lines{File(At("huge.bin")), kNotPe}), run.log);
 }
 
 TEST_F(ScanFolderTest, EmptyFolderGivesTrueAndNoOutput) {
@@ -450,6 +447,129 @@ TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
     EXPECT_EQ(1u, run.stats.files_seen);
     EXPECT_EQ(1u, run.stats.unreadable);
     EXPECT_EQ(0u, run.stats.images_examined);
+}
+
+// What a Windows listing says of an entry decides what the walk does with it,
+// through a made-up listing on every backend: files and folders whose data
+// is not on the disk are never opened (299), links are not entered (294), a
+// mount point is entered only for a volume without a drive letter, a file
+// that is a reparse point of another kind is examined as any file, and a
+// root's "System Volume Information" whose listing is denied is one line
+// (276) where the system has such folders.
+TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
+    using platform::listing_seam::Listed;
+    using platform::listing_seam::Volume;
+    constexpr uint32_t kDir = platform::kAttributeDirectory;
+    constexpr uint32_t kReparse = platform::kAttributeReparsePoint;
+    constexpr uint32_t kArchive = 0x20;
+    const std::map<std::string, Listed> listed = {
+        {"online_only.exe",
+         {kArchive | kReparse | platform::kAttributeRecallOnDataAccess, 0x9000001A}},
+        {"archived.exe", {kArchive | platform::kAttributeOffline, 0}},
+        {"deduplicated.exe", {kArchive | kReparse, 0x80000013}},
+        {"cloud_folder", {kDir | kReparse | platform::kAttributeRecallOnOpen, 0x9000101A}},
+        {"dir_link", {kDir | kReparse, platform::kTagSymlink}},
+        {"junction", {kDir | kReparse, platform::kTagMountPoint}},
+        {"lettered_volume", {kDir | kReparse, platform::kTagMountPoint}},
+        {"letterless_volume", {kDir | kReparse, platform::kTagMountPoint}},
+    };
+    for (const char* name : {"online_only.exe", "archived.exe", "deduplicated.exe", "plain.exe"}) {
+        Put(name, sample::BuildPe(4096));
+    }
+    for (const char* folder : {"cloud_folder", "dir_link", "junction", "lettered_volume",
+                               "letterless_volume", "plain"}) {
+        Put(std::string(folder) + "/inside.exe", sample::BuildPe(4096));
+    }
+    // Folders the system keeps to itself: below the root, below a volume's
+    // root (the letterless mount point), and below a plain folder.
+    for (const char* svi :
+         {"System Volume Information", "letterless_volume/System Volume Information",
+          "plain/System Volume Information"}) {
+        fs::create_directories(dir_.Path() / fs::path(svi).make_preferred());
+    }
+    const OsError denied = kWindows ? platform::kErrorKeptBySystem : EACCES;
+    platform::listing_seam::Fakes fakes;
+    std::vector<std::string> volumes_asked;
+    fakes.entry = [&](const PathChar* name, Listed* out) {
+        const auto found = listed.find(Narrow(name));
+        if (found == listed.end()) {
+            return false;
+        }
+        *out = found->second;
+        return true;
+    };
+    fakes.volume = [&](const PathChar* folder, Volume* volume) {
+        volumes_asked.push_back(Narrow(folder));
+        volume->volume_known = Narrow(folder) != At("junction");
+        volume->paths = Narrow(folder) == At("lettered_volume")
+                            ? PathString(ZQ_T("E:\\\0"), 4)
+                            : PathString(ZQ_T("C:\\mnt\\data\\\0"), 14);
+        return true;
+    };
+    fakes.listing_fails = [&](const PathChar* folder, OsError* code) {
+        if (fs::path(folder).filename() != "System Volume Information") {
+            return false;
+        }
+        *code = denied;
+        return true;
+    };
+    ScanRun run;
+    {
+        platform::listing_seam::Scoped fake(fakes);
+        run = Scan(dir_.Path().c_str());
+    }
+    EXPECT_TRUE(run.result);
+
+    const std::string not_local = "[ScanFolder][299]Not local, not scanned:";
+    const std::string link = "[ScanFolder][294]Link, not entered:";
+    const std::string kept = "[ScanFolder][276]Folder kept by the system, not listed:";
+    const auto denied_lines = [&](const std::string& folder) -> Lines {
+        if (kWindows && folder != At("plain/System Volume Information")) {
+            return {kept + folder};
+        }
+        return {Folder(folder),
+                "[ScanFolder][275]Call FindFirstFile failed: " + std::to_string(denied)};
+    };
+    std::vector<Lines> blocks = {
+        {not_local + At("online_only.exe")},
+        {not_local + At("archived.exe")},
+        {File(At("deduplicated.exe")), Result(At("deduplicated.exe"), 0)},
+        {File(At("plain.exe")), Result(At("plain.exe"), 0)},
+        {not_local + At("cloud_folder")},
+        {link + At("dir_link")},
+        {link + At("junction")},
+        {link + At("lettered_volume")},
+        {Folder(At("plain"))},
+        {File(At("plain/inside.exe")), Result(At("plain/inside.exe"), 0)},
+        {Folder(At("letterless_volume"))},
+        {File(At("letterless_volume/inside.exe")), Result(At("letterless_volume/inside.exe"), 0)},
+        denied_lines(At("System Volume Information")),
+        denied_lines(At("letterless_volume/System Volume Information")),
+        denied_lines(At("plain/System Volume Information")),
+    };
+    size_t total = 0;
+    for (const Lines& block : blocks) {
+        const size_t first = IndexOf(run.log, block.front());
+        ASSERT_LT(first, run.log.size()) << block.front();
+        ASSERT_LE(first + block.size(), run.log.size());
+        EXPECT_EQ(block, Lines(run.log.begin() + static_cast<long>(first),
+                               run.log.begin() + static_cast<long>(first + block.size())));
+        total += block.size();
+    }
+    EXPECT_EQ(total, run.log.size());
+    // Only the mount points' volumes are asked about.
+    std::sort(volumes_asked.begin(), volumes_asked.end());
+    EXPECT_EQ(
+        (std::vector<std::string>{At("junction"), At("lettered_volume"), At("letterless_volume")}),
+        volumes_asked);
+
+    const uint64_t kept_folders = kWindows ? 2 : 0;
+    EXPECT_EQ(3u, run.stats.folders_entered);  // the root, plain, letterless_volume
+    EXPECT_EQ(3u - kept_folders, run.stats.folders_unlisted);
+    EXPECT_EQ(2u + 4u + kept_folders, run.stats.not_scanned);  // 2 not-local files, 4 folders
+    EXPECT_EQ(6u, run.stats.files_seen);                       // not-local files are files met
+    EXPECT_EQ(4u, run.stats.images_examined);
+    EXPECT_EQ(0u, run.stats.unreadable);
 }
 
 }  // namespace

@@ -47,11 +47,11 @@ bool SectionSize(HANDLE mapping, uint64_t* size) {
         LARGE_INTEGER size;
     };
     using QuerySection = LONG(WINAPI*)(HANDLE, int, PVOID, SIZE_T, SIZE_T*);
-    static const QuerySection query = reinterpret_cast<QuerySection>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySection")));
+    static const QuerySection query = reinterpret_cast<QuerySection>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySection")));
     SectionBasicInformation info;
-    if (query == nullptr || query(mapping, 0 /* SectionBasicInformation */, &info, sizeof info,
-                                  nullptr) < 0) {
+    if (query == nullptr ||
+        query(mapping, 0 /* SectionBasicInformation */, &info, sizeof info, nullptr) < 0) {
         return false;
     }
     *size = static_cast<uint64_t>(info.size.QuadPart);
@@ -120,8 +120,8 @@ StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
     uint64_t section = size_low;
     SectionSize(state->mapping.Get(), &section);
     const uint64_t head_bytes = section < kHeadBytes ? section : kHeadBytes;
-    state->head.Reset(MapViewOfFile(state->mapping.Get(), FILE_MAP_READ, 0, 0,
-                                    static_cast<SIZE_T>(head_bytes)));
+    state->head.Reset(
+        MapViewOfFile(state->mapping.Get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(head_bytes)));
     if (!state->head.IsValid()) {
         return Result::Failed(ViewStep::View, GetLastError());
     }
@@ -162,16 +162,15 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
     GetSystemInfo(&system);
     const uint64_t granularity = system.dwAllocationGranularity;
     const uint64_t start = offset / granularity * granularity;
-    const uint64_t end = offset + count < state_->section_size ? offset + count
-                                                              : state_->section_size;
+    const uint64_t end =
+        offset + count < state_->section_size ? offset + count : state_->section_size;
     if (end <= start) {
         error_ = ERROR_INVALID_PARAMETER;
         return false;
     }
-    const win32::MappedView view(MapViewOfFile(state_->mapping.Get(), FILE_MAP_READ,
-                                               static_cast<DWORD>(start >> 32),
-                                               static_cast<DWORD>(start),
-                                               static_cast<SIZE_T>(end - start)));
+    const win32::MappedView view(
+        MapViewOfFile(state_->mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                      static_cast<DWORD>(start), static_cast<SIZE_T>(end - start)));
     if (!view.IsValid()) {
         error_ = GetLastError();
         return false;

@@ -43,7 +43,8 @@ StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
             return written;
         },
         [&block](uint32_t chars) -> PathChar* {
-            if (InjectedFailure(fault::Op::DriveBlock) || !block.Allocate(chars * sizeof(wchar_t))) {
+            if (InjectedFailure(fault::Op::DriveBlock) ||
+                !block.Allocate(chars * sizeof(wchar_t))) {
                 return nullptr;
             }
             return reinterpret_cast<PathChar*>(block.Data());
