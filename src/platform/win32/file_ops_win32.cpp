@@ -1,5 +1,4 @@
-// Whole-file operations on Win32: attributes, rename, delete, the log's append stream and the size
-// probe.
+// Whole-file operations on Win32: attributes, rename, delete, the log's append stream and the size probe.
 #include "platform/file_ops.h"
 
 #include <stdio.h>
