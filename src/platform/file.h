@@ -17,7 +17,9 @@ namespace platform {
 //   ExamineImage    GENERIC_READ, every sharing, FILE_ATTRIBUTE_ARCHIVE
 //   CheckInfection  GENERIC_READ, every sharing, FILE_ATTRIBUTE_NORMAL
 //   Repair          GENERIC_READ | GENERIC_WRITE, sharing reading only,
-//                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
+//                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT (without
+//                   the flag, through the point, for a file listed with a reparse
+//                   tag that is no link: file_ref.h)
 //   Update          GENERIC_READ | GENERIC_WRITE, every sharing
 //   ReadKeepWriters GENERIC_READ, sharing reading only: nobody writes meanwhile
 //   ReadExclusive   GENERIC_READ, no sharing: nobody opens it meanwhile
@@ -57,7 +59,8 @@ class File {
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens the existing file `path` for `intent`. False on failure.
+    // Opens the existing file `path` for `intent` (Windows: by its extended
+    // form, path_forms.h). False on failure.
     bool Open(const PathChar* path, FileIntent intent);
 
     // Opens the file `ref` names, as file_ref.h describes (POSIX: relative to

@@ -13,9 +13,14 @@ drives, both test folders:
       directory, never entered), "Windows.old" (contains the Windows
       directory's text: never entered either), an application folder, the
       program in the dot-folder ".zq" and the suite in ".suite";
-  D:  clean images, DLLs, other files, dot names, infected samples, paths at
-      the 260-character limit, the deepest nesting it allows, and links back
-      to folders above (entered once only).
+  D:  clean images, DLLs, other files, dot names, infected samples, paths
+      whose plain form names no file (past MAX_PATH, a trailing dot or
+      space, device names such as COM1.exe), and links back to folders
+      above (entered once only: Wine lists a Linux symbolic link as a
+      reparse point without a tag, which the walk enters and checks).
+      The 4096-character limit is not reached here: Wine puts its prefix's
+      Linux folder in front of every path, and Linux refuses paths of 4096
+      bytes; the unit tests and the native runs cover it.
 
 There is no Z:, so nothing outside the test folders is visible. The cases
 are the registry key set or absent and the stand-in quarantine library
@@ -33,7 +38,7 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
-from zq_population import populate_data, populate_deep  # noqa: E402
+from zq_population import populate_data, populate_windows_names  # noqa: E402
 from zq_samples import Samples  # noqa: E402
 from zq_tree import Expect, Result, Tree  # noqa: E402
 
@@ -158,7 +163,7 @@ def check_case(case, args, prefix):
     # whom Wine's read-only attribute is no obstacle): ERROR_ACCESS_DENIED.
     quarantined = populate_data(
         tree, d, "", samples, read_only=(prefix.make_immutable, "Call CreateFile failed: 0x5"))
-    populate_deep(tree, d, samples, 260)
+    quarantined += populate_windows_names(tree, d, samples)
     tree.folder(d, ("loops",))
     again = ["[ScanFolder][297]Folder already open above, not scanned again:{path}"]
     tree.link(d, "loops/to_itself", ".", lines=again)

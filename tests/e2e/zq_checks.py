@@ -183,7 +183,7 @@ def check_quarantine_records(tree, folder, infected):
         records.setdefault(fields.get("Original"), []).append(fields)
     for drive, e in infected:
         shown = tree.shown(drive, e.parts)
-        got = records.pop(shown, [])
+        got = records.pop(e.quarantine_path or shown, [])
         if len(got) != 1:
             problems.append("%d quarantine records for %s" % (len(got), shown))
             continue

@@ -161,3 +161,40 @@ def populate_deep(tree, drive, samples, file_chars, search_suffix_len=None):
         os.close(fd)
     tree.file(drive, "/".join(parts + ["x.exe"]), samples.pe(2200, seed=52), Expect.IMAGE,
               Result.SAFE)
+
+
+def populate_windows_names(tree, drive, samples):
+    """Windows paths whose plain form does not name the file: a folder path
+    past MAX_PATH, names that end with a dot or a space, and device names
+    ("COM1.exe", "NUL.exe", a folder "con"). Each is examined through its
+    extended form; an infected one is repaired, and the quarantine library
+    gets the extended form of its path. Returns the infected files, as
+    populate_data does."""
+    quarantined = []
+
+    def extended(e):
+        return "\\\\?\\" + tree.shown(drive, e.parts)
+
+    def infected(rel, seed):
+        host = samples.pe(4000 + seed, seed=seed)
+        data, _ = samples.infected(host, "--seed", seed)
+        e = tree.file(drive, rel, data, expect=Expect.IMAGE, result=Result.FIXED, infected=True,
+                      after=host)
+        e.quarantine_path = extended(e)
+        quarantined.append((drive, e))
+
+    # A folder path of some 700 characters.
+    parts = ["long"]
+    while len(tree.shown(drive, parts)) < 700:
+        parts.append(("%03d" % len(parts)) + "l" * 97)
+    tree.folder(drive, tuple(parts))
+    tree.file(drive, "/".join(parts + ["clean.exe"]), samples.pe(3000, seed=60), Expect.IMAGE,
+              Result.SAFE)
+    infected("/".join(parts + ["infected.exe"]), 61)
+    # Names the plain form would change or take for a device.
+    infected("names/dot.exe.", 62)
+    infected("names/COM1.exe", 63)
+    tree.file(drive, "names/space.exe ", samples.pe(3000, seed=64), Expect.IMAGE, Result.SAFE)
+    tree.file(drive, "names/NUL.exe", samples.pe(3000, seed=65), Expect.IMAGE, Result.SAFE)
+    tree.file(drive, "names/con/tool.exe", samples.pe(3000, seed=66), Expect.IMAGE, Result.SAFE)
+    return quarantined

@@ -124,6 +124,7 @@ class Entry:
         self.lines = lines
         self.infected = infected
         self.extra_lines = list(extra_lines)  # lines of the repair, before 334
+        self.quarantine_path = None  # the path the quarantine library gets, when not the shown one
         self.children = []
         # file state
         self.before = None      # sha256 before the run
@@ -242,9 +243,10 @@ class Tree:
 
     # The lines that carry a path keep it whole; any other message is cut
     # at 499 bytes.
-    PATH_LINES = ("[ScanFolder][296]", "[ScanFolder][297]", "[ScanFolder][298]", "[ScanFolder][300]",
-                  "[ScanFolder][309]", "[ScanFolder][313]", "[ScanFolder][334]",
-                  "[wmain][440]")
+    PATH_LINES = ("[ScanFolder][276]", "[ScanFolder][294]", "[ScanFolder][296]",
+                  "[ScanFolder][297]", "[ScanFolder][298]", "[ScanFolder][299]",
+                  "[ScanFolder][300]", "[ScanFolder][309]", "[ScanFolder][313]",
+                  "[ScanFolder][334]", "[wmain][440]")
 
     def logged(self, line):
         if line.startswith(self.PATH_LINES):
@@ -367,7 +369,6 @@ def summary_line(lines, actual_log):
               roots_too_long,
               files, len(results), results.count("0"), results.count("2"), results.count("-1"),
               unreadable,
-              count("[ScanFolder][296]") + count("[ScanFolder][297]") + count("[ScanFolder][298]") +
-              count("[ScanFolder][313]"),
+              sum(count("[ScanFolder][%d]" % n) for n in (276, 294, 296, 297, 298, 299, 313)),
               count("[ScanFolder][275]"), seconds]
     return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
