@@ -619,4 +619,31 @@ TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
     EXPECT_EQ(0u, run.stats.unreadable);
 }
 
+// A root whose listing finds nothing at all (an empty FAT or exFAT root has
+// no "."; FindFirstFileW fails with ERROR_FILE_NOT_FOUND) is an empty
+// folder on Windows, not an unlisted one; on POSIX the same code is a
+// missing folder.
+TEST_F(ScanFolderTest, AListingThatFindsNothingIsAnEmptyFolderOnWindows) {
+    platform::listing_seam::Fakes fakes;
+    fakes.listing_fails = [&](const PathChar* folder, OsError* code) {
+        *code = 2;  // ERROR_FILE_NOT_FOUND, ENOENT
+        return Narrow(folder) == Root();
+    };
+    ScanRun run;
+    {
+        platform::listing_seam::Scoped fake(fakes);
+        run = Scan(dir_.Path().c_str());
+    }
+    if (kWindows) {
+        EXPECT_TRUE(run.result);
+        EXPECT_TRUE(run.log.empty());
+        EXPECT_EQ(1u, run.stats.folders_entered);
+        EXPECT_EQ(0u, run.stats.folders_unlisted);
+    } else {
+        EXPECT_FALSE(run.result);
+        EXPECT_EQ(Lines{"[ScanFolder][275]Call FindFirstFile failed: 2"}, run.log);
+        EXPECT_EQ(1u, run.stats.folders_unlisted);
+    }
+}
+
 }  // namespace

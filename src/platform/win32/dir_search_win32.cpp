@@ -69,7 +69,7 @@ bool DirSearch::Open(const PathChar* folder) {
     OsError injected = 0;
     if (listing_seam::FakeListingFailure(folder, &injected)) {
         state_->error = injected;
-        return false;
+        return ListingFailureIsEmpty(state_->error);  // as FindFirstFileW's own failure
     }
     std::wstring pattern = SystemPath(folder);
     pattern += pattern.empty() || pattern.back() != L'\\' ? L"\\*" : L"*";
