@@ -32,6 +32,13 @@ const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
     return nullptr;
 }
 
+void DigestHeldWindow(HeldWindow* window, const SignatureList& signatures) {
+    if (window->held) {
+        window->matched = MatchSignature(window->bytes, signatures);
+        window->digested = true;
+    }
+}
+
 namespace {
 
 void Match(const uint8_t (&window)[kSignatureWindowSize], BOOL* infected,
@@ -58,7 +65,14 @@ BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList&
         return TRUE;  // too small to carry the window, as listed: clean
     }
     if (held != nullptr && held->held) {
-        Match(held->bytes, infected, signatures, matched);
+        if (!held->digested) {
+            Match(held->bytes, infected, signatures, matched);
+        } else if (held->matched != nullptr) {
+            *infected = TRUE;
+            if (matched != nullptr) {
+                *matched = held->matched;
+            }
+        }
         return TRUE;
     }
     platform::File file;

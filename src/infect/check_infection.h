@@ -34,7 +34,16 @@ BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList
 struct HeldWindow {
     bool held = false;
     uint8_t bytes[kSignatureWindowSize];
+    // Set by DigestHeldWindow: the window was digested against a list, and
+    // the entry that matched (null for none). The check then takes the
+    // answer without digesting again; the list must be the one it is given.
+    bool digested = false;
+    const char* matched = nullptr;
 };
+
+// Digests a held window against `signatures` ahead of the check (a reader
+// thread does it while the walk goes on); nothing when none is held.
+void DigestHeldWindow(HeldWindow* window, const SignatureList& signatures);
 
 // CheckInfection on the file `file` names, the walk's reference, with what
 // the image test holds of it: the window in `window` (optional) when it is

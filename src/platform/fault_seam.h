@@ -24,6 +24,7 @@
 //   DriveStrings  ListFixedRoots: each GetLogicalDriveStringsW call (POSIX:
 //                 reading the mount table)
 //   DriveBlock    ListFixedRoots: the drive-string block (Windows only)
+//   ThreadStart   Thread::Start (CreateThread, pthread_create)
 // A Fail of Read or Write moves `bytes` first (0 by default), then fails:
 // a transfer cut off part way.
 //
@@ -56,6 +57,7 @@ enum class Op : uint32_t {
     Adjust,
     DriveStrings,
     DriveBlock,
+    ThreadStart,
     kCount
 };
 

@@ -18,6 +18,7 @@
 #include "platform/windows_dir.h"
 #include "scan/read_ahead.h"
 #include "scan/scan_folder_seam.h"
+#include "scan/scan_options.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 
@@ -50,9 +51,9 @@ size_t Length(const PathChar* text) {
 // buffers of the Windows-directory rule, reused for every entry.
 class Walk {
   public:
-    Walk(const scan_seam::FolderIdentity& identity, const SignatureList& signatures,
+    Walk(const scan_seam::FolderIdentity& identity, const ScanOptions& options,
          ReadAhead::Mode read_ahead)
-        : identity_(identity), read_ahead_(signatures, read_ahead) {
+        : identity_(identity), read_ahead_(options, read_ahead) {
         // No path that the walk builds is longer than this, so the buffer is
         // never moved while a pointer into it is handed out.
         path_.reserve(kSearchTextChars + 1);
@@ -86,7 +87,12 @@ class Walk {
         for (;;) {
             if (platform::InterruptRequested() || read_ahead_.Stopped()) {
                 read_ahead_.Drain();  // up to the next entry, then nothing
-                levels_.clear();      // closes every open search
+                // A reader may still read through an open folder: the
+                // read-ahead keeps them until the last reader has ended.
+                for (Level& level : levels_) {
+                    read_ahead_.KeepOpenForReaders(std::move(level.search));
+                }
+                levels_.clear();
                 return;
             }
             if (!levels_.empty() && !read_ahead_.Full()) {
@@ -285,12 +291,12 @@ const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
 namespace {
 
 bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
-              const SignatureList& signatures, ReadAhead::Mode read_ahead = ReadAhead::Mode::On) {
+              const ScanOptions& options, ReadAhead::Mode read_ahead = ReadAhead::Mode::On) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return false;
     }
-    Walk walk(identity, signatures, read_ahead);
+    Walk walk(identity, options, read_ahead);
     if (!walk.Start(path)) {
         walk.Finish();
         return false;
@@ -302,25 +308,26 @@ bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
 }  // namespace
 
 BOOL ScanFolder(const PathChar* path) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), InfectionSignatures) ? TRUE : FALSE;
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions()) ? TRUE : FALSE;
 }
 
-BOOL ScanFolder(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures) ? TRUE : FALSE;
+BOOL ScanFolder(const PathChar* path, const ScanOptions& options) {
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), options) ? TRUE : FALSE;
 }
 
 BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
-    return WalkFrom(path, identity, InfectionSignatures) ? TRUE : FALSE;
+    return WalkFrom(path, identity, ScanOptions()) ? TRUE : FALSE;
 }
 
 BOOL scan_seam::ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures, ReadAhead::Mode::Off)
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions{&signatures},
+                    ReadAhead::Mode::Off)
                ? TRUE
                : FALSE;
 }
 
 BOOL scan_seam::ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), signatures,
+    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions{&signatures},
                     ReadAhead::Mode::ReadersFirst)
                ? TRUE
                : FALSE;

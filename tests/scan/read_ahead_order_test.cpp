@@ -125,7 +125,7 @@ Outcome Scan(const fs::path& root, Way way) {
         const PathChar* path = root.native().c_str();
         const BOOL walked =
             way == Way::Alone   ? scan_seam::ScanFolderWithoutReadAhead(path, kTestList)
-            : way == Way::Ahead ? ScanFolder(path, kTestList)
+            : way == Way::Ahead ? ScanFolder(path, ScanOptions{&kTestList})
                                 : scan_seam::ScanFolderReadingAheadFirst(path, kTestList);
         outcome.console = ::testing::internal::GetCapturedStdout();
         outcome.lines = log.Lines();

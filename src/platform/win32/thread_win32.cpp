@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/fault_seam.h"
+
 namespace platform {
 
 namespace {
@@ -26,6 +28,9 @@ void Thread::HandleTraits::Close(void* handle) {
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
     Close();
+    if (fault::Hit(fault::Op::ThreadStart).effect == fault::Effect::Fail) {
+        return false;
+    }
     auto* start = new ThreadStart{routine, parameter};
     // Default security and stack size, running at once, no thread id.
     HANDLE thread = CreateThread(NULL, 0, &RunRoutine, start, 0, NULL);
