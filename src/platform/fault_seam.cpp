@@ -50,7 +50,9 @@ Verdict detail::HitArmed(Op op) {
     {
         LockHold guard(board.lock);
         const uint32_t call = ++board.calls[static_cast<uint32_t>(op)];
-        if (!board.has_rule || board.rule.op != op || board.rule.nth != call) {
+        const bool chosen =
+            board.rule.nth == call || (board.rule.and_after && call > board.rule.nth);
+        if (!board.has_rule || board.rule.op != op || !chosen) {
             return verdict;
         }
         board.fired = true;

@@ -69,7 +69,8 @@ enum class Effect : uint32_t {
 
 struct Rule {
     Op op = Op::Open;
-    uint32_t nth = 1;  // 1 = the first call of `op` after Arm()
+    uint32_t nth = 1;        // 1 = the first call of `op` after Arm()
+    bool and_after = false;  // also every later call of `op` (a slow disk)
     Effect effect = Effect::Fail;
     OsError code = 0;
     uint32_t bytes = 0;
