@@ -67,7 +67,7 @@ std::vector<std::string> Messages(const std::filesystem::path& file) {
 TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
     HoldWorker hold;
     hold.logger = &g_Logger;
-    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
+    g_Logger.SetWorkerHookForTesting(&HoldWorker::Hook, &hold);
     std::vector<std::string> lines;
     {
         LogCapture capture;
@@ -77,7 +77,7 @@ TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
         g_Logger.Write("End...");
         lines = capture.Lines();  // stops while the worker is held
     }
-    g_Logger.SetWorkerHook(nullptr, nullptr);
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "[ScanFolder][334]Path:/last.exe, Result:2",
                                                "End..."}));
 }
@@ -90,7 +90,7 @@ TEST(LoggerStop, AStopRightAfterTheWorkerReadTheFlagEndsTheWorker) {
     hold.logger = &g_Logger;
     hold.point = Logger::WorkerPoint::StopFlagRead;
     hold.skip = 1;  // the exchange that takes "first"; the next one finds nothing
-    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
+    g_Logger.SetWorkerHookForTesting(&HoldWorker::Hook, &hold);
     std::vector<std::string> lines;
     {
         LogCapture capture;
@@ -98,7 +98,7 @@ TEST(LoggerStop, AStopRightAfterTheWorkerReadTheFlagEndsTheWorker) {
         ASSERT_TRUE(WaitFor(hold.holding)) << "the worker never reached the exchange";
         lines = capture.Lines();  // stops while the worker is held
     }
-    g_Logger.SetWorkerHook(nullptr, nullptr);
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
     EXPECT_EQ(lines, std::vector<std::string>{"first"});
 }
 
@@ -180,7 +180,7 @@ TEST(LoggerStop, ASlowLogHoldsTheWritersNotTheMemory) {
     };
     testsupport::TempDir dir;
     const PathString path = dir.Join("ZQCindervane.log");
-    g_Logger.SetWorkerHook(&SlowDisk::Hook, nullptr);
+    g_Logger.SetWorkerHookForTesting(&SlowDisk::Hook, nullptr);
     const size_t before = LineQueue::BlockBytes();
     LineQueue::ResetPeakBlockBytes();
     ASSERT_EQ(g_Logger.Init(path.c_str()), 1);
@@ -191,7 +191,7 @@ TEST(LoggerStop, ASlowLogHoldsTheWritersNotTheMemory) {
         ASSERT_GT(g_Logger.Write("%07d %s", i, padding.c_str()), 0);
     }
     g_Logger.Stop();
-    g_Logger.SetWorkerHook(nullptr, nullptr);
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
     const size_t peak = LineQueue::PeakBlockBytes() - before;
     // The queue the writers fill and the batch the worker writes, each
     // within the bound and a block or two.

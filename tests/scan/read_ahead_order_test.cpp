@@ -126,9 +126,9 @@ Outcome Scan(const fs::path& root, Way way) {
         ::testing::internal::CaptureStdout();
         const PathChar* path = root.native().c_str();
         const BOOL walked =
-            way == Way::Alone   ? scan_seam::ScanFolderWithoutReadAhead(path, kTestList)
+            way == Way::Alone   ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
             : way == Way::Ahead ? ScanFolder(path, ScanOptions{&kTestList})
-                                : scan_seam::ScanFolderReadingAheadFirst(path, kTestList);
+                                : scan_seam::ScanFolderReadingAheadFirstForTesting(path, kTestList);
         outcome.console = ::testing::internal::GetCapturedStdout();
         outcome.lines = log.Lines();
         outcome.stats = CurrentScanStats();
@@ -245,7 +245,7 @@ TEST(ReadAheadOrderTest, RepairsOfHardLinksWhileReadersHoldTwinsGiveTheSameAsOne
         ::testing::internal::CaptureStdout();
         const PathChar* path = root.native().c_str();
         if (way == Way::Alone) {
-            EXPECT_TRUE(scan_seam::ScanFolderWithoutReadAhead(path, kTestList));
+            EXPECT_TRUE(scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList));
         } else {
             // Every read of a view waits a little, as on a slow disk, while
             // the reader holds the view.
