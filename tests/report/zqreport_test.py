@@ -458,9 +458,12 @@ class ZqreportTest(unittest.TestCase):
         no_folders.summary(folders=0, unlisted=1, roots=1).end()
         old_program = LogWriter()  # no Roots in its summary
         clean_run(old_program)
+        start_lost = LogWriter()  # the log's beginning (and its root's line) was lost
+        start_lost.image(b"C:\\a.exe", 0).end()
         for host, log, status, code in (("no-roots", no_roots, "nothing_scanned", 1),
                                         ("no-folders", no_folders, "nothing_scanned", 1),
-                                        ("old-program", old_program, "clean", 0)):
+                                        ("old-program", old_program, "clean", 0),
+                                        ("start-lost", start_lost, "clean", 0)):
             with self.subTest(host):
                 for other in os.listdir(self.fetched):
                     shutil.rmtree(os.path.join(self.fetched, other))
