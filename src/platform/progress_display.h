@@ -37,7 +37,7 @@ class ProgressDisplay {
     bool open_ = false;
     bool shown_ = false;           // POSIX: a status line is on the terminal
     bool output_midline_ = false;  // POSIX: console output ended without a line break
-    [[maybe_unused]] PathChar saved_title_[1024] = {};  // Windows: the title to restore
+    PathString saved_title_;       // Windows: the title to restore
 };
 
 }  // namespace platform
