@@ -31,7 +31,7 @@ struct RegistryKeyTraits : NullableHandleTraits<HKEY> {
     static void Close(Value value) { RegCloseKey(value); }
 };
 
-// A library of LoadLibraryW.
+// A library of LoadLibraryExW.
 struct ModuleTraits : NullableHandleTraits<HMODULE> {
     static void Close(Value value) { FreeLibrary(value); }
 };
