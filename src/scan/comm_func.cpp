@@ -100,10 +100,6 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
     return IsFilePEWith(file, nullptr) ? TRUE : FALSE;
 }
 
-BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
-    return IsFilePEWith(ref, nullptr) ? TRUE : FALSE;
-}
-
 namespace {
 
 bool IsFilePEWith(platform::FileRef& ref, const std::function<void()>* pause) {
