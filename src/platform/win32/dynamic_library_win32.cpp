@@ -10,12 +10,14 @@
 // all the callers hand over (the wrapper refuses any other).
 #include <windows.h>
 
+#include "platform/win32/win32_handles.h"
+
 #include "platform/dynamic_library.h"
 
 namespace platform {
 
 void DynamicLibrary::HandleTraits::Close(void* handle) {
-    FreeLibrary(static_cast<HMODULE>(handle));
+    win32::KeepingLastError([handle] { FreeLibrary(static_cast<HMODULE>(handle)); });
 }
 
 bool DynamicLibrary::Load(const PathChar* path) {
