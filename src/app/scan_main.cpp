@@ -65,8 +65,8 @@ void WriteSummary(uint32_t started) {
 void EndInterrupted(uint32_t started) {
     g_Logger.Write("[%s][%d]Scan interrupted (%s), ending before the next file", "wmain", 443,
                    platform::InterruptName());
+    // No "End...": that line says that the last root was scanned.
     WriteSummary(started);
-    g_Logger.Write("End...");
     platform::ConsoleFlush();
     g_Logger.Stop();
     // Ending the process this way runs no destructors: the logging switch

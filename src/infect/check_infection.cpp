@@ -9,12 +9,8 @@
 #include "platform/file.h"
 
 BOOL CheckInfection(const PathChar* path, BOOL* infected) {
-    return CheckInfection(path, infected, InfectionSignatures);
-}
-
-BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures) {
     platform::FileRef file(path);
-    return CheckInfection(file, infected, signatures, nullptr);
+    return CheckInfection(file, infected);
 }
 
 const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
@@ -30,6 +26,13 @@ const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
         }
     }
     return nullptr;
+}
+
+void DigestHeldWindow(HeldWindow* window, const SignatureList& signatures) {
+    if (window->held) {
+        window->matched = MatchSignature(window->bytes, signatures);
+        window->digested = true;
+    }
 }
 
 namespace {
@@ -48,17 +51,19 @@ void Match(const uint8_t (&window)[kSignatureWindowSize], BOOL* infected,
 }  // namespace
 
 BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
-                    const char** matched) {
-    return CheckInfection(ref, infected, signatures, matched, nullptr);
-}
-
-BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
                     const char** matched, const HeldWindow* held) {
     if (ref.listed && ref.listed_size_low < kSignatureWindowEnd) {
         return TRUE;  // too small to carry the window, as listed: clean
     }
     if (held != nullptr && held->held) {
-        Match(held->bytes, infected, signatures, matched);
+        if (!held->digested) {
+            Match(held->bytes, infected, signatures, matched);
+        } else if (held->matched != nullptr) {
+            *infected = TRUE;
+            if (matched != nullptr) {
+                *matched = held->matched;
+            }
+        }
         return TRUE;
     }
     platform::File file;

@@ -25,6 +25,8 @@ class LineQueue {
     // left for it.
     bool Append(const char* head, size_t head_size, const char* tail, size_t tail_size);
     bool Empty() const { return first_ == nullptr; }
+    // The bytes of the blocks holding this queue's lines.
+    size_t Bytes() const { return block_count_ * sizeof(Block); }
     // Exchanges the whole contents (lines and spare room) with `other`.
     void Swap(LineQueue& other);
     // Copies every line of `other` after this queue's lines, in order, and

@@ -8,7 +8,9 @@
 
 #include "platform/file_ops.h"
 #include "platform/local_time.h"
+#include "platform/path_text.h"
 #include "platform/process_id.h"
+#include "platform/test_hooks.h"
 #include "platform/text_format.h"
 
 // The one log of the process, constructed during static initialisation.
@@ -26,7 +28,14 @@ constexpr uint32_t kBatchGatherMilliseconds = 2;
 
 }  // namespace
 
-Logger::Logger() : StopRequested(0), LogFile(nullptr), Enabled(0), StampBusy(false) {}
+Logger::Logger()
+    : StopRequested(0),
+      LogFile(nullptr),
+      Enabled(0),
+      OnCallersThread(false),
+      WorkerEnded(false),
+      Reported(false),
+      StampBusy(false) {}
 
 Logger::~Logger() {
     Stop();
@@ -44,17 +53,26 @@ int Logger::Init(const PathChar* path) {
     PendingLines.Clear();
     QueueLock.Leave();
     StopRequested = 0;
+    WorkerEnded = false;
+    OnCallersThread = false;
+    Reported = false;
+    UnwrittenAtStop = 0;
+    if (LogPath.empty()) {
+        ReportUnwritten(0);
+    }
 
-    const bool have_switch = SwitchEvent.CreateOrOpen(platform::CurrentProcessId());
-    const bool have_wake = WakeEvent.CreateManualReset();
-    if (!have_switch || !have_wake) {
-        return 0;
+    HaveSwitch = SwitchEvent.CreateOrOpen(platform::CurrentProcessId());
+    if (WakeEvent.CreateManualReset() && RoomEvent.CreateManualReset() &&
+        WorkerThread.Start(&Logger::ThreadProc, this)) {
+        Enabled = 1;
+        return 1;
     }
-    if (!WorkerThread.Start(&Logger::ThreadProc, this)) {
-        return 0;
-    }
+    // No worker: every line is written as it comes, on its caller's thread.
+    WakeEvent.Close();
+    RoomEvent.Close();
+    OnCallersThread = true;
     Enabled = 1;
-    return 1;
+    return 0;
 }
 
 int Logger::Write(const char* format, ...) {
@@ -80,7 +98,7 @@ int Logger::WriteMessage(char* message, size_t limit, const char* format, va_lis
     if (!Enabled) {
         return 0;
     }
-    if (!SwitchEvent.IsSet()) {
+    if (HaveSwitch && !SwitchEvent.IsSet()) {
         return 0;
     }
     const int result = platform::FormatLimited(message, limit, format, args);
@@ -99,29 +117,118 @@ int Logger::WriteMessage(char* message, size_t limit, const char* format, va_lis
     const size_t message_size = std::strlen(message);
 
     QueueLock.Enter();
+    const bool on_callers_thread = OnCallersThread;
+    if (!on_callers_thread && PendingLines.Bytes() >= kPendingLimit) {
+        WaitForRoom();
+    }
     const bool queued = PendingLines.Append(stamp, stamp_size, message, message_size);
+    if (queued && on_callers_thread) {
+        WriteOnCallersThread();
+    }
     QueueLock.Leave();
     if (!queued) {
         return 0;  // no memory for the line: it is dropped, the caller goes on
     }
-    WakeEvent.Set();
+    if (!on_callers_thread) {
+        WakeEvent.Set();
+    }
     return result;
 }
 
+void Logger::WaitForRoom() {
+    // The worker takes the whole queue at its next exchange, which sets the
+    // event; it is woken here in case it waits for a line. A worker that
+    // ended, or a stop, ends the wait: the line is then queued beyond the
+    // bound (and the stop drops it).
+    while (PendingLines.Bytes() >= kPendingLimit && !WorkerEnded && StopRequested == 0) {
+        RoomEvent.Reset();
+        QueueLock.Leave();
+        WakeEvent.Set();
+        RoomEvent.WaitFor(100);
+        QueueLock.Enter();
+    }
+}
+
+void Logger::WriteOnCallersThread() {
+    // The file is opened and closed for each line, as the worker does for
+    // each batch. Lines that find it unopenable are held within the same
+    // bound as the worker's, for the next line's attempt.
+    std::FILE* file = platform::OpenAppendStream(LogPath.c_str());
+    if (file == nullptr) {
+        UnwrittenAtStop += PendingLines.DropOldestBeyond(kHeldBackLimit);
+        return;
+    }
+    LogFile = file;
+    LineQueue none;
+    WriteHeldAndBatch(&none, &UnwrittenAtStop, PendingLines);
+    PendingLines.Clear();
+    std::fclose(LogFile);
+    LogFile = nullptr;
+}
+
+void Logger::ReportUnwritten(uint64_t lost) {
+    if (Reported.exchange(true)) {
+        return;
+    }
+    if (LogPath.empty()) {
+        std::fprintf(stderr,
+                     "ZQCindervane: no log is kept: the program's folder could not be named\n");
+    } else {
+        const std::string shown = platform::PathText(LogPath.c_str());
+        std::fprintf(stderr, "ZQCindervane: %lu log lines could not be written to %s\n",
+                     static_cast<unsigned long>(lost), shown.c_str());
+    }
+    std::fflush(stderr);
+}
+
 void Logger::Stop() {
+    // The flag and the wake-up are one locked step, as the worker's reset of
+    // the event and its read of the flag are: whichever of the two steps
+    // comes second sees what the first did, so either the worker reads the
+    // flag set or the event is set after its reset, and its wait returns.
+    // (Outside the lock, both sides' plain loads could miss the other's
+    // store, the stop would skip the event and the worker would wait for
+    // ever.)
+    const bool have_lock = QueueLock.IsInitialised();
+    if (have_lock) {
+        QueueLock.Enter();
+    }
     Enabled = 0;
     StopRequested = 1;
+    if (WakeEvent.IsOpen()) {
+        WakeEvent.Set();
+    }
+    if (RoomEvent.IsOpen()) {
+        RoomEvent.Set();
+    }
+    if (have_lock) {
+        QueueLock.Leave();
+    }
     if (WorkerThread.IsOpen()) {
-        if (WakeEvent.IsOpen()) {
-            WakeEvent.Set();
-        }
         WorkerThread.Wait();
     }
     if (WakeEvent.IsOpen()) {
         WakeEvent.Close();
     }
+    if (RoomEvent.IsOpen()) {
+        RoomEvent.Close();
+    }
     if (WorkerThread.IsOpen()) {
         WorkerThread.Close();
+    }
+    if (have_lock) {
+        QueueLock.Enter();
+        if (OnCallersThread) {
+            // Lines still held for a file that never opened.
+            PendingLines.ForEach([this](const char*, size_t) { ++UnwrittenAtStop; });
+            PendingLines.Clear();
+        }
+        const uint64_t unwritten = UnwrittenAtStop;
+        UnwrittenAtStop = 0;
+        QueueLock.Leave();
+        if (unwritten != 0) {
+            ReportUnwritten(unwritten);
+        }
     }
 }
 
@@ -162,10 +269,8 @@ int Logger::WorkerMain() {
     // The stream's buffer for a batch: most batches go to the file in one
     // write. Without it the stream buffers on its own.
     std::unique_ptr<char[]> stream_buffer(new (std::nothrow) char[kStreamBufferSize]);
-    if (!WakeEvent.Wait()) {
-        return 0;
-    }
-    for (;;) {
+    const bool woken = WakeEvent.Wait();
+    while (woken) {
         QueueLock.Enter();
         // One locked step, in this order: reset the wake event, read the
         // stop flag, take the queue. A stop seen here was requested after
@@ -175,14 +280,15 @@ int Logger::WorkerMain() {
         // that follows returns for it.
         WakeEvent.Reset();
         const bool stop_seen = StopRequested != 0;
-        if (Hook != nullptr) {
+        if (kTestHooks && Hook != nullptr) {
             Hook(HookContext, WorkerPoint::StopFlagRead);
         }
         PendingLines.Swap(batch);
+        RoomEvent.Set();
         QueueLock.Leave();
 
         if (batch.Empty()) {
-            if (Hook != nullptr) {
+            if (kTestHooks && Hook != nullptr) {
                 Hook(HookContext, WorkerPoint::EmptyExchange);
             }
             if (stop_seen) {
@@ -217,6 +323,9 @@ int Logger::WorkerMain() {
             continue;
         }
 
+        if (kTestHooks && Hook != nullptr) {
+            Hook(HookContext, WorkerPoint::BeforeWrite);
+        }
         WriteHeldAndBatch(&held, &lost, batch);
         batch.Clear();
         std::fclose(LogFile);
@@ -225,7 +334,17 @@ int Logger::WorkerMain() {
             platform::SleepMilliseconds(kBatchGatherMilliseconds);
         }
     }
+    // What could not be written is given up; the stop says so.
+    uint64_t given_up = lost;
+    auto count = [&given_up](const char*, size_t) { ++given_up; };
+    held.ForEach(count);
+    batch.ForEach(count);
     batch.Clear();
     held.Release();
+    QueueLock.Enter();
+    UnwrittenAtStop += given_up;
+    WorkerEnded = true;
+    RoomEvent.Set();
+    QueueLock.Leave();
     return 0;
 }

@@ -33,7 +33,12 @@ class Logger {
 
     // Starts the log on `path` (null counts as empty): rotates an over-size
     // log file, creates the logging switch, the wake event and the queue
-    // lock, and starts the worker. 1 started, 0 failed (logging stays off).
+    // lock, and starts the worker. 1 started, 0 when no worker could be
+    // started: the log is then written on the callers' threads, each line
+    // as it is written, so a run is never left unlogged for want of a
+    // thread. A switch that cannot be made leaves logging on (nobody can
+    // turn it off). A log that can be kept nowhere (no path, or a file that
+    // never opened) is said once on standard error.
     //
     // The program calls it once. It may be called again after `Stop` (the
     // tests start and stop the process-wide log many times): the queue lock
@@ -58,7 +63,8 @@ class Logger {
     // Stops accepting lines, waits until the worker has written every line
     // accepted before (as long as the file can be opened) and has ended,
     // and releases the worker's handles. A second call does nothing more.
-    // Never called on the worker thread.
+    // Never called on the worker thread. Lines that could not be written
+    // are said on standard error (one line).
     void Stop();
 
     // Releases the logging switch as the destructor does (on POSIX its name
@@ -74,15 +80,21 @@ class Logger {
     // oldest are dropped, and the next open begins with a line that says
     // how many were lost.
     static constexpr size_t kHeldBackLimit = 4 * 1024 * 1024;
+    // Lines queued and not yet taken by the worker are kept within this
+    // many bytes of queue: a writer that finds more waits until the worker
+    // has taken them (it never drops a line for it). A log slower than the
+    // scan then slows the scan instead of filling the memory.
+    static constexpr size_t kPendingLimit = 8 * 1024 * 1024;
 
-    // Test seam: called on the worker thread at two points of its loop:
-    // inside the locked exchange step right after the stop flag was read
-    // (the queue lock is held: the hook must not log), and right after an
-    // exchange that brought no line, before the worker decides whether to
-    // end. Set it before `Init`; null (the default) calls nothing.
-    enum class WorkerPoint { StopFlagRead, EmptyExchange };
+    // Test seam (builds with the tests only): called on the worker thread at two points of its
+    // loop: inside the locked exchange step right after the stop flag was read (the queue lock is
+    // held: the hook must not log), and right after an exchange that brought no line, before the
+    // worker decides whether to end. Set it before `Init`; null (the default) calls nothing.
+    // BeforeWrite: a batch was taken and is about to be written (no lock
+    // held): a hook that waits there stands for a slow disk.
+    enum class WorkerPoint { StopFlagRead, EmptyExchange, BeforeWrite };
     using WorkerHook = void (*)(void* context, WorkerPoint point);
-    void SetWorkerHook(WorkerHook hook, void* context) {
+    void SetWorkerHookForTesting(WorkerHook hook, void* context) {
         Hook = hook;
         HookContext = context;
     }
@@ -94,6 +106,14 @@ class Logger {
     int WorkerMain();
 
     int WriteMessage(char* message, size_t limit, const char* format, va_list args);
+    // Without a worker: writes what is queued on the caller's thread.
+    void WriteOnCallersThread();
+    // Waits, with the queue lock held, until the worker has taken the queue
+    // (or has ended, or the log stopped).
+    void WaitForRoom();
+    // Says once on standard error that `lost` lines (0: any) of the log
+    // could not be written.
+    void ReportUnwritten(uint64_t lost);
     // Writes the held-back lines (after the line that counts the lost ones)
     // and then the batch to the open `LogFile`.
     void WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch);
@@ -102,11 +122,18 @@ class Logger {
     std::FILE* LogFile;               // open only while the worker writes a batch
     platform::LogSwitch SwitchEvent;  // named, machine-wide; set = logging on
     platform::Event WakeEvent;        // manual reset; set after every queued line
+    platform::Event RoomEvent;        // manual reset; set after every exchange
     platform::Thread WorkerThread;
     PathString LogPath;
     platform::ReentrantLock QueueLock;  // guards PendingLines and the reset of WakeEvent
     LineQueue PendingLines;
-    std::atomic<int32_t> Enabled;  // 1 from a successful Init until Stop
+    std::atomic<int32_t> Enabled;  // 1 from Init until Stop
+    // No worker: Write writes the file itself, under the queue lock.
+    std::atomic<bool> OnCallersThread;
+    std::atomic<bool> WorkerEnded;
+    bool HaveSwitch = false;       // without one, logging stays on
+    std::atomic<bool> Reported;    // standard error was told
+    uint64_t UnwrittenAtStop = 0;  // lines the worker gave up
     // The stamp text of the last second logged, and who is using it: a
     // caller that finds it in use builds its stamp without it.
     TimestampText Stamp;

@@ -2,6 +2,8 @@
 // returns at once while it is set. The log's worker sleeps on one.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/scoped_handle.h"
 
 namespace platform {
@@ -19,6 +21,9 @@ class Event {
     // Waits without time-out; true when the wait ended because the event is
     // set, false when the wait failed.
     bool Wait();
+    // Waits at most `milliseconds`; true when the event is set, false when
+    // the time ran out or the wait failed.
+    bool WaitFor(uint32_t milliseconds);
     void Close() { handle_.Reset(); }
     bool IsOpen() const { return handle_.IsValid(); }
 

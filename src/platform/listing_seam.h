@@ -6,8 +6,8 @@
 // listings fail, so that each case of the walk (a file or folder that is
 // not local, a link, a mount point of a volume with or without a drive
 // letter, a folder the system keeps to itself) can be reached on every
-// backend without a disk that has them. The program never arms it;
-// disarmed, each hook costs one relaxed atomic load.
+// backend without a disk that has them. Only builds with the tests have it
+// (test_hooks.h): in the programs that ship each hook is a constant false.
 //
 // The backends ask it:
 //   DirSearch::Kind, Locate   an entry named so is listed with the given
@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/test_hooks.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -47,13 +48,10 @@ struct Fakes {
 
 namespace detail {
 extern std::atomic<bool> g_armed;
-const Fakes& Armed();
+bool FakeEntryArmed(const PathChar* name, Listed* listed);
+bool FakeVolumeArmed(const PathChar* folder_path, Volume* volume);
+bool FakeListingFailureArmed(const PathChar* folder_path, OsError* code);
 }  // namespace detail
-
-// The armed fakes, or null when none are.
-inline const Fakes* Current() {
-    return detail::g_armed.load(std::memory_order_relaxed) ? &detail::Armed() : nullptr;
-}
 
 // Arms `fakes` (set up before the walk; read by the thread that walks).
 void Arm(Fakes fakes);
@@ -68,9 +66,32 @@ class Scoped {
 };
 
 // Each hook: whether the fakes speak for the case, and their answer.
-bool FakeEntry(const PathChar* name, Listed* listed);
-bool FakeVolume(const PathChar* folder_path, Volume* volume);
-bool FakeListingFailure(const PathChar* folder_path, OsError* code);
+inline bool FakeEntry(const PathChar* name, Listed* listed) {
+    if constexpr (!kTestHooks) {
+        return false;
+    } else {
+        return detail::g_armed.load(std::memory_order_acquire) &&
+               detail::FakeEntryArmed(name, listed);
+    }
+}
+
+inline bool FakeVolume(const PathChar* folder_path, Volume* volume) {
+    if constexpr (!kTestHooks) {
+        return false;
+    } else {
+        return detail::g_armed.load(std::memory_order_acquire) &&
+               detail::FakeVolumeArmed(folder_path, volume);
+    }
+}
+
+inline bool FakeListingFailure(const PathChar* folder_path, OsError* code) {
+    if constexpr (!kTestHooks) {
+        return false;
+    } else {
+        return detail::g_armed.load(std::memory_order_acquire) &&
+               detail::FakeListingFailureArmed(folder_path, code);
+    }
+}
 
 }  // namespace listing_seam
 }  // namespace platform

@@ -1,7 +1,8 @@
 // A lock that the owning thread may enter again (a critical section on
-// Windows, a recursive mutex on POSIX). It is initialised explicitly and
-// never destroyed: it lasts until the process ends, so that a lock held by a
-// static object stays usable through the whole exit sequence.
+// Windows, a recursive mutex on POSIX). It is initialised explicitly; a lock
+// of a static object is never destroyed, so that it stays usable through the
+// whole exit sequence, while one whose owner ends before the process does is
+// destroyed by that owner (Destroy).
 #pragma once
 
 namespace platform {
@@ -14,6 +15,9 @@ class ReentrantLock {
 
     void Init();
     bool IsInitialised() const { return initialised_; }
+    // Releases what Init made (DeleteCriticalSection, pthread_mutex_destroy).
+    // Nobody may hold or wait for the lock; it may be initialised again.
+    void Destroy();
     void Enter();
     void Leave();
 

@@ -19,30 +19,28 @@ DruquaraWrap& QuarantineLibrary() {
 }  // namespace
 
 BOOL DisinfectFile(const PathChar* path, ScanResult* result) {
-    return DisinfectFile(path, result, InfectionSignatures);
-}
-
-BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList& signatures) {
     platform::FileRef file(path);
-    return DisinfectFile(file, result, signatures);
+    return DisinfectFile(file, result, DisinfectOptions());
 }
 
-BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures) {
-    return DisinfectFile(file, result, signatures, nullptr);
-}
-
-BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures,
-                   const HeldWindow* window) {
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const DisinfectOptions& options) {
     const PathChar* path = file.path;
     BOOL infected = FALSE;
     const char* matched = nullptr;
-    if (!CheckInfection(file, &infected, signatures, &matched, window)) {
+    if (!CheckInfection(file, &infected, *options.signatures, &matched, options.window)) {
         *result = ScanResult::Error;
         return FALSE;
     }
     if (!infected) {
         *result = ScanResult::Safe;
         return TRUE;
+    }
+    if (options.check_only) {
+        *result = ScanResult::Infected;
+        return TRUE;
+    }
+    if (options.before_changes) {
+        options.before_changes();
     }
     QuarantineLibrary().QuarantineFile(path, kDetectionName, 0);
     // Only the entry the check matched: the file must still carry the very

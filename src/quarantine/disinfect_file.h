@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "infect/check_infection.h"
 #include "infect/infection_signatures.h"
@@ -20,26 +21,35 @@ enum class ScanResult : int32_t {
 // The detection name under which infected files go to quarantine.
 extern const PathChar* const kDetectionName;
 
+// How DisinfectFile treats one file beyond its path.
+struct DisinfectOptions {
+    // The list the check compares with.
+    const SignatureList* signatures = &InfectionSignatures;
+    // What the image test already holds of the file (optional).
+    const HeldWindow* window = nullptr;
+    // Check only: an infected file gives Infected, and nothing is handed to
+    // the quarantine library or written (the library is not even loaded).
+    bool check_only = false;
+    // Runs once the check has found the file infected, before the
+    // quarantine call: the caller makes sure that nothing of its own holds
+    // any file open or mapped while the file is backed up and rewritten.
+    std::function<void()> before_changes;
+};
+
 // Checks `path` with CheckInfection. A clean file gives Safe. An infected
 // one is handed to the quarantine library (QuarantineFile with the
 // detection name and 0) and then repaired with RestoreHost: Fixed when the
 // repair succeeded, Error otherwise; a failed check gives Error. `*result`
-// is written on every path. TRUE for Safe and Fixed, FALSE for Error.
+// is written on every path. TRUE for Safe, Infected and Fixed, FALSE for
+// Error.
 //
 // The one DruquaraWrap of the process is created at the first infected file
 // and lives until the process ends; a run without infected files never
 // reads the suite's registry key or loads its library.
 BOOL DisinfectFile(const PathChar* path, ScanResult* result);
 
-// The same with the signature list `signatures` in place of the built-in one.
-BOOL DisinfectFile(const PathChar* path, ScanResult* result, const SignatureList& signatures);
-
-// The same on the file `file` names (the walk's reference). The repair
-// verifies, on its own handle, that the window still matches the entry the
-// check matched, and (POSIX) that it opened the file the check read.
-BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures);
-
-// The same with what the image test holds of the file (`window`, optional;
-// CheckInfection's overload with it).
-BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const SignatureList& signatures,
-                   const HeldWindow* window);
+// The same on the file `file` names (the walk's reference), as `options`
+// say. The repair verifies, on its own handle, that the window still
+// matches the entry the check matched, and (POSIX) that it opened the file
+// the check read.
+BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const DisinfectOptions& options);

@@ -4,13 +4,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "log/logger.h"
-#include "platform/console.h"
+#include "infect/check_infection.h"
 #include "platform/interrupt.h"
-#include "platform/path_text.h"
 #include "platform/processor_count.h"
-#include "quarantine/disinfect_file.h"
-#include "scan/scan_progress.h"
+#include "platform/test_hooks.h"
 
 namespace {
 
@@ -27,38 +24,35 @@ constexpr size_t kItemsPerReader = 32;
 constexpr size_t kMostItems = 256;
 // Files queued before the readers are woken.
 constexpr uint32_t kWakeBatch = 8;
+// How often a wait of the main thread looks for an interrupt: well within
+// the half second in which an interrupted run must have written its end.
+constexpr uint32_t kInterruptSliceMs = 20;
 
-const PathChar* ResultText(ScanResult result) {
-    switch (result) {
-        case ScanResult::Safe:
-            return ZQ_T("\tResult:Safe\n");
-        case ScanResult::Fixed:
-            return ZQ_T("\tResult:Is Fix\n");
-        default:
-            return ZQ_T("\tResult:Error\n");
-    }
-}
-
-void CountResult(ScanResult result) {
-    CountScan(ScanCounter::ImagesExamined);
-    switch (result) {
-        case ScanResult::Safe:
-            CountScan(ScanCounter::Safe);
-            break;
-        case ScanResult::Fixed:
-            CountScan(ScanCounter::Fixed);
-            break;
-        default:
-            CountScan(ScanCounter::Error);
-            break;
-    }
+bool MayHaveFailedForWantOfRoom(const ImageExam& exam) {
+    return exam.failed == ImageStep::Mapping || exam.failed == ImageStep::View;
 }
 
 }  // namespace
 
-ReadAhead::ReadAhead(const SignatureList& signatures, Mode mode)
-    : signatures_(signatures), readers_first_(mode == Mode::ReadersFirst) {
-    lock_.Init();
+// A reader's start: its share of the state, which it releases when it ends.
+struct ReadAhead::ReaderStart {
+    std::shared_ptr<Shared> shared;
+};
+
+ReadAhead::Shared::Shared() {
+    lock.Init();
+}
+
+ReadAhead::Shared::~Shared() {
+    // The last holder: no reader runs any more, nobody holds the lock.
+    lock.Destroy();
+}
+
+ReadAhead::ReadAhead(const ScanOptions& options, Mode mode)
+    : report_(options),
+      readers_first_(kTestHooks && mode == Mode::ReadersFirst),
+      shared_(new Shared()) {
+    shared_->signatures = options.signatures;
     if (mode == Mode::Off) {
         return;
     }
@@ -70,51 +64,58 @@ ReadAhead::ReadAhead(const SignatureList& signatures, Mode mode)
 }
 
 ReadAhead::~ReadAhead() {
-    StopReaders();
-}
-
-bool ReadAhead::StartReaders(uint32_t count) {
-    if (!work_.CreateManualReset() || !done_.CreateManualReset()) {
-        return false;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        std::unique_ptr<platform::Thread> reader(new platform::Thread());
-        if (!reader->Start(&ReadAhead::ReaderMain, this)) {
-            break;  // as many as could be started
-        }
-        readers_.push_back(std::move(reader));
-    }
-    return !readers_.empty();
-}
-
-void ReadAhead::StopReaders() {
-    if (readers_.empty()) {
+    if (!HasReaders()) {
         return;
     }
     {
-        platform::LockHold hold(lock_);
-        stopping_ = true;
-        work_.Set();
+        platform::LockHold hold(shared_->lock);
+        shared_->stopping = true;
+        shared_->work.Set();
     }
     for (const std::unique_ptr<platform::Thread>& reader : readers_) {
-        reader->Wait();
+        if (!stopped_) {
+            reader->Wait();  // idle: everything queued is done
+        }
+        // After an interrupt a reader may be held by the disk for long: it
+        // goes on detached and ends at its next look at the queue.
+        reader->Close();
     }
     readers_.clear();
 }
 
-uint32_t ReadAhead::ReaderMain(void* self) {
-    static_cast<ReadAhead*>(self)->ReadLoop();
-    return 0;
+bool ReadAhead::StartReaders(uint32_t count) {
+    if (!shared_->work.CreateManualReset() || !shared_->done.CreateManualReset()) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        std::unique_ptr<platform::Thread> reader(new platform::Thread());
+        ReaderStart* start = new ReaderStart{shared_};
+        if (!reader->Start(&ReadAhead::ReaderMain, start)) {
+            delete start;
+            break;  // as many as could be started
+        }
+        readers_.push_back(std::move(reader));
+    }
+    return HasReaders();
 }
 
-ReadAhead::Item* ReadAhead::TakeQueued() {
+uint32_t ReadAhead::ReaderMain(void* raw) {
+    std::unique_ptr<ReaderStart> start(static_cast<ReaderStart*>(raw));
+    ReadLoop(*start->shared);
+    return 0;  // the last reader out of an abandoned queue releases it here
+}
+
+ReadAhead::Item* ReadAhead::TakeQueued(Shared& shared) {
+    if (shared.paused) {
+        return nullptr;
+    }
     // The first queued file no one has taken, from where the last look
     // ended.
-    next_to_take_ = std::max(next_to_take_, front_number_);
-    const uint64_t end = front_number_ + queue_.size();
-    while (next_to_take_ < end) {
-        Item& item = queue_[static_cast<size_t>(next_to_take_ - front_number_)];
-        ++next_to_take_;
+    shared.next_to_take = std::max(shared.next_to_take, shared.front_number);
+    const uint64_t end = shared.front_number + shared.queue.size();
+    while (shared.next_to_take < end) {
+        Item& item = shared.queue[static_cast<size_t>(shared.next_to_take - shared.front_number)];
+        ++shared.next_to_take;
         if (item.kind == Kind::File && item.state == JobState::Queued) {
             item.state = JobState::Taken;
             return &item;
@@ -123,33 +124,83 @@ ReadAhead::Item* ReadAhead::TakeQueued() {
     return nullptr;
 }
 
-void ReadAhead::ReadLoop() {
-    lock_.Enter();
-    while (!stopping_) {
-        Item* job = TakeQueued();
+void ReadAhead::ReadLoop(Shared& shared) {
+    shared.lock.Enter();
+    while (!shared.stopping) {
+        Item* job = TakeQueued(shared);
         if (job == nullptr) {
             // Reset only while nothing is queued: the main thread sets it
             // again under the lock once a batch of files is queued, and
-            // examines any file queued meanwhile that no reader takes.
-            work_.Reset();
-            lock_.Leave();
-            work_.Wait();
-            lock_.Enter();
+            // when it resumes paused readers.
+            shared.work.Reset();
+            shared.lock.Leave();
+            shared.work.Wait();
+            shared.lock.Enter();
             continue;
         }
-        lock_.Leave();
+        ++shared.examining;
+        shared.lock.Leave();
         ExamineImage(job->ref, nullptr, &job->exam);
-        lock_.Enter();
+        if (job->exam.image) {
+            DigestHeldWindow(&job->exam.window, *shared.signatures);
+        }
+        shared.lock.Enter();
+        --shared.examining;
         job->state = JobState::Done;
-        done_.Set();
+        shared.done.Set();
     }
-    lock_.Leave();
+    shared.lock.Leave();
+}
+
+bool ReadAhead::WaitLocked(platform::Event& event, bool interruptible) {
+    event.Reset();
+    shared_->lock.Leave();
+    bool set = false;
+    bool interrupted = false;
+    while (!set && !interrupted) {
+        if (interruptible) {
+            set = event.WaitFor(kInterruptSliceMs);
+            interrupted = !set && platform::InterruptRequested();
+        } else {
+            set = event.Wait();
+            if (!set) {
+                break;  // a failed wait: look again rather than hang
+            }
+        }
+    }
+    shared_->lock.Enter();
+    return !interrupted;
+}
+
+bool ReadAhead::PauseReaders(bool interruptible) {
+    if (!HasReaders() || paused_) {
+        return true;
+    }
+    platform::LockHold hold(shared_->lock);
+    shared_->paused = true;
+    paused_ = true;
+    while (shared_->examining != 0) {
+        if (!WaitLocked(shared_->done, interruptible)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReadAhead::ResumeReaders() {
+    if (!paused_) {
+        return;
+    }
+    platform::LockHold hold(shared_->lock);
+    shared_->paused = false;
+    paused_ = false;
+    shared_->work.Set();
 }
 
 ReadAhead::Item& ReadAhead::Push(Kind kind) {
-    platform::LockHold hold(lock_);
-    queue_.emplace_back();
-    Item& item = queue_.back();
+    platform::LockHold hold(shared_->lock);
+    shared_->queue.emplace_back();
+    Item& item = shared_->queue.back();
     item.kind = kind;
     item.begins_entry = next_begins_entry_;
     next_begins_entry_ = false;
@@ -159,7 +210,7 @@ ReadAhead::Item& ReadAhead::Push(Kind kind) {
 // After an item is complete: with the read-ahead off, or held back, it is
 // done at once.
 void ReadAhead::Handed() {
-    if (readers_.empty() || inline_) {
+    if (!HasReaders() || inline_) {
         Drain();
     }
 }
@@ -219,7 +270,7 @@ void ReadAhead::File(const PathString& folder, const PathChar* name,
         return;
     }
     {
-        platform::LockHold hold(lock_);
+        platform::LockHold hold(shared_->lock);
         Item& item = Push(Kind::File);
         item.folder_length = folder.size();
         item.path.reserve(folder.size() + 1 + std::char_traits<PathChar>::length(name));
@@ -233,106 +284,117 @@ void ReadAhead::File(const PathString& folder, const PathChar* name,
         item.listed_after = repairs_;
         // A file too small to be an image is never opened: nothing to read.
         item.state = size_low >= kMinImageSize ? JobState::Queued : JobState::Done;
-        // The readers are woken for a batch of files, not for each: the
-        // main thread examines a file no reader has taken itself.
-        if (item.state == JobState::Queued && !readers_.empty() && !inline_ &&
-            ++unsignalled_ >= kWakeBatch) {
-            unsignalled_ = 0;
-            work_.Set();
+        // The readers are woken for a batch of files, not for each.
+        if (item.state == JobState::Queued && HasReaders() && !inline_ &&
+            ++shared_->unsignalled >= kWakeBatch) {
+            shared_->unsignalled = 0;
+            shared_->work.Set();
         }
     }
     Handed();
 }
 
 void ReadAhead::CloseFolder(platform::DirSearch search) {
-    if (stopped_ || readers_.empty()) {
+    if (stopped_ || !HasReaders()) {
         return;  // closed here: nothing queued uses it
     }
     Item& item = Push(Kind::CloseFolder);
     item.folder.reset(new platform::DirSearch(std::move(search)));
 }
 
+void ReadAhead::KeepOpenForReaders(platform::DirSearch search) {
+    if (!HasReaders()) {
+        return;  // closed here: no reader reads through it
+    }
+    platform::LockHold hold(shared_->lock);
+    shared_->kept.emplace_back(new platform::DirSearch(std::move(search)));
+}
+
 bool ReadAhead::Full() const {
-    return queue_.size() >= capacity_;
+    return shared_->queue.size() >= capacity_;
+}
+
+bool ReadAhead::Empty() const {
+    return stopped_ || shared_->queue.empty();
 }
 
 void ReadAhead::Drain() {
-    while (!queue_.empty()) {
+    while (!Empty()) {
         DoNext();
     }
 }
 
-void ReadAhead::DoNext() {
-    Item& item = queue_.front();
-    if (item.begins_entry && platform::InterruptRequested()) {
-        // Between two entries: nothing more is done.
-        stopped_ = true;
-    }
-    if (!stopped_) {
-        if (item.kind == Kind::File) {
-            bool examine_here = false;
-            {
-                platform::LockHold hold(lock_);
-                if (readers_first_ && !readers_.empty()) {
-                    work_.Set();  // every file queued so far, not only a batch
-                }
-                while (readers_first_ && !readers_.empty() && !AllExamined()) {
-                    done_.Reset();
-                    lock_.Leave();
-                    done_.Wait();
-                    lock_.Enter();
-                }
-                if (item.state == JobState::Queued) {
-                    item.state = JobState::Taken;  // no reader has it: examined here
-                    examine_here = true;
-                }
-                while (!examine_here && item.state != JobState::Done) {
-                    // While a reader has the next file, the main thread
-                    // examines a later one no reader has taken yet, and
-                    // waits only when there is none.
-                    Item* later = TakeQueued();
-                    if (later != nullptr) {
-                        lock_.Leave();
-                        ExamineImage(later->ref, nullptr, &later->exam);
-                        lock_.Enter();
-                        later->state = JobState::Done;
-                        continue;
-                    }
-                    done_.Reset();
-                    lock_.Leave();
-                    done_.Wait();
-                    lock_.Enter();
-                }
-            }
-            if (examine_here) {
-                ExamineImage(item.ref, nullptr, &item.exam);
-                platform::LockHold hold(lock_);
-                item.state = JobState::Done;
-            }
-        }
-        Do(item);
-    }
-    platform::LockHold hold(lock_);
-    if (stopped_) {
-        // Dropped: a file a reader still has is left to it until the end.
-        for (Item& queued : queue_) {
-            while (queued.kind == Kind::File && queued.state == JobState::Taken) {
-                done_.Reset();
-                lock_.Leave();
-                done_.Wait();
-                lock_.Enter();
-            }
-        }
-        front_number_ += queue_.size();
-        queue_.clear();
+void ReadAhead::Stop() {
+    stopped_ = true;
+    if (!HasReaders()) {
+        shared_->queue.clear();
         return;
     }
-    queue_.pop_front();
-    ++front_number_;
+    // The queue stays as it is: a reader may still hold one of its files.
+    // The readers take nothing more and end at their next look.
+    platform::LockHold hold(shared_->lock);
+    shared_->stopping = true;
+    shared_->work.Set();
+}
+
+bool ReadAhead::AwaitExam(Item& item) {
+    platform::LockHold hold(shared_->lock);
+    // An interrupt is taken between two entries: only while the file's
+    // entry has not begun.
+    const bool interruptible = item.begins_entry;
+    if (kTestHooks && readers_first_ && HasReaders()) {
+        shared_->work.Set();  // every file queued so far, not only a batch
+        while (!AllExamined()) {
+            if (!WaitLocked(shared_->done, interruptible)) {
+                return false;
+            }
+        }
+    }
+    if (item.state == JobState::Queued && (!HasReaders() || inline_)) {
+        // No reader has it, and none is meant to: examined here.
+        item.state = JobState::Taken;
+        shared_->lock.Leave();
+        ExamineImage(item.ref, nullptr, &item.exam);
+        shared_->lock.Enter();
+        item.state = JobState::Done;
+        return true;
+    }
+    if (item.state == JobState::Queued) {
+        // The readers are behind: every queued file is theirs now. The main
+        // thread never opens a file for a reader, so that a disk that holds
+        // an open for long holds a reader, never the end of the run.
+        shared_->unsignalled = 0;
+        shared_->work.Set();
+    }
+    while (item.state != JobState::Done) {
+        if (!WaitLocked(shared_->done, interruptible)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReadAhead::DoNext() {
+    Item& item = shared_->queue.front();
+    if (item.begins_entry && platform::InterruptRequested()) {
+        Stop();  // between two entries: nothing more is done
+        return;
+    }
+    if (item.kind == Kind::File && !AwaitExam(item)) {
+        Stop();
+        return;
+    }
+    Do(item);
+    if (stopped_) {
+        return;
+    }
+    platform::LockHold hold(shared_->lock);
+    shared_->queue.pop_front();
+    ++shared_->front_number;
 }
 
 bool ReadAhead::AllExamined() const {
-    for (const Item& item : queue_) {
+    for (const Item& item : shared_->queue) {
         if (item.kind == Kind::File && item.state != JobState::Done) {
             return false;
         }
@@ -343,18 +405,16 @@ bool ReadAhead::AllExamined() const {
 void ReadAhead::Do(Item& item) {
     switch (item.kind) {
         case Kind::Line:
-            platform::PathText(item.path.c_str(), &shown_);
-            g_Logger.WritePath(item.format, "ScanFolder", item.number, shown_.c_str());
+            report_.PathLine(item.format, item.number, item.path);
             break;
         case Kind::SearchFailed:
-            g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
-                           static_cast<int>(item.code));
+            report_.SearchFailed(item.code);
             break;
         case Kind::Count:
-            CountScan(item.counter);
+            report_.Count(item.counter);
             break;
         case Kind::Progress:
-            ScanProgressAt(item.path.c_str());
+            report_.Progress(item.path);
             break;
         case Kind::File:
             DoFile(item);
@@ -366,12 +426,8 @@ void ReadAhead::Do(Item& item) {
 }
 
 void ReadAhead::DoFile(Item& item) {
-    CountScan(ScanCounter::FilesSeen);
-    progress_folder_.assign(item.path, 0, item.folder_length);
-    ScanProgressAt(progress_folder_.c_str());
-    // The shown form stays in shown_ for the file's console and result lines.
-    platform::PathText(item.path.c_str(), &shown_);
-    g_Logger.WritePath("[%s][%d]Start Scanning File:%s", "ScanFolder", 309, shown_.c_str());
+    // Everything here that waits comes before the file's first line, so
+    // that an interrupt meanwhile ends the run before this file.
     if (item.listed_after != repairs_) {
         // Listed before a file was handed to the repair: listed and examined
         // again, as the walk would have found it now.
@@ -381,22 +437,33 @@ void ReadAhead::DoFile(Item& item) {
             ExamineImage(item.ref, nullptr, &item.exam);
         }
     }
-    ReportImageExam(item.exam);
-    if (!item.exam.image) {
-        g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
-        return;
+    if (HasReaders() && !inline_ && MayHaveFailedForWantOfRoom(item.exam)) {
+        // Tried again with no reader holding anything.
+        if (!PauseReaders(true)) {
+            ResumeReaders();
+            Stop();
+            return;
+        }
+        ExamineImage(item.ref, nullptr, &item.exam);
     }
-    ScanResult result = ScanResult::Error;
-    DisinfectFile(item.ref, &result, signatures_, &item.exam.window);
-    if (result != ScanResult::Safe) {
+    if (item.exam.image && !item.exam.window.digested) {
+        DigestHeldWindow(&item.exam.window, *shared_->signatures);
+    }
+    if (item.exam.image && item.exam.window.matched != nullptr && !report_.CheckOnly()) {
+        // Infected by its window: no reader may hold a file while it is
+        // backed up and rewritten.
+        if (!PauseReaders(true)) {
+            ResumeReaders();
+            Stop();
+            return;
+        }
+    }
+    // The check may still find infection where no window was held: the
+    // readers are then paused right before the quarantine call.
+    const bool written =
+        report_.File(item.ref, item.folder_length, item.exam, [this] { PauseReaders(false); });
+    if (written) {
         ++repairs_;  // it may have been written
     }
-    ScanProgressBeforeConsoleLine();
-    platform::ConsoleWrite(ZQ_T("Path:"));
-    platform::ConsoleWriteText(shown_);
-    platform::ConsoleWrite(ResultText(result));
-    platform::ConsoleFlush();
-    g_Logger.WritePath("[%s][%d]Path:%s, Result:%d", "ScanFolder", 334, shown_.c_str(),
-                       static_cast<int>(result));
-    CountResult(result);
+    ResumeReaders();
 }

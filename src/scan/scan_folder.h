@@ -4,6 +4,7 @@
 #pragma once
 
 #include "infect/infection_signatures.h"
+#include "scan/scan_options.h"
 #include "platform/types.h"
 
 // Walks `path` (a drive root such as "C:" or a folder below one; never
@@ -36,5 +37,5 @@
 // platform's path limit, not by the thread's stack.
 BOOL ScanFolder(const PathChar* path);
 
-// The same with the signature list `signatures` in place of the built-in one.
-BOOL ScanFolder(const PathChar* path, const SignatureList& signatures);
+// The same as `options` say (another signature list, check only).
+BOOL ScanFolder(const PathChar* path, const ScanOptions& options);

@@ -26,6 +26,7 @@ ScanStats CurrentScanStats() {
     stats.safe = Read(ScanCounter::Safe);
     stats.fixed = Read(ScanCounter::Fixed);
     stats.error = Read(ScanCounter::Error);
+    stats.infected = Read(ScanCounter::Infected);
     stats.unreadable = Read(ScanCounter::Unreadable);
     stats.not_scanned = Read(ScanCounter::NotScanned);
     return stats;

@@ -13,6 +13,7 @@ struct ScanStats {
     uint64_t safe = 0;              // ... of which Safe
     uint64_t fixed = 0;             // ... of which repaired (Is Fix)
     uint64_t error = 0;             // ... of which Error
+    uint64_t infected = 0;          // ... of which Infected (check only)
     uint64_t unreadable = 0;        // files the image test could not open or read
     uint64_t not_scanned = 0;       // folders and files passed over: path too long, loop,
                                     // bind mount, not local, link, kept by the system
@@ -26,6 +27,7 @@ enum class ScanCounter {
     Safe,
     Fixed,
     Error,
+    Infected,
     Unreadable,
     NotScanned,
 };

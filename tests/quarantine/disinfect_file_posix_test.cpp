@@ -33,7 +33,10 @@ TEST(DisinfectFilePosixTest, ReadOnlyInfectedFileIsCheckedQuarantinedAndThenAnEr
         testsupport::WithoutFileAccess lowered;
         ASSERT_TRUE(lowered.Ok());
         testsupport::LogCapture log;
-        returned = DisinfectFile(path.c_str(), &result, kTestList);
+        platform::FileRef file(path.c_str());
+        DisinfectOptions options;
+        options.signatures = &kTestList;
+        returned = DisinfectFile(file, &result, options);
         lines = log.Lines();
     }
     EXPECT_FALSE(returned);

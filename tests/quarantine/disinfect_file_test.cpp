@@ -39,7 +39,10 @@ Outcome Disinfect(const PathString& path) {
     testsupport::LogCapture log;
     Outcome outcome;
     outcome.result = static_cast<ScanResult>(7);  // overwritten on every path
-    outcome.returned = DisinfectFile(path.c_str(), &outcome.result, kTestList);
+    platform::FileRef file(path.c_str());
+    DisinfectOptions options;
+    options.signatures = &kTestList;
+    outcome.returned = DisinfectFile(file, &outcome.result, options);
     outcome.log = log.Lines();
     return outcome;
 }

@@ -59,7 +59,7 @@ TEST(ScanFolderResultsTest, EachResultIsPrintedLoggedCountedAndLeavesTheRightFil
     testsupport::LogCapture log;
     ResetScanStats();
     ::testing::internal::CaptureStdout();
-    const BOOL walked = ScanFolder(dir.Path().native().c_str(), kTestList);
+    const BOOL walked = ScanFolder(dir.Path().native().c_str(), ScanOptions{&kTestList});
     const std::string console = ::testing::internal::GetCapturedStdout();
     const ScanStats stats = CurrentScanStats();
     const Lines lines = log.Lines();

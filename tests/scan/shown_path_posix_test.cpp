@@ -1,7 +1,8 @@
 // Paths on the POSIX console and in the log: control bytes in a name are
 // written as visible escapes, so no name can start a line, forge a log line
-// or move the terminal's cursor; every other byte prints as it is; a line
-// that carries a long path is never cut.
+// or move the terminal's cursor; the backslash that begins an escape is
+// escaped itself, so no two names print alike; every other byte prints as
+// it is; a line that carries a long path is never cut.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,7 +34,8 @@ const Shown kNames[] = {
     {"\x1b[2Kerase.exe", "\\x1b[2Kerase.exe"},
     {"del\x7f.exe", "del\\x7f.exe"},
     {"\x01\x1f.exe", "\\x01\\x1f.exe"},
-    {"back\\slash.exe", "back\\slash.exe"},
+    {"back\\slash.exe", "back\\x5cslash.exe"},
+    {"new\\x0aline.exe", "new\\x5cx0aline.exe"},  // the four characters, not a line feed
     {"\xc3\xbc\xe4\xb8\xad.exe", "\xc3\xbc\xe4\xb8\xad.exe"},  // UTF-8, byte for byte
     {"\xff\xfe.exe", "\xff\xfe.exe"},                          // not UTF-8, byte for byte
 };
@@ -43,6 +45,15 @@ TEST(ShownPath, ControlBytesAreEscapedAndEveryOtherByteKept) {
         EXPECT_EQ(platform::PathText(c.name.c_str()), c.shown);
     }
     EXPECT_EQ(platform::PathText(nullptr), "");
+    // Different names never print alike.
+    for (const Shown& a : kNames) {
+        for (const Shown& b : kNames) {
+            if (a.name != b.name) {
+                EXPECT_NE(platform::PathText(a.name.c_str()), platform::PathText(b.name.c_str()))
+                    << a.shown;
+            }
+        }
+    }
 }
 
 struct ScanOutput {

@@ -1,11 +1,13 @@
 // The console on POSIX: the user's locale, bytes to standard output, and a
 // pause that reads one key from a terminal.
+#include <errno.h>
 #include <locale.h>
 #include <stdio.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "platform/console.h"
+#include "platform/interrupt.h"
 
 namespace platform {
 
@@ -31,6 +33,15 @@ void ReadOneKey() {
     }
 }
 
+// A write to a pipe or terminal that is gone fails with EPIPE (SIGPIPE is
+// ignored while the scan watches its interrupts): the scan ends as
+// interrupted, with its log complete.
+void NoteFailure(bool failed) {
+    if (failed && errno == EPIPE) {
+        NoteConsoleClosed();
+    }
+}
+
 }  // namespace
 
 void SetConsoleLocale() {
@@ -38,15 +49,15 @@ void SetConsoleLocale() {
 }
 
 void ConsoleWrite(const PathChar* text) {
-    fputs(text, stdout);
+    NoteFailure(fputs(text, stdout) == EOF);
 }
 
 void ConsoleWriteText(const std::string& text) {
-    fwrite(text.data(), 1, text.size(), stdout);
+    NoteFailure(fwrite(text.data(), 1, text.size(), stdout) != text.size());
 }
 
 void ConsoleFlush() {
-    fflush(stdout);
+    NoteFailure(fflush(stdout) != 0);
 }
 
 void PauseForKey() {

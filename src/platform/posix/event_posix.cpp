@@ -2,6 +2,7 @@
 #include "platform/event.h"
 
 #include <pthread.h>
+#include <time.h>
 
 #include <atomic>
 
@@ -64,6 +65,33 @@ bool Event::Wait() {
     }
     pthread_mutex_unlock(&state->mutex);
     return true;
+}
+
+bool Event::WaitFor(uint32_t milliseconds) {
+    EventState* state = StateOf(handle_.Get());
+    if (state == nullptr) {
+        return false;
+    }
+    // The condition variable waits by the realtime clock (its default); a
+    // clock step shortens or lengthens one wait, which the callers' loops
+    // tolerate.
+    timespec until{};
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_sec += static_cast<time_t>(milliseconds / 1000);
+    until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    pthread_mutex_lock(&state->mutex);
+    while (!state->set.load(std::memory_order_acquire)) {
+        if (pthread_cond_timedwait(&state->cond, &state->mutex, &until) != 0) {
+            break;
+        }
+    }
+    const bool set = state->set.load(std::memory_order_acquire);
+    pthread_mutex_unlock(&state->mutex);
+    return set;
 }
 
 }  // namespace platform

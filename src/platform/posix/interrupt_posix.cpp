@@ -35,6 +35,11 @@ extern "C" void OnInterrupt(int signal_number) {
 }  // namespace
 
 void WatchInterrupts() {
+    // A closed standard output is an interrupt like the others, seen by the
+    // console's failed write (EPIPE), never a death by SIGPIPE in the middle
+    // of a file. It stays ignored after the watch: an interrupt ends the
+    // process with SIGPIPE's default action once the log is complete.
+    signal(SIGPIPE, SIG_IGN);
     for (int i = 0; i < kSignalCount; ++i) {
         if (g_watching[i] || sigaction(kSignals[i], nullptr, &g_previous[i]) != 0) {
             continue;

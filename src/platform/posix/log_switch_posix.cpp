@@ -1,13 +1,16 @@
 // The logging switch on POSIX: a one-byte shared-memory object named after the process id.
 #include "platform/log_switch.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -25,10 +28,52 @@ struct SwitchMapping {
     unsigned char* State() const { return static_cast<unsigned char*>(byte.Get().address); }
 };
 
+constexpr char kNameStem[] = "BFD88F2D-0990-4de4-AD0F-764F5894389A-";
+// Where the system keeps the shared-memory objects by name (glibc's
+// shm_open names live here).
+constexpr char kSharedMemoryFolder[] = "/dev/shm";
+
 std::string SwitchName(uint32_t process_id) {
     char name[64] = {0};
-    std::snprintf(name, sizeof(name), "/BFD88F2D-0990-4de4-AD0F-764F5894389A-%u", process_id);
+    std::snprintf(name, sizeof(name), "/%s%u", kNameStem, process_id);
     return name;
+}
+
+// The process id a switch's file name holds; false for any other name.
+bool ProcessIdOfName(const char* name, pid_t* process_id) {
+    const size_t stem = sizeof(kNameStem) - 1;
+    if (std::strncmp(name, kNameStem, stem) != 0 || name[stem] == 0) {
+        return false;
+    }
+    unsigned long value = 0;
+    for (const char* at = name + stem; *at != 0; ++at) {
+        if (*at < '0' || *at > '9' || value > 0x7FFFFFFFul / 10) {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned long>(*at - '0');
+    }
+    *process_id = static_cast<pid_t>(value);
+    return value != 0;
+}
+
+// A killed run leaves its switch behind (its name is removed only at a
+// normal end): the switches of processes that no longer exist are removed.
+// A process id reused since by another program keeps its stale object
+// until that program ends; nothing depends on it.
+void RemoveStaleSwitches(uint32_t own_id) {
+    const posix::ScopedDir folder(opendir(kSharedMemoryFolder));
+    if (!folder.IsValid()) {
+        return;
+    }
+    while (const dirent* entry = readdir(folder.Get())) {
+        pid_t owner = 0;
+        if (!ProcessIdOfName(entry->d_name, &owner) || static_cast<uint32_t>(owner) == own_id) {
+            continue;
+        }
+        if (kill(owner, 0) != 0 && errno == ESRCH) {
+            shm_unlink((std::string("/") + entry->d_name).c_str());
+        }
+    }
 }
 
 // Maps the object's one byte, growing an object still empty to one byte
@@ -85,6 +130,7 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     // Every local account may change it, whatever the umask took away.
     if (created) {
         fchmod(mapping->fd.Get(), 0666);
+        RemoveStaleSwitches(process_id);
     }
     if (!MapStateByte(mapping->fd.Get(), &mapping->byte)) {
         Close();

@@ -35,6 +35,13 @@ void ReentrantLock::Init() {
     initialised_ = true;
 }
 
+void ReentrantLock::Destroy() {
+    if (initialised_) {
+        pthread_mutex_destroy(MutexOf(storage_));
+        initialised_ = false;
+    }
+}
+
 void ReentrantLock::Enter() {
     // The lock is held for a few dozen nanoseconds at a time: a short spin
     // finds it free again without putting the thread to sleep, and spares

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/fault_seam.h"
+
 namespace platform {
 
 namespace {
@@ -50,6 +52,9 @@ void Thread::HandleTraits::Close(void* handle) {
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
     Close();
+    if (fault::Hit(fault::Op::ThreadStart).effect == fault::Effect::Fail) {
+        return false;
+    }
     auto* args = new StartArgs{routine, parameter};
     pthread_t thread;
     if (pthread_create(&thread, nullptr, &RunRoutine, args) != 0) {

@@ -72,4 +72,12 @@ bool Event::Wait() {
     return WaitForSingleObject(state->event.Get(), INFINITE) == 0;
 }
 
+bool Event::WaitFor(uint32_t milliseconds) {
+    EventState* state = StateOf(handle_.Get());
+    if (state == nullptr) {
+        return false;
+    }
+    return WaitForSingleObject(state->event.Get(), milliseconds) == 0;
+}
+
 }  // namespace platform

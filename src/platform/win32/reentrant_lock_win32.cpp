@@ -22,6 +22,13 @@ void ReentrantLock::Init() {
     initialised_ = true;
 }
 
+void ReentrantLock::Destroy() {
+    if (initialised_) {
+        DeleteCriticalSection(SectionOf(storage_));
+        initialised_ = false;
+    }
+}
+
 void ReentrantLock::Enter() {
     EnterCriticalSection(SectionOf(storage_));
 }

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include "platform/fault_seam.h"
+#include "platform/win32/win32_handles.h"
+
 namespace platform {
 
 namespace {
@@ -21,11 +24,14 @@ DWORD WINAPI RunRoutine(LPVOID raw) {
 }  // namespace
 
 void Thread::HandleTraits::Close(void* handle) {
-    CloseHandle(static_cast<HANDLE>(handle));
+    win32::KeepingLastError([handle] { CloseHandle(static_cast<HANDLE>(handle)); });
 }
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {
     Close();
+    if (fault::Hit(fault::Op::ThreadStart).effect == fault::Effect::Fail) {
+        return false;
+    }
     auto* start = new ThreadStart{routine, parameter};
     // Default security and stack size, running at once, no thread id.
     HANDLE thread = CreateThread(NULL, 0, &RunRoutine, start, 0, NULL);

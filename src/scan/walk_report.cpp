@@ -1,0 +1,92 @@
+// WalkReport: the walk's lines, counts and progress, and each file's fate.
+#include "scan/walk_report.h"
+
+#include "log/logger.h"
+#include "platform/console.h"
+#include "platform/path_text.h"
+#include "scan/scan_progress.h"
+
+namespace {
+
+const PathChar* ResultText(ScanResult result) {
+    switch (result) {
+        case ScanResult::Safe:
+            return ZQ_T("\tResult:Safe\n");
+        case ScanResult::Infected:
+            return ZQ_T("\tResult:Infected\n");
+        case ScanResult::Fixed:
+            return ZQ_T("\tResult:Is Fix\n");
+        case ScanResult::Error:
+            break;
+    }
+    return ZQ_T("\tResult:Error\n");
+}
+
+void CountResult(ScanResult result) {
+    CountScan(ScanCounter::ImagesExamined);
+    switch (result) {
+        case ScanResult::Safe:
+            CountScan(ScanCounter::Safe);
+            break;
+        case ScanResult::Infected:
+            CountScan(ScanCounter::Infected);
+            break;
+        case ScanResult::Fixed:
+            CountScan(ScanCounter::Fixed);
+            break;
+        case ScanResult::Error:
+            CountScan(ScanCounter::Error);
+            break;
+    }
+}
+
+}  // namespace
+
+void WalkReport::PathLine(const char* format, int number, const PathString& path) {
+    platform::PathText(path.c_str(), &shown_);
+    g_Logger.WritePath(format, "ScanFolder", number, shown_.c_str());
+}
+
+void WalkReport::SearchFailed(OsError code) {
+    g_Logger.Write("[%s][%d]Call FindFirstFile failed: %d", "ScanFolder", 275,
+                   static_cast<int>(code));
+}
+
+void WalkReport::Count(ScanCounter counter) {
+    CountScan(counter);
+}
+
+void WalkReport::Progress(const PathString& folder) {
+    ScanProgressAt(folder.c_str());
+}
+
+bool WalkReport::File(platform::FileRef& ref, size_t folder_length, const ImageExam& exam,
+                      const std::function<void()>& before_changes) {
+    CountScan(ScanCounter::FilesSeen);
+    folder_.assign(ref.path, folder_length);
+    ScanProgressAt(folder_.c_str());
+    // The shown form stays in shown_ for the file's console and result lines.
+    platform::PathText(ref.path, &shown_);
+    g_Logger.WritePath("[%s][%d]Start Scanning File:%s", "ScanFolder", 309, shown_.c_str());
+    ReportImageExam(exam);
+    if (!exam.image) {
+        g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
+        return false;
+    }
+    ScanResult result = ScanResult::Error;
+    DisinfectOptions disinfect;
+    disinfect.signatures = options_.signatures;
+    disinfect.window = &exam.window;
+    disinfect.check_only = options_.check_only;
+    disinfect.before_changes = before_changes;
+    DisinfectFile(ref, &result, disinfect);
+    ScanProgressBeforeConsoleLine();
+    platform::ConsoleWrite(ZQ_T("Path:"));
+    platform::ConsoleWriteText(shown_);
+    platform::ConsoleWrite(ResultText(result));
+    platform::ConsoleFlush();
+    g_Logger.WritePath("[%s][%d]Path:%s, Result:%d", "ScanFolder", 334, shown_.c_str(),
+                       static_cast<int>(result));
+    CountResult(result);
+    return result != ScanResult::Safe && result != ScanResult::Infected;
+}
