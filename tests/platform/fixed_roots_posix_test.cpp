@@ -2,7 +2,8 @@
 // chroot: an empty /proc (no mount table: the first step fails with the
 // system's own code) or an empty /sys (the table is read, but no device can
 // be told a fixed disk: no root). Each in a child's own mount namespace, and
-// each with the reason the operator is given.
+// each with the reason the operator is given. Without /proc the program
+// still finds its own folder, where its log goes.
 #include <errno.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/fixed_roots.h"
+#include "platform/module_path.h"
 
 namespace {
 
@@ -36,6 +38,8 @@ TEST(FixedRootsPosixTest, WithoutProcOrSysNothingIsListedAndTheReasonNamesIt) {
         {"/sys", platform::RootListStep::None, 0,
          "/sys could not be read (error 2), so no disk could be told fixed"},
     };
+    const PathString log_path = platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"));
+    ASSERT_FALSE(log_path.empty());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hidden);
         const pid_t child = fork();
@@ -49,9 +53,10 @@ TEST(FixedRootsPosixTest, WithoutProcOrSysNothingIsListedAndTheReasonNamesIt) {
             std::vector<PathString> roots;
             const platform::StepResult<platform::RootListStep> listed =
                 platform::ListFixedRoots(&roots);
-            const bool as_expected = roots.empty() && listed.step == c.step &&
-                                     listed.code == c.code &&
-                                     platform::NoRootsReason(listed) == c.reason;
+            const bool as_expected =
+                roots.empty() && listed.step == c.step && listed.code == c.code &&
+                platform::NoRootsReason(listed) == c.reason &&
+                platform::PathBesideExecutable(ZQ_T("ZQCindervane.log")) == log_path;
             _exit(as_expected ? 0 : 1);
         }
         int status = 0;
@@ -61,7 +66,8 @@ TEST(FixedRootsPosixTest, WithoutProcOrSysNothingIsListedAndTheReasonNamesIt) {
             GTEST_SKIP() << "no mount namespace here";
         }
         EXPECT_EQ(0, WEXITSTATUS(status))
-            << "listed, failed at another step or with another code, or another reason";
+            << "listed, failed at another step or with another code, another reason, or "
+               "the executable's folder was not found";
     }
 }
 
