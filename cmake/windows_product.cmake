@@ -31,7 +31,12 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/zq_version.h.in
 # SP3 and later, without a time stamp in its PE header (two builds of one
 # commit are byte-identical), with the given resource script (an absolute
 # path) compiled in; the FILEs are what the script includes besides the
-# version header.
+# version header. A program is also marked aware of Terminal Services (the
+# system then gives it the machine's own Windows folder and INI files, not
+# a per-user copy, in a Remote Desktop session) and of large addresses (it
+# may use the whole 4 GB address space under 64-bit Windows, 3 GB with
+# /3GB on 32-bit Windows: nothing in it takes an address for a signed
+# number).
 function(zq_windows_product target resource_script)
   target_sources(${target} PRIVATE ${resource_script})
   get_filename_component(script_dir ${resource_script} DIRECTORY)
@@ -45,4 +50,8 @@ function(zq_windows_product target resource_script)
     -Wl,--major-os-version=5,--minor-os-version=1
     -Wl,--major-subsystem-version=5,--minor-subsystem-version=1
     -Wl,--no-insert-timestamp)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE -Wl,--tsaware,--large-address-aware)
+  endif()
 endfunction()

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "infect/md5_context.h"
 
@@ -129,7 +130,8 @@ void BenchCheck(int rounds, int files, const fs::path& dir) {
         [&] {
             for (const auto& path : paths) {
                 BOOL infected = FALSE;
-                if (!CheckInfection(path.c_str(), &infected, list)) {
+                platform::FileRef file_ref(path.c_str());
+                if (!CheckInfection(file_ref, &infected, list)) {
                     std::abort();
                 }
             }
@@ -157,7 +159,8 @@ void BenchCheck(int rounds, int files, const fs::path& dir) {
         [&] {
             for (const auto& path : paths) {
                 BOOL infected = FALSE;
-                CheckInfection(path.c_str(), &infected, list);
+                platform::FileRef file_ref(path.c_str());
+                CheckInfection(file_ref, &infected, list);
             }
         },
         [&] {

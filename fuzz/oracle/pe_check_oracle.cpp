@@ -1,4 +1,5 @@
-// The image test written again from the file layout, independently of the scanner, for the fuzzer to compare.
+// The image test written again from the file layout, independently of the scanner, for the fuzzer
+// to compare.
 #include <string>
 
 #include "oracle_file.h"

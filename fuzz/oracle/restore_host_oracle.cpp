@@ -1,7 +1,9 @@
-// The repair written again from the file layout, independently of the scanner, for the fuzzer to compare.
+// The repair written again from the file layout, independently of the scanner, for the fuzzer to
+// compare.
 #include <algorithm>
 #include <string>
 
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "infect/md5_context.h"
 #include "infect/restore_host.h"
@@ -68,7 +70,8 @@ std::string CheckRestoreHost(const uint8_t* data, size_t size,
     const Bytes in(data, data + size);
     const std::string digest = OwnWindowDigest(data, size);
     const char* const entries[] = {digest.c_str()};
-    const BOOL result = RestoreHost(work_file.c_str(), SignatureList{entries, 1});
+    platform::FileRef file_ref(work_file.c_str());
+    const BOOL result = RestoreHost(file_ref, SignatureList{entries, 1});
     const Bytes after = ReadWorkFile(work_file);
     Bytes expected;
     const bool repairable = ExpectedRepair(in, &expected);

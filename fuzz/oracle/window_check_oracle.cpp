@@ -1,7 +1,9 @@
-// The window check written again from the file layout, independently of the scanner, for the fuzzer to compare.
+// The window check written again from the file layout, independently of the scanner, for the fuzzer
+// to compare.
 #include <algorithm>
 #include <string>
 
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "oracle_file.h"
 #include "oracles.h"
@@ -17,7 +19,8 @@ std::string CheckWindowCheck(const uint8_t* data, size_t size,
     static const char* const kEntries[] = {sample::kTestSignature};
     const SignatureList list = {kEntries, 1};
     BOOL infected = FALSE;
-    const BOOL examined = CheckInfection(work_file.c_str(), &infected, list);
+    platform::FileRef file_ref(work_file.c_str());
+    const BOOL examined = CheckInfection(file_ref, &infected, list);
     const sample::Bytes& pattern = sample::TestWindowPattern();
     // The window is compared byte for byte with the pattern whose digest is
     // the one signature: a different window with the same MD5 is not to be

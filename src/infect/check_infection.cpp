@@ -9,12 +9,8 @@
 #include "platform/file.h"
 
 BOOL CheckInfection(const PathChar* path, BOOL* infected) {
-    return CheckInfection(path, infected, InfectionSignatures);
-}
-
-BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures) {
     platform::FileRef file(path);
-    return CheckInfection(file, infected, signatures, nullptr);
+    return CheckInfection(file, infected);
 }
 
 const char* MatchSignature(const uint8_t (&window)[kSignatureWindowSize],
@@ -53,11 +49,6 @@ void Match(const uint8_t (&window)[kSignatureWindowSize], BOOL* infected,
 }
 
 }  // namespace
-
-BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
-                    const char** matched) {
-    return CheckInfection(ref, infected, signatures, matched, nullptr);
-}
 
 BOOL CheckInfection(platform::FileRef& ref, BOOL* infected, const SignatureList& signatures,
                     const char** matched, const HeldWindow* held) {

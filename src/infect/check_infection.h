@@ -19,15 +19,6 @@ constexpr uint32_t kSignatureWindowEnd = kSignatureWindowOffset + kSignatureWind
 // one log line, when a system call failed.
 BOOL CheckInfection(const PathChar* path, BOOL* infected);
 
-// The same against the given list.
-BOOL CheckInfection(const PathChar* path, BOOL* infected, const SignatureList& signatures);
-
-// The same on the file `file` names (the walk's reference, which pins the
-// file for the repair). `*matched` (optional) receives the entry of
-// `signatures` that matched; it is left as it is when none did.
-BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList& signatures,
-                    const char** matched);
-
 // What the image test already holds of a file for the check: the window's
 // bytes, taken from its view of the file without a further read. A file so
 // held is not opened again by the check.
@@ -45,13 +36,17 @@ struct HeldWindow {
 // thread does it while the walk goes on); nothing when none is held.
 void DigestHeldWindow(HeldWindow* window, const SignatureList& signatures);
 
-// CheckInfection on the file `file` names, the walk's reference, with what
-// the image test holds of it: the window in `window` (optional) when it is
-// held, and the listed size (FileRef::listed) in place of a size query. A
-// listed file under 2100 bytes and a held window cost no system call; only
-// the calls still made can fail, with their own lines.
-BOOL CheckInfection(platform::FileRef& file, BOOL* infected, const SignatureList& signatures,
-                    const char** matched, const HeldWindow* window);
+// The same on the file `file` names (the walk's reference, which pins the
+// file for the repair), against `signatures`. `*matched` (optional)
+// receives the entry of `signatures` that matched; it is left as it is when
+// none did. What the image test holds of the file is used: the window in
+// `window` (optional) when it is held, and the listed size
+// (FileRef::listed) in place of a size query. A listed file under 2100
+// bytes and a held window cost no system call; only the calls still made
+// can fail, with their own lines.
+BOOL CheckInfection(platform::FileRef& file, BOOL* infected,
+                    const SignatureList& signatures = InfectionSignatures,
+                    const char** matched = nullptr, const HeldWindow* window = nullptr);
 
 // The first entry of `signatures` equal to the lower-case hex MD5 digest of
 // `window`, or null.

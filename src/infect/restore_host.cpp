@@ -1,4 +1,5 @@
-// The repair: verifies the window again, then puts the saved head back and cuts the file at HeadOffset.
+// The repair: verifies the window again, then puts the saved head back and cuts the file at
+// HeadOffset.
 #include "infect/restore_host.h"
 
 #include <cstring>
@@ -78,12 +79,8 @@ InfectionTrailer InfectionTrailer::Parse(const uint8_t (&bytes)[kSize]) {
 }
 
 BOOL RestoreHost(const PathChar* path) {
-    return RestoreHost(path, InfectionSignatures);
-}
-
-BOOL RestoreHost(const PathChar* path, const SignatureList& signatures) {
     platform::FileRef file(path);
-    return RestoreHost(file, signatures);
+    return RestoreHost(file);
 }
 
 BOOL RestoreHost(platform::FileRef& ref, const SignatureList& signatures) {

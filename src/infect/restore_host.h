@@ -51,7 +51,7 @@ constexpr uint32_t kMinHeadOffset = 2100;
 // written and a cut that failed leave the host followed by the saved head
 // and trailer (the infector's code is gone), reported as a failure.
 BOOL RestoreHost(const PathChar* path);  // against InfectionSignatures
-BOOL RestoreHost(const PathChar* path, const SignatureList& signatures);
 // The same on the file `file` names (the walk's reference: on POSIX the
-// repair then opens the very file that the check read, or nothing).
-BOOL RestoreHost(platform::FileRef& file, const SignatureList& signatures);
+// repair then opens the very file that the check read, or nothing), against
+// `signatures`.
+BOOL RestoreHost(platform::FileRef& file, const SignatureList& signatures = InfectionSignatures);

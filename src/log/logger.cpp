@@ -10,6 +10,7 @@
 #include "platform/local_time.h"
 #include "platform/path_text.h"
 #include "platform/process_id.h"
+#include "platform/test_hooks.h"
 #include "platform/text_format.h"
 
 // The one log of the process, constructed during static initialisation.
@@ -279,7 +280,7 @@ int Logger::WorkerMain() {
         // that follows returns for it.
         WakeEvent.Reset();
         const bool stop_seen = StopRequested != 0;
-        if (Hook != nullptr) {
+        if (kTestHooks && Hook != nullptr) {
             Hook(HookContext, WorkerPoint::StopFlagRead);
         }
         PendingLines.Swap(batch);
@@ -287,7 +288,7 @@ int Logger::WorkerMain() {
         QueueLock.Leave();
 
         if (batch.Empty()) {
-            if (Hook != nullptr) {
+            if (kTestHooks && Hook != nullptr) {
                 Hook(HookContext, WorkerPoint::EmptyExchange);
             }
             if (stop_seen) {
@@ -322,7 +323,7 @@ int Logger::WorkerMain() {
             continue;
         }
 
-        if (Hook != nullptr) {
+        if (kTestHooks && Hook != nullptr) {
             Hook(HookContext, WorkerPoint::BeforeWrite);
         }
         WriteHeldAndBatch(&held, &lost, batch);

@@ -86,16 +86,15 @@ class Logger {
     // scan then slows the scan instead of filling the memory.
     static constexpr size_t kPendingLimit = 8 * 1024 * 1024;
 
-    // Test seam: called on the worker thread at two points of its loop:
-    // inside the locked exchange step right after the stop flag was read
-    // (the queue lock is held: the hook must not log), and right after an
-    // exchange that brought no line, before the worker decides whether to
-    // end. Set it before `Init`; null (the default) calls nothing.
+    // Test seam (builds with the tests only): called on the worker thread at two points of its
+    // loop: inside the locked exchange step right after the stop flag was read (the queue lock is
+    // held: the hook must not log), and right after an exchange that brought no line, before the
+    // worker decides whether to end. Set it before `Init`; null (the default) calls nothing.
     // BeforeWrite: a batch was taken and is about to be written (no lock
     // held): a hook that waits there stands for a slow disk.
     enum class WorkerPoint { StopFlagRead, EmptyExchange, BeforeWrite };
     using WorkerHook = void (*)(void* context, WorkerPoint point);
-    void SetWorkerHook(WorkerHook hook, void* context) {
+    void SetWorkerHookForTesting(WorkerHook hook, void* context) {
         Hook = hook;
         HookContext = context;
     }

@@ -13,16 +13,23 @@ namespace platform {
 // own locale on POSIX. The result is not examined.
 void SetConsoleLocale();
 
-// Writes `text` to standard output without adding a line break: wide text
-// converted through the locale on Windows, the bytes as they are on POSIX.
+// Writes `text` to standard output without adding a line break: on Windows
+// converted to code page 936 as PathText converts a path, the bytes as they
+// are on POSIX.
 void ConsoleWrite(const PathChar* text);
 
 // Writes narrow text already in the console's encoding (a path's shown form
-// from PathText) to standard output, byte for byte, without a line break.
+// from PathText) to standard output, without a line break. Where standard
+// output is a file or pipe the bytes go out as they are (on Windows each
+// line feed as CR LF); a Windows console is handed the same characters as
+// UTF-16 (WriteConsoleW), so that it shows them whatever its code page.
 void ConsoleWriteText(const std::string& text);
 
 // Hands what was written so far to the system, so that a console captured
-// in a file or pipe keeps it when the program is killed or hangs.
+// in a file or pipe keeps it when the program is killed or hangs. On
+// Windows a write that finds standard output a pipe whose reading end is
+// gone records the interrupt "console closed" (NoteConsoleClosed); the text
+// is dropped.
 void ConsoleFlush();
 
 // Waits for a key after showing "Press any key to continue . . . ": the

@@ -18,7 +18,9 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // Loads the library at `path` (LoadLibraryW; dlopen with RTLD_NOW |
+    // Loads the library at `path`, a full path (LoadLibraryExW with
+    // LOAD_WITH_ALTERED_SEARCH_PATH, so that the DLLs it imports are found
+    // in its own folder first, not in this program's; dlopen with RTLD_NOW |
     // RTLD_LOCAL). An empty path names nothing and fails without a call, with
     // ERROR_INVALID_NAME (123) on Windows and ENOENT on POSIX.
     bool Load(const PathChar* path);

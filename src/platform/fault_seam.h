@@ -1,11 +1,12 @@
 // Injected faults for the platform's file and view layer and its start-up
-// calls: TEST USE ONLY.
+// calls: TEST USE ONLY. In a build without the tests every Hit() is a
+// constant "no fault" and nothing else of this header is defined.
 //
 // A test arms one rule ("the Nth call of operation X fails with OS code C",
 // or "moves at most B bytes") and the platform obeys it, so every failure
 // point of the code that reads and rewrites users' files, and of the
-// program's start, can be reached without a broken disk or system. The program never arms a rule;
-// disarmed, each hook costs one relaxed atomic load and a branch that is never taken.
+// program's start, can be reached without a broken disk or system. In a test build, disarmed, each
+// hook costs one relaxed atomic load and a branch that is never taken.
 //
 // The backends call Hit() at the start of each operation:
 //   Open      File::Open (every variant)
@@ -38,6 +39,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/test_hooks.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -69,7 +71,8 @@ enum class Effect : uint32_t {
 
 struct Rule {
     Op op = Op::Open;
-    uint32_t nth = 1;  // 1 = the first call of `op` after Arm()
+    uint32_t nth = 1;        // 1 = the first call of `op` after Arm()
+    bool and_after = false;  // also every later call of `op` (a slow disk)
     Effect effect = Effect::Fail;
     OsError code = 0;
     uint32_t bytes = 0;
@@ -90,10 +93,14 @@ Verdict HitArmed(Op op);
 
 // Called by the backends at the start of each hooked operation.
 inline Verdict Hit(Op op) {
-    if (!detail::g_armed.load(std::memory_order_relaxed)) {
+    if constexpr (!kTestHooks) {
         return Verdict{};
+    } else {
+        if (!detail::g_armed.load(std::memory_order_relaxed)) {
+            return Verdict{};
+        }
+        return detail::HitArmed(op);
     }
-    return detail::HitArmed(op);
 }
 
 // Arms `rule` (replacing any armed one) and restarts the call counts.

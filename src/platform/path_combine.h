@@ -11,10 +11,11 @@ namespace platform {
 constexpr size_t kMaxPathChars = 260;
 
 // Joins `folder` and `relative` into `buffer` with exactly one separator
-// between them, whether or not `folder` ends in one (PathCombineW on
-// Windows, which also resolves "." and ".." parts). False when the joined
-// path does not fit in the buffer with its terminator; `buffer` then holds
-// the empty string, never a cut path.
+// between them, whether or not `folder` ends in one (a backslash on
+// Windows, where "/" counts as a separator too); an empty `folder` gives
+// `relative` alone. "." and ".." parts are kept as they are. False when the
+// joined path does not fit in the buffer with its terminator; `buffer` then
+// holds the empty string, never a cut path.
 bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
                  const PathChar* relative);
 

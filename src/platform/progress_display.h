@@ -35,9 +35,9 @@ class ProgressDisplay {
 
   private:
     bool open_ = false;
-    bool shown_ = false;           // POSIX: a status line is on the terminal
-    bool output_midline_ = false;  // POSIX: console output ended without a line break
-    [[maybe_unused]] PathChar saved_title_[1024] = {};  // Windows: the title to restore
+    bool shown_ = false;                       // POSIX: a status line is on the terminal
+    bool output_midline_ = false;              // POSIX: console output ended without a line break
+    [[maybe_unused]] PathString saved_title_;  // Windows: the title to restore
 };
 
 }  // namespace platform

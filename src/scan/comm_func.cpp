@@ -9,7 +9,6 @@
 #include "platform/file_view.h"
 #include "platform/privilege.h"
 #include "scan/image_exam.h"
-#include "scan/is_file_pe_seam.h"
 #include "scan/scan_stats.h"
 
 namespace {
@@ -99,16 +98,6 @@ BOOL CommFunc::SetDebugPrivilege() {
 BOOL CommFunc::IsFilePE(const PathChar* path) {
     platform::FileRef file(path);
     return IsFilePEWith(file, nullptr) ? TRUE : FALSE;
-}
-
-BOOL CommFunc::IsFilePE(platform::FileRef& ref) {
-    return IsFilePEWith(ref, nullptr) ? TRUE : FALSE;
-}
-
-BOOL scan_seam::IsFilePEPausedBeforeMapping(const PathChar* path,
-                                            const std::function<void()>& pause) {
-    platform::FileRef file(path);
-    return IsFilePEWith(file, &pause) ? TRUE : FALSE;
 }
 
 namespace {

@@ -22,7 +22,4 @@ class CommFunc {
     // that could not be opened or read counts as unreadable in the scan
     // counters (scan_stats.h).
     static BOOL IsFilePE(const PathChar* path);
-    // The same on the file `file` names (the walk's reference; the first
-    // open through it pins the file for the check and the repair).
-    static BOOL IsFilePE(platform::FileRef& file);
 };

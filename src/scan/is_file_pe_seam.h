@@ -1,4 +1,5 @@
-// A seam of the executable-image test, for tests: CommFunc::IsFilePE with a
+// A seam of the executable-image test, for tests (defined in builds with the
+// tests only): CommFunc::IsFilePE with a
 // call made between the size query and the mapping, where another process
 // may change the file (it is open with full sharing).
 #pragma once
@@ -9,6 +10,7 @@
 
 namespace scan_seam {
 
-BOOL IsFilePEPausedBeforeMapping(const PathChar* path, const std::function<void()>& pause);
+BOOL IsFilePEPausedBeforeMappingForTesting(const PathChar* path,
+                                           const std::function<void()>& pause);
 
 }  // namespace scan_seam

@@ -7,6 +7,7 @@
 #include "infect/check_infection.h"
 #include "platform/interrupt.h"
 #include "platform/processor_count.h"
+#include "platform/test_hooks.h"
 
 namespace {
 
@@ -48,7 +49,9 @@ ReadAhead::Shared::~Shared() {
 }
 
 ReadAhead::ReadAhead(const ScanOptions& options, Mode mode)
-    : report_(options), readers_first_(mode == Mode::ReadersFirst), shared_(new Shared()) {
+    : report_(options),
+      readers_first_(kTestHooks && mode == Mode::ReadersFirst),
+      shared_(new Shared()) {
     shared_->signatures = options.signatures;
     if (mode == Mode::Off) {
         return;
@@ -339,7 +342,7 @@ bool ReadAhead::AwaitExam(Item& item) {
     // An interrupt is taken between two entries: only while the file's
     // entry has not begun.
     const bool interruptible = item.begins_entry;
-    if (readers_first_ && HasReaders()) {
+    if (kTestHooks && readers_first_ && HasReaders()) {
         shared_->work.Set();  // every file queued so far, not only a batch
         while (!AllExamined()) {
             if (!WaitLocked(shared_->done, interruptible)) {

@@ -58,9 +58,10 @@ class ReadAhead {
     enum class Mode {
         Off,
         On,
-        // For tests: the main thread takes a queued thing only once the
-        // readers have examined every file queued so far, as a fast disk
-        // and a busy main thread would have it.
+        // For tests (builds with the tests only; On elsewhere): the main
+        // thread takes a queued thing only once the readers have examined
+        // every file queued so far, as a fast disk and a busy main thread
+        // would have it.
         ReadersFirst,
     };
 

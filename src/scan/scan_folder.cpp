@@ -18,6 +18,7 @@
 #include "platform/windows_dir.h"
 #include "scan/read_ahead.h"
 #include "scan/scan_folder_seam.h"
+#include "scan/scan_folder_walk.h"
 #include "scan/scan_options.h"
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
@@ -51,7 +52,7 @@ size_t Length(const PathChar* text) {
 // buffers of the Windows-directory rule, reused for every entry.
 class Walk {
   public:
-    Walk(const scan_seam::FolderIdentity& identity, const ScanOptions& options,
+    Walk(const FolderIdentitySource* identity, const ScanOptions& options,
          ReadAhead::Mode read_ahead)
         : identity_(identity), read_ahead_(options, read_ahead) {
         // No path that the walk builds is longer than this, so the buffer is
@@ -170,16 +171,16 @@ class Walk {
     // left out on a guess.
     bool IsOpenAbove(const Level& sub_folder) {
         platform::FolderId id;
-        if (!identity_.identify(sub_folder.search, path_.c_str(), &id) || id.index == 0) {
+        if (!Identify(sub_folder.search, path_.c_str(), &id) || id.index == 0) {
             return false;
         }
         for (Level& level : levels_) {
             if (level.id_state == IdState::NotAsked) {
                 const PathString folder = path_.substr(0, level.path_length);
-                level.id_state = identity_.identify(level.search, folder.c_str(), &level.id) &&
-                                         level.id.index != 0
-                                     ? IdState::Known
-                                     : IdState::Unknown;
+                level.id_state =
+                    Identify(level.search, folder.c_str(), &level.id) && level.id.index != 0
+                        ? IdState::Known
+                        : IdState::Unknown;
             }
             if (level.id_state == IdState::Known && level.id == id) {
                 return true;
@@ -209,7 +210,7 @@ class Walk {
         // The search is opened before the entry is logged, so that a folder
         // already open above (reached again through a link or junction) is
         // known and logged instead.
-        const bool may_lead_back = identity_.may_lead_back(levels_.back().search);
+        const bool may_lead_back = MayLeadBack(levels_.back().search);
         Level sub_folder;
         sub_folder.path_length = path_.size();
         const bool opened = sub_folder.search.OpenChild(levels_.back().search, path_.c_str());
@@ -266,7 +267,17 @@ class Walk {
         read_ahead_.PathLine(format, number, joined);
     }
 
-    const scan_seam::FolderIdentity& identity_;
+    // The folder identity a test gives; null: the platform's own.
+    bool MayLeadBack(const platform::DirSearch& parent) const {
+        return identity_ != nullptr ? identity_->may_lead_back(parent) : parent.EntryMayLeadBack();
+    }
+    bool Identify(const platform::DirSearch& search, const PathChar* folder_path,
+                  platform::FolderId* id) const {
+        return identity_ != nullptr ? identity_->identify(search, folder_path, id)
+                                    : search.GetFolderId(folder_path, id);
+    }
+
+    const FolderIdentitySource* identity_;
     std::vector<Level> levels_;
     // Declared after the levels, so its readers have stopped before the
     // searches they read through are closed.
@@ -279,19 +290,8 @@ class Walk {
 
 }  // namespace
 
-const scan_seam::FolderIdentity& scan_seam::PlatformFolderIdentity() {
-    static const FolderIdentity identity = {
-        [](const platform::DirSearch& parent) { return parent.EntryMayLeadBack(); },
-        [](const platform::DirSearch& search, const PathChar* folder_path, platform::FolderId* id) {
-            return search.GetFolderId(folder_path, id);
-        }};
-    return identity;
-}
-
-namespace {
-
-bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
-              const ScanOptions& options, ReadAhead::Mode read_ahead = ReadAhead::Mode::On) {
+bool WalkFolderTree(const PathChar* path, const ScanOptions& options, ReadAhead::Mode read_ahead,
+                    const FolderIdentitySource* identity) {
     if (path == nullptr) {
         g_Logger.Write("[%s][%d]Invalid Param", "ScanFolder", 261);
         return false;
@@ -305,30 +305,10 @@ bool WalkFrom(const PathChar* path, const scan_seam::FolderIdentity& identity,
     return true;
 }
 
-}  // namespace
-
 BOOL ScanFolder(const PathChar* path) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions()) ? TRUE : FALSE;
+    return WalkFolderTree(path, ScanOptions(), ReadAhead::Mode::On, nullptr) ? TRUE : FALSE;
 }
 
 BOOL ScanFolder(const PathChar* path, const ScanOptions& options) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), options) ? TRUE : FALSE;
-}
-
-BOOL scan_seam::ScanFolderWithIdentity(const PathChar* path, const FolderIdentity& identity) {
-    return WalkFrom(path, identity, ScanOptions()) ? TRUE : FALSE;
-}
-
-BOOL scan_seam::ScanFolderWithoutReadAhead(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions{&signatures},
-                    ReadAhead::Mode::Off)
-               ? TRUE
-               : FALSE;
-}
-
-BOOL scan_seam::ScanFolderReadingAheadFirst(const PathChar* path, const SignatureList& signatures) {
-    return WalkFrom(path, scan_seam::PlatformFolderIdentity(), ScanOptions{&signatures},
-                    ReadAhead::Mode::ReadersFirst)
-               ? TRUE
-               : FALSE;
+    return WalkFolderTree(path, options, ReadAhead::Mode::On, nullptr) ? TRUE : FALSE;
 }

@@ -3,6 +3,8 @@
 // the process as the platform ends it for that interrupt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -12,9 +14,11 @@
 #include "app/scan_main.h"
 #include "log/logger.h"
 #include "interrupt_exit.h"
+#include "platform/fault_seam.h"
 #include "platform/interrupt.h"
 #include "platform/monotonic_clock.h"
 #include "platform/module_path.h"
+#include "platform/thread.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
 #include "support/log_capture.h"
@@ -81,6 +85,59 @@ TEST_F(InterruptTest, TheWalkEndsBeforeTheNextFile) {
     testsupport::LogCapture roots_log;
     ScanRoots({dir.Path().native(), dir.Path().native()});
     EXPECT_EQ(roots_log.Lines(), std::vector<std::string>{});
+}
+
+// An interrupt that arrives while a reader is held by a slow open (a failing
+// disk retrying a sector) ends the walk at once: nobody waits for a read
+// whose file will never be reported, and no file after the interrupt gets a
+// result.
+TEST_F(InterruptTest, TheWalkEndsWithoutWaitingForASlowRead) {
+    testsupport::TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        testsupport::WriteFile(dir.Path() / ("f" + std::to_string(i) + ".exe"),
+                               sample::BuildPe(1024, {false, false, static_cast<uint32_t>(i)}));
+    }
+    constexpr uint32_t kSlowOpenMs = 6000;
+    for (uint32_t nth : {1u, 5u}) {
+        SCOPED_TRACE("the interrupt at open " + std::to_string(nth));
+        platform::ForgetInterrupt();
+        std::atomic<uint32_t> interrupted_at{0};
+        platform::fault::Rule slow;
+        slow.op = platform::fault::Op::Open;
+        slow.nth = nth;
+        slow.effect = platform::fault::Effect::None;
+        slow.before = [&interrupted_at] {
+            interrupted_at = platform::MonotonicMilliseconds();
+            Interrupt();
+            platform::SleepMilliseconds(kSlowOpenMs);
+        };
+        testsupport::LogCapture log;
+        ::testing::internal::CaptureStdout();
+        uint32_t returned_at = 0;
+        {
+            platform::fault::Scoped armed(slow);
+            EXPECT_TRUE(ScanFolder(dir.Path().native().c_str()));
+            returned_at = platform::MonotonicMilliseconds();
+        }
+        const std::string console = ::testing::internal::GetCapturedStdout();
+        ASSERT_NE(interrupted_at.load(), 0u) << "the slow open was never reached";
+        // Far less than the open takes: the walk did not wait for it.
+        EXPECT_LT(returned_at - interrupted_at.load(), kSlowOpenMs / 3);
+        const size_t results =
+            static_cast<size_t>(std::count(console.begin(), console.end(), '\n'));
+        EXPECT_LT(results, nth) << console;
+        // Every file that printed a result has both its log lines, and the
+        // log ends with the last of them.
+        const std::vector<std::string> lines = log.Lines();
+        size_t started = 0;
+        size_t logged = 0;
+        for (const std::string& line : lines) {
+            started += line.rfind("[ScanFolder][309]", 0) == 0 ? 1 : 0;
+            logged += line.rfind("[ScanFolder][334]", 0) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(started, results);
+        EXPECT_EQ(logged, results);
+    }
 }
 
 // The console's close: the system ends the process when the handler

@@ -5,12 +5,18 @@ test volume like the native end-to-end test's: an ext4 image, loop-mounted
 in a private mount namespace, scanned by the test-signature program
 chrooted into it, so that the only local filesystem it finds is the image.
 
-The play must copy the program and the stand-in library (with its key) into
-the volume, run the scan, fetch the log, remove what it copied and report.
-Checked: a check-mode play changes nothing; the fetched log is exactly what
-the end-to-end model expects; every infected file is repaired and its copy
-is in the quarantine; what the play copied is gone again; and the report's
-figures are the expected ones.
+First a check-mode play (--check): it must run the program with --check,
+fetch its log into fetched/<host>/<time>/ and report, and change nothing:
+the log says the run only checked and names every infected file (result
+1), every file is byte-identical afterwards, nothing is in the quarantine,
+no stand-in or key was installed, what the play copied is gone again, and
+the report lists the infected files. Then the play itself: it must copy the
+program and the stand-in library (with its key) into the volume, run the
+scan, fetch the log into a time folder of its own, remove what it copied
+and report. Checked: the fetched log is exactly what the end-to-end model
+expects; every infected file is repaired and its copy is in the quarantine;
+what the play copied is gone again; and the report's figures are the
+expected ones, after the check-only run in its history.
 
 usage: local_play_test.py --program P --druquara LIB --zqsample Z --work DIR
 
@@ -35,7 +41,7 @@ from zq_samples import Samples  # noqa: E402
 from zq_tree import Entry, Expect, Tree  # noqa: E402
 
 PLAYBOOK = os.path.join(SOURCE, "deploy", "ansible", "site.yml")
-
+CHECK_ONLY = "Check only: nothing is repaired"
 
 
 def play(args, work, root, *extra):
@@ -95,13 +101,17 @@ def run(args, vol, libs, loader, samples):
     # the program into (and removes afterwards), which the scan passes over.
     # The loader is the executable that the chroot starts, so the log is
     # written beside it.
-    lib_dir = os.path.join(root, ".zq")
-    os.makedirs(os.path.join(lib_dir, "lib"))
-    for lib in libs:
-        shutil.copy2(lib, os.path.join(lib_dir, "lib", os.path.basename(lib)))
-    shutil.copy2(loader, os.path.join(lib_dir, "ld.so"))
+    def install_loader():
+        lib_dir = os.path.join(root, ".zq")
+        os.makedirs(os.path.join(lib_dir, "lib"), exist_ok=True)
+        for lib in libs:
+            shutil.copy2(lib, os.path.join(lib_dir, "lib", os.path.basename(lib)))
+        shutil.copy2(loader, os.path.join(lib_dir, "ld.so"))
+
+    install_loader()
     tree.folder(drive, (".suite",))
     quarantined = populate_data(tree, drive, "data", samples, big=False)
+    infected = sorted(tree.shown(drive, e.parts) for _, e in quarantined)
     # The stand-in's key that the play writes is scanned like any file, and
     # removed again afterwards.
     tree.folder(drive, ("etc", "Morlane"))
@@ -110,19 +120,35 @@ def run(args, vol, libs, loader, samples):
         tree.folder(drive, tuple(where.split("/")), expect=Expect.SILENT)
     vol.mount_system()
     problems = []
-    whole_before = tree.snapshot()
     # What the play removes with the program's folder.
-    before = {k: v for k, v in whole_before.items() if k[1].split(os.sep)[0] != ".zq"}
+    before = without_program(tree.snapshot())
+    fetched = os.path.join(args.work, "fetched", "localhost")
 
     code, out = play(args, args.work, root, "--check")
+    checks.log(out)
     if code != 0:
-        problems.append("check-mode play failed (%d):\n%s" % (code, out))
-    if tree.snapshot() != whole_before:
+        problems.append("check-mode play failed (%d)" % code)
+    # Every file as it was: nothing repaired, no backup, no stand-in, no key.
+    if without_program(tree.snapshot()) != before:
         problems.append("the check-mode play changed the volume")
-    for made in ("fetched", "report.html"):
-        if os.path.exists(os.path.join(args.work, made)):
-            problems.append("the check-mode play wrote %s" % made)
+    runs = sorted(os.listdir(fetched)) if os.path.isdir(fetched) else []
+    if len(runs) != 1:
+        problems.append("the check-mode play fetched %r, expected one time folder" % runs)
+    else:
+        problems += check_only_log(os.path.join(fetched, runs[0], isolated.LOG), infected)
+    host = read_report(args.work, problems)
+    if host is not None:
+        got = (host["status"], host["mode"], host["infected"], host["fixed"],
+               sorted(f["path"] for f in host["infected_files"]))
+        if got != ("infected", "check", len(infected), 0, infected):
+            problems.append("check-mode report: %r, expected the %d infected files %r"
+                            % (got, len(infected), infected))
+    problems += left_behind(root)
 
+    for made in ("report.json", "report.html"):
+        if os.path.exists(os.path.join(args.work, made)):
+            os.unlink(os.path.join(args.work, made))
+    install_loader()
     code, out = play(args, args.work, root)
     checks.log(out)
     if code != 0:
@@ -130,8 +156,12 @@ def run(args, vol, libs, loader, samples):
     vol.unmount_inside()
     after = tree.snapshot()
 
+    # The play's log in a time folder of its own, after the check's.
+    runs = sorted(os.listdir(fetched)) if os.path.isdir(fetched) else []
+    if len(runs) != 2:
+        problems.append("fetched %r, expected two time folders" % runs)
     log_lines, log_problems = checks.read_log(
-        os.path.join(args.work, "fetched", "localhost", isolated.LOG), checks.decode)
+        os.path.join(fetched, runs[-1] if runs else "-", isolated.LOG), checks.decode)
     problems += log_problems
     want_log, _ = tree.expected(log_lines, [], object_ready=True, pause_text=b"",
                                 console_eol=b"\n", readdir_order=True)
@@ -144,26 +174,73 @@ def run(args, vol, libs, loader, samples):
                                    allowed_new=set(), infected_copies=quarantined)
     problems += checks.check_quarantine_records(
         tree, os.path.join(root, ".suite", "security", "zebscan", "Quarantine"), quarantined)
-    for left in (".zq", ".suite/security/zebscan/druquara.so", "etc/Morlane/QRVCommon"):
-        if os.path.lexists(os.path.join(root, left)):
-            problems.append("the play left %s behind" % left)
+    problems += left_behind(root)
 
     summary = next((f for f in map(checks.parse_summary, want_log) if f), None)
-    report_json = os.path.join(args.work, "report.json")
-    if summary is None or not os.path.exists(report_json):
-        problems.append("no report.json from the play")
-    else:
-        with open(report_json, encoding="utf-8") as f:
-            hosts = json.load(f)
+    host = read_report(args.work, problems)
+    if summary is None:
+        problems.append("no summary line expected of the play's run")
+    elif host is not None:
         want = {"host": "localhost", "complete": True, "examined": int(summary["Examined"]),
                 "safe": int(summary["Safe"]), "fixed": int(summary["Is Fix"]),
-                "error": int(summary["Error"]), "not_scanned": int(summary["Not Scanned"])}
-        got = {k: hosts[0].get(k) for k in want} if len(hosts) == 1 else hosts
+                "error": int(summary["Error"]), "not_scanned": int(summary["Not Scanned"]),
+                "runs": 2, "modes": ["check", "repair"]}
+        got = {k: host.get(k) for k in want}
+        got["modes"] = [r["mode"] for r in host["history"]]
         if got != want:
             problems.append("report: %r, expected %r" % (got, want))
-    if not os.path.exists(os.path.join(args.work, "report.html")):
-        problems.append("no report.html from the play")
     return checks.report("ansible play on localhost", problems)
+
+
+def without_program(snapshot):
+    """A snapshot without the program's folder, which the play removes."""
+    return {k: v for k, v in snapshot.items() if k[1].split(os.sep)[0] != ".zq"}
+
+
+def left_behind(root):
+    return ["the play left %s behind" % left
+            for left in (".zq", ".suite/security/zebscan/druquara.so", "etc/Morlane/QRVCommon")
+            if os.path.lexists(os.path.join(root, left))]
+
+
+def check_only_log(path, infected):
+    """The problems of a check-only run's log: it must say so right after
+    the version line, name every infected file with result 1 and every
+    other examined image with result 0, and end complete."""
+    lines, problems = checks.read_log(path, checks.decode)
+    if lines[1:2] and not lines[1].startswith("Version...ZQCindervane "):
+        problems.append("check-mode log: no version line: %r" % lines[:3])
+    if lines[2:3] != [CHECK_ONLY]:
+        problems.append("check-mode log does not say %r: %r" % (CHECK_ONLY, lines[:3]))
+    results = {}
+    for line in lines:
+        if line.startswith("[ScanFolder][334]Path:"):
+            shown, _, result = line[len("[ScanFolder][334]Path:"):].rpartition(", Result:")
+            results[shown] = result
+    found = sorted(p for p, r in results.items() if r == "1")
+    if found != infected:
+        problems.append("check-mode log: result 1 for %r, expected %r" % (found, infected))
+    others = sorted(set(r for p, r in results.items() if r != "1"))
+    if others not in ([], ["0"]):
+        problems.append("check-mode log: results %r besides 1" % others)
+    if lines[-1:] != ["End..."]:
+        problems.append("check-mode log: the run did not end: %r" % lines[-2:])
+    return problems
+
+
+def read_report(work, problems):
+    """The one host of the play's report.json (and report.html must be
+    there), or None."""
+    report_json = os.path.join(work, "report.json")
+    if not os.path.exists(report_json) or not os.path.exists(os.path.join(work, "report.html")):
+        problems.append("no report.json or report.html from the play")
+        return None
+    with open(report_json, encoding="utf-8") as f:
+        hosts = json.load(f)
+    if len(hosts) != 1:
+        problems.append("report: %r, expected one host" % hosts)
+        return None
+    return hosts[0]
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 // CheckInfection over files built around the test pattern, whose digest is
 // the test signature.
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +70,9 @@ TEST(CheckInfectionTest, DecidesByTheWindowAlone) {
         testsupport::WriteFile(dir.Join("f.exe"), c.content);
         testsupport::LogCapture log;
         BOOL infected = kUntouched;
-        EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, kTestList));
+        const PathString file_path = dir.Join("f.exe");
+        platform::FileRef file_ref(file_path.c_str());
+        EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, kTestList));
         EXPECT_EQ(c.infected ? TRUE : kUntouched, infected);
         EXPECT_TRUE(log.Lines().empty());
     }
@@ -105,7 +108,9 @@ TEST(CheckInfectionTest, FilesUnder2100BytesAreNeverRead) {
         testsupport::WriteFile(dir.Join("f.exe"), c.content);
         testsupport::LogCapture log;
         BOOL infected = kUntouched;
-        EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, {entries, 1}));
+        const PathString file_path = dir.Join("f.exe");
+        platform::FileRef file_ref(file_path.c_str());
+        EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, {entries, 1}));
         EXPECT_EQ(kUntouched, infected);
         EXPECT_TRUE(log.Lines().empty());
     }
@@ -115,7 +120,9 @@ TEST(CheckInfectionTest, NeverClearsTheFlag) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("clean.exe"), testsupport::PatternBytes(5000, 5));
     BOOL infected = TRUE;
-    EXPECT_EQ(TRUE, CheckInfection(dir.Join("clean.exe").c_str(), &infected, kTestList));
+    const PathString file_path = dir.Join("clean.exe");
+    platform::FileRef file_ref(file_path.c_str());
+    EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, kTestList));
     EXPECT_EQ(TRUE, infected);
 }
 
@@ -128,16 +135,19 @@ TEST(CheckInfectionTest, ComparesCaseSensitively) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("f.exe"), WithPattern(4096));
     BOOL infected = kUntouched;
-    EXPECT_EQ(TRUE, CheckInfection(dir.Join("f.exe").c_str(), &infected, {entries, 1}));
+    const PathString file_path = dir.Join("f.exe");
+    platform::FileRef file_ref(file_path.c_str());
+    EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, {entries, 1}));
     EXPECT_EQ(kUntouched, infected);
 }
 
 // The one-argument call uses the build's own list: the production digest
-// alone, so the test pattern is clean; only a build configured with the test
-// signature marks it.
+// alone, so the test pattern is clean; only a build configured with the
+// samples' signature marks it.
 TEST(CheckInfectionTest, ProductionListDecidesTheOneArgumentCall) {
 #ifdef ZQ_TEST_SIGNATURE_IN_BUILD
-    const BOOL expected = TRUE;
+    const BOOL expected =
+        std::string(ZQ_TEST_SIGNATURE_IN_BUILD) == sample::kTestSignature ? TRUE : kUntouched;
 #else
     const BOOL expected = kUntouched;
 #endif
@@ -166,7 +176,9 @@ TEST(CheckInfectionTest, FailedOpenLogsTheErrorInHex) {
         SCOPED_TRACE(c.name);
         testsupport::LogCapture log;
         BOOL infected = kUntouched;
-        EXPECT_EQ(FALSE, CheckInfection(dir.Join(c.name).c_str(), &infected, kTestList));
+        const PathString file_path = dir.Join(c.name);
+        platform::FileRef file_ref(file_path.c_str());
+        EXPECT_EQ(FALSE, CheckInfection(file_ref, &infected, kTestList));
         EXPECT_EQ(kUntouched, infected);
         EXPECT_EQ(std::vector<std::string>{c.line}, log.Lines());
     }
@@ -182,7 +194,9 @@ TEST(CheckInfectionTest, FileLockedWithoutSharingFails) {
     ASSERT_TRUE(holder.Open(dir.Join("locked.exe").c_str(), platform::FileIntent::ReadExclusive));
     testsupport::LogCapture log;
     BOOL infected = kUntouched;
-    EXPECT_EQ(FALSE, CheckInfection(dir.Join("locked.exe").c_str(), &infected, kTestList));
+    const PathString file_path = dir.Join("locked.exe");
+    platform::FileRef file_ref(file_path.c_str());
+    EXPECT_EQ(FALSE, CheckInfection(file_ref, &infected, kTestList));
     EXPECT_EQ(kUntouched, infected);
     // ERROR_SHARING_VIOLATION, 32.
     EXPECT_EQ(std::vector<std::string>{"Call CreateFile failed: 0x20"}, log.Lines());

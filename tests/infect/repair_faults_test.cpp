@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "infect/restore_host.h"
 #include "platform/fault_seam.h"
@@ -114,7 +115,8 @@ class RepairFaultsTest : public ::testing::Test {
         BOOL result;
         {
             std::unique_ptr<Scoped> armed(rule != nullptr ? new Scoped(*rule) : new Scoped());
-            result = RestoreHost(path_.c_str(), kTestList);
+            platform::FileRef file_ref(path_.c_str());
+            result = RestoreHost(file_ref, kTestList);
             fired_ = platform::fault::Fired();
         }
         *lines = log.Lines();
@@ -199,7 +201,8 @@ TEST_F(RepairFaultsTest, AHeadWrittenButNotCutIsNoLongerInfected) {
     ASSERT_EQ(FALSE, Repair(&lines, &cut_fails));
     ASSERT_TRUE(HeadWrittenUncut() == Now());
     BOOL infected = FALSE;
-    EXPECT_EQ(TRUE, CheckInfection(path_.c_str(), &infected, kTestList));
+    platform::FileRef file_ref(path_.c_str());
+    EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, kTestList));
     EXPECT_EQ(FALSE, infected);
 }
 
@@ -229,7 +232,8 @@ TEST_F(RepairFaultsTest, EveryFailurePointOfTheCheck) {
         testsupport::LogCapture log;
         {
             Scoped armed(Failing(p.op, 1));
-            EXPECT_EQ(FALSE, CheckInfection(path_.c_str(), &infected, kTestList));
+            platform::FileRef file_ref(path_.c_str());
+            EXPECT_EQ(FALSE, CheckInfection(file_ref, &infected, kTestList));
         }
         EXPECT_EQ(FALSE, infected);
         EXPECT_EQ(Lines{LineFor(p.op, kInjected)}, log.Lines());
@@ -239,7 +243,8 @@ TEST_F(RepairFaultsTest, EveryFailurePointOfTheCheck) {
     BOOL infected = FALSE;
     {
         Scoped armed(Shortened(Op::Read, 1, 1000));
-        EXPECT_EQ(TRUE, CheckInfection(path_.c_str(), &infected, kTestList));
+        platform::FileRef file_ref(path_.c_str());
+        EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, kTestList));
     }
     EXPECT_EQ(FALSE, infected);
     EXPECT_TRUE(sample_.infected == Now());

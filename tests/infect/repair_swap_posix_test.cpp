@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "infect/restore_host.h"
 #include "sample_builder/sample_builder.h"
@@ -108,8 +109,10 @@ TEST_F(RepairSwapTest, LinksAndFifosAreRefusedByEveryStep) {
         testsupport::LogCapture log;
         BOOL infected = FALSE;
         EXPECT_EQ(FALSE, CommFunc::IsFilePE(c.path.c_str()));
-        EXPECT_EQ(FALSE, CheckInfection(c.path.c_str(), &infected, kTestList));
-        EXPECT_EQ(FALSE, RestoreHost(c.path.c_str(), kTestList));
+        platform::FileRef file_ref(c.path.c_str());
+        EXPECT_EQ(FALSE, CheckInfection(file_ref, &infected, kTestList));
+        platform::FileRef repair_ref(c.path.c_str());
+        EXPECT_EQ(FALSE, RestoreHost(repair_ref, kTestList));
         EXPECT_EQ((Lines{"[CommFunc::IsFilePE][66]Call CreateFile failed: " + c.code,
                          "Call CreateFile failed: " + c.hex, "Call CreateFile failed: " + c.hex}),
                   log.Lines());

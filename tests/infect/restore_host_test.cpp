@@ -1,5 +1,6 @@
 // RestoreHost over infected files made by the sample builder and over
 // hand-made trailers.
+#include "platform/file_ref.h"
 #include "infect/restore_host.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,8 @@ Outcome Repair(const Bytes& content) {
     const char* const entries[] = {digest.c_str()};
     testsupport::LogCapture log;
     Outcome outcome;
-    outcome.result = RestoreHost(path.c_str(), SignatureList{entries, 1});
+    platform::FileRef file_ref(path.c_str());
+    outcome.result = RestoreHost(file_ref, SignatureList{entries, 1});
     outcome.lines = log.Lines();
     outcome.after = testsupport::ReadFile(path);
     return outcome;

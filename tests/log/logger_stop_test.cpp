@@ -2,6 +2,7 @@
 // and the memory bound while the log file cannot be opened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "log/line_queue.h"
 #include "log/logger.h"
+#include "platform/fault_seam.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -65,7 +67,7 @@ std::vector<std::string> Messages(const std::filesystem::path& file) {
 TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
     HoldWorker hold;
     hold.logger = &g_Logger;
-    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
+    g_Logger.SetWorkerHookForTesting(&HoldWorker::Hook, &hold);
     std::vector<std::string> lines;
     {
         LogCapture capture;
@@ -75,7 +77,7 @@ TEST(LoggerStop, LinesQueuedWhileTheWorkerDecidesToEndAreWritten) {
         g_Logger.Write("End...");
         lines = capture.Lines();  // stops while the worker is held
     }
-    g_Logger.SetWorkerHook(nullptr, nullptr);
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "[ScanFolder][334]Path:/last.exe, Result:2",
                                                "End..."}));
 }
@@ -88,7 +90,7 @@ TEST(LoggerStop, AStopRightAfterTheWorkerReadTheFlagEndsTheWorker) {
     hold.logger = &g_Logger;
     hold.point = Logger::WorkerPoint::StopFlagRead;
     hold.skip = 1;  // the exchange that takes "first"; the next one finds nothing
-    g_Logger.SetWorkerHook(&HoldWorker::Hook, &hold);
+    g_Logger.SetWorkerHookForTesting(&HoldWorker::Hook, &hold);
     std::vector<std::string> lines;
     {
         LogCapture capture;
@@ -96,7 +98,7 @@ TEST(LoggerStop, AStopRightAfterTheWorkerReadTheFlagEndsTheWorker) {
         ASSERT_TRUE(WaitFor(hold.holding)) << "the worker never reached the exchange";
         lines = capture.Lines();  // stops while the worker is held
     }
-    g_Logger.SetWorkerHook(nullptr, nullptr);
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
     EXPECT_EQ(lines, std::vector<std::string>{"first"});
 }
 
@@ -163,6 +165,96 @@ TEST(LoggerStop, LostLinesAreCountedWhenTheFileOpensAgain) {
         ASSERT_EQ(messages[static_cast<size_t>(i - lost) + 1], expected + padding);
     }
     EXPECT_EQ(messages.back(), "last");
+}
+
+// A log slower than the scan: the worker takes its time over every batch.
+// The lines it has not taken stay within their bound (writers wait for the
+// worker instead), and every line reaches the file, in order.
+TEST(LoggerStop, ASlowLogHoldsTheWritersNotTheMemory) {
+    struct SlowDisk {
+        static void Hook(void*, Logger::WorkerPoint point) {
+            if (point == Logger::WorkerPoint::BeforeWrite) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            }
+        }
+    };
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("ZQCindervane.log");
+    g_Logger.SetWorkerHookForTesting(&SlowDisk::Hook, nullptr);
+    const size_t before = LineQueue::BlockBytes();
+    LineQueue::ResetPeakBlockBytes();
+    ASSERT_EQ(g_Logger.Init(path.c_str()), 1);
+    // About 25 MB of lines, three times the bound.
+    const std::string padding(100, 'p');
+    constexpr int kLines = 200000;
+    for (int i = 0; i < kLines; ++i) {
+        ASSERT_GT(g_Logger.Write("%07d %s", i, padding.c_str()), 0);
+    }
+    g_Logger.Stop();
+    g_Logger.SetWorkerHookForTesting(nullptr, nullptr);
+    const size_t peak = LineQueue::PeakBlockBytes() - before;
+    // The queue the writers fill and the batch the worker writes, each
+    // within the bound and a block or two.
+    constexpr size_t kBound = 2 * Logger::kPendingLimit + 1024 * 1024;
+    EXPECT_LE(peak, kBound) << "peak " << peak << " bytes of queue blocks";
+    const std::vector<std::string> messages = Messages(dir.Path() / "ZQCindervane.log");
+    ASSERT_EQ(messages.size(), static_cast<size_t>(kLines));
+    for (int i = 0; i < kLines; i += 997) {
+        char expected[16];
+        std::snprintf(expected, sizeof(expected), "%07d ", i);
+        ASSERT_EQ(messages[static_cast<size_t>(i)], expected + padding);
+    }
+}
+
+// Without a worker thread the callers write the log themselves: the run is
+// logged all the same, line by line and in order.
+TEST(LoggerStop, WithoutAWorkerTheCallersWriteTheLog) {
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("ZQCindervane.log");
+    {
+        platform::fault::Rule no_thread;
+        no_thread.op = platform::fault::Op::ThreadStart;
+        platform::fault::Scoped armed(no_thread);
+        EXPECT_EQ(g_Logger.Init(path.c_str()), 0);
+        EXPECT_TRUE(platform::fault::Fired());
+    }
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_GT(g_Logger.Write("line %d", i), 0);
+    }
+    // Each line is in the file as soon as it was written.
+    EXPECT_EQ(Messages(dir.Path() / "ZQCindervane.log").size(), 100u);
+    g_Logger.Write("End...");
+    g_Logger.Stop();
+    const std::vector<std::string> messages = Messages(dir.Path() / "ZQCindervane.log");
+    ASSERT_EQ(messages.size(), 101u);
+    EXPECT_EQ(messages[42], "line 42");
+    EXPECT_EQ(messages.back(), "End...");
+}
+
+// A log that can be kept nowhere is said once on standard error, with or
+// without a worker.
+TEST(LoggerStop, ALogKeptNowhereIsSaidOnceOnStandardError) {
+    testsupport::TempDir dir;
+    std::filesystem::create_directory(dir.Path() / "ZQCindervane.log");
+    const PathString folder = dir.Join("ZQCindervane.log");
+    for (bool worker : {true, false}) {
+        SCOPED_TRACE(worker ? "worker" : "no worker");
+        ::testing::internal::CaptureStderr();
+        {
+            platform::fault::Rule no_thread;
+            no_thread.op = platform::fault::Op::ThreadStart;
+            no_thread.nth = worker ? 1000 : 1;
+            platform::fault::Scoped armed(no_thread);
+            EXPECT_EQ(g_Logger.Init(folder.c_str()), worker ? 1 : 0);
+        }
+        for (int i = 0; i < 50; ++i) {
+            g_Logger.Write("line %d", i);
+        }
+        g_Logger.Stop();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("50 log lines could not be written"), std::string::npos) << err;
+    }
 }
 
 }  // namespace

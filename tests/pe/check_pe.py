@@ -7,6 +7,14 @@
       client, none newer than XP SP3); no secure-CRT (*_s) function of
       msvcrt.dll; the PE header asks for OS and subsystem 5.1 or older.
 
+  check_pe.py program --objdump OBJDUMP --dlls DLL... --exe EXE
+      EXE imports from exactly the DLLs listed (no user32.dll or gdi32.dll
+      creeping in through a helper library: a console program that loads
+      them is no longer sent the logoff and shutdown events), and its PE
+      header marks it aware of Terminal Services
+      (IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE) and of large
+      addresses (IMAGE_FILE_LARGE_ADDRESS_AWARE).
+
   check_pe.py resources --version X.Y.Z --exe EXE --dll DLL
       Both files carry a version resource with the product name, the file
       description, the file and product version X.Y.Z and their own original
@@ -41,6 +49,9 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11",
 }
+
+IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x0020
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -139,6 +150,30 @@ def check_imports(args):
     return problems
 
 
+def check_program(args):
+    problems = []
+    name = os.path.basename(args.exe)
+    imported = {dll.lower() for dll, _ in parse_imports(objdump_private_headers(args.objdump,
+                                                                                 args.exe))}
+    wanted = {dll.lower() for dll in args.dlls}
+    for dll in sorted(imported - wanted):
+        problems.append(f"{name}: imports from {dll}, which is not one of {', '.join(args.dlls)}")
+    for dll in sorted(wanted - imported):
+        problems.append(f"{name}: imports nothing from {dll} (objdump output not understood?)")
+    try:
+        image = PeImage(args.exe)
+        if not image.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE:
+            problems.append(f"{name}: not marked large-address aware "
+                            f"(Characteristics {image.characteristics:#06x})")
+        if not image.dll_characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+            problems.append(f"{name}: not marked Terminal Services aware "
+                            f"(DllCharacteristics {image.dll_characteristics:#06x})")
+    except Bad as error:
+        problems.append(f"{name}: {error}")
+    print(f"{name}: imports from {', '.join(sorted(imported))}; header flags checked")
+    return problems
+
+
 # --- resources, read from the file's resource section --------------------
 
 class PeImage:
@@ -153,8 +188,11 @@ class PeImage:
             raise Bad("no PE signature")
         sections = self.u16(pe + 6)
         optional_size = self.u16(pe + 20)
+        self.characteristics = self.u16(pe + 22)
         optional = pe + 24
         magic = self.u16(optional)
+        # DllCharacteristics: at 70 in both the PE32 and the PE32+ header.
+        self.dll_characteristics = self.u16(optional + 70)
         directories = optional + (96 if magic == 0x10B else 112)
         directory_count = self.u32(directories - 4)
         if directory_count <= 2:
@@ -324,12 +362,18 @@ def main():
     imports.add_argument("--objdump", required=True)
     imports.add_argument("--allow", required=True)
     imports.add_argument("files", nargs="+")
+    program = sub.add_parser("program")
+    program.add_argument("--objdump", required=True)
+    program.add_argument("--dlls", required=True, nargs="+")
+    program.add_argument("--exe", required=True)
     resources = sub.add_parser("resources")
     resources.add_argument("--version", required=True)
     resources.add_argument("--exe", required=True)
     resources.add_argument("--dll", required=True)
     args = parser.parse_args()
-    problems = check_imports(args) if args.command == "imports" else check_resources(args)
+    check = {"imports": check_imports, "program": check_program,
+             "resources": check_resources}[args.command]
+    problems = check(args)
     for problem in problems:
         print("FAIL:", problem)
     return 1 if problems else 0

@@ -23,6 +23,39 @@ TEST(CombinePathTest, PutsExactlyOneSeparatorBetweenFolderAndRelativePath) {
     }
 }
 
+// The join itself: separators trimmed on both sides of the one put
+// between, a root folder, an empty folder (the relative path alone), and on
+// Windows "/" counted as a separator.
+TEST(CombinePathTest, JoinsRootsEmptyFoldersAndSeparatorRuns) {
+    struct Case {
+        PathString folder;
+        PathString relative;
+        PathString joined;
+        bool windows_only;
+    };
+    const PathString sep = ZQ_PATH_SEP_STR;
+    const Case cases[] = {
+        {sep, ZQ_T("a"), sep + ZQ_T("a"), false},
+        {sep + sep + sep, sep + sep + ZQ_T("a"), sep + ZQ_T("a"), false},
+        {ZQ_T(""), ZQ_T("a") + sep + ZQ_T("b"), ZQ_T("a") + sep + ZQ_T("b"), false},
+        {sep + ZQ_T("s") + sep + sep, sep + ZQ_T("a"), sep + ZQ_T("s") + sep + ZQ_T("a"), false},
+        {sep + ZQ_T("s"), ZQ_T(".") + sep + ZQ_T("a"),
+         sep + ZQ_T("s") + sep + ZQ_T(".") + sep + ZQ_T("a"), false},
+        {ZQ_T("C:\\"), ZQ_T("a"), ZQ_T("C:\\a"), true},
+        {ZQ_T("\\\\server\\share\\"), ZQ_T("a"), ZQ_T("\\\\server\\share\\a"), true},
+        {ZQ_T("C:/suite/"), ZQ_T("/a"), ZQ_T("C:/suite\\a"), true},
+    };
+    for (const Case& c : cases) {
+        if (c.windows_only && !kWindows) {
+            continue;
+        }
+        SCOPED_TRACE(testing::PrintToString(c.folder) + " + " + testing::PrintToString(c.relative));
+        PathChar buffer[platform::kMaxPathChars] = {};
+        ASSERT_TRUE(platform::CombinePath(buffer, c.folder.c_str(), c.relative.c_str()));
+        EXPECT_EQ(PathString(buffer), c.joined);
+    }
+}
+
 TEST(CombinePathTest, FillsTheBufferExactlyButRefusesOneCharacterMore) {
     // Joined length = folder + 1 separator + relative; 259 characters fit
     // with the terminator, 260 do not.

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """zqreport's HTML page opened in headless Chromium: the rendered DOM holds
 a row per host, hosts needing attention first, each with its bar chart whose
-bars carry the host's figures, and the Error table; and no request leaves
-the page.
+bars carry the host's figures, the fleet's totals, and the Error table; the
+page fits a window 1280 pixels wide (long host names and paths wrap); and no
+request leaves the page.
 
 Chromium's network log tells the page's requests (made for a page, with
 the page's origin as initiator) from the browser's own (update checks and
@@ -19,6 +20,7 @@ import argparse
 import html.parser
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -37,15 +39,22 @@ def write_log(path, messages):
             f.write(stamp(i) + m + b"\r\n")
 
 
-def summary(examined, safe, fixed, error, not_scanned=0):
-    return (b"Summary...Folders:3, Files:%d, Examined:%d, Safe:%d, Is Fix:%d, Error:%d, "
-            b"Unreadable:0, Not Scanned:%d, Unlisted:0, Seconds:1.500"
-            % (examined, examined, safe, fixed, error, not_scanned))
+def summary(examined, safe, fixed, error, not_scanned=0, infected=None):
+    return (b"Summary...Folders:3, Files:%d, Examined:%d, Safe:%d, Is Fix:%d, %sError:%d, "
+            b"Unreadable:0, Not Scanned:%d, Unlisted:0, Roots:1, Seconds:1.500"
+            % (examined, examined, safe, fixed,
+               b"" if infected is None else b"Infected:%d, " % infected, error, not_scanned))
+
+
+# A host name and a path far wider than the window, without a space.
+LONG_HOST = "workstation-of-the-accounting-department-" * 3 + "example.lan"
+LONG_PATH = b"C:\\" + b"\\".join([b"Program_Files_of_a_long_vendor_name"] * 9) + b"\\x.exe"
 
 
 def make_logs(fetched):
-    """Three hosts: clean, repaired, and one with an Error and a cut-off
-    later run."""
+    """Five hosts: clean, repaired, one with Errors (one of them on a very
+    long path), one whose check-only run found an infected file, and one
+    with a very long name whose run was interrupted."""
     start = [b"Start...", b"[wmain][440]Start Scanning Folder:C:"]
     write_log(os.path.join(fetched, "pc-clean", "ZQCindervane.log"),
               start + [b"[ScanFolder][309]Start Scanning File:C:\\a.exe",
@@ -63,8 +72,23 @@ def make_logs(fetched):
     write_log(os.path.join(fetched, "pc-error", "ZQCindervane.log"),
               start + [b"[ScanFolder][309]Start Scanning File:" + path,
                        b"Call CreateFile failed: 0x5",
-                       b"[ScanFolder][334]Path:" + path + b", Result:-1", summary(1, 0, 0, 1),
+                       b"[ScanFolder][334]Path:" + path + b", Result:-1",
+                       b"[ScanFolder][309]Start Scanning File:" + LONG_PATH,
+                       b"Call CreateFile failed: 0x20",
+                       b"[ScanFolder][334]Path:" + LONG_PATH + b", Result:-1",
+                       summary(2, 0, 0, 2),
                        b"End..."])
+    write_log(os.path.join(fetched, "pc-checked", "20261206T090000Z", "ZQCindervane.log"),
+              [b"Start...", b"Version...ZQCindervane 3.1.0, Signatures:1",
+               b"Check only: nothing is repaired", start[1],
+               b"[ScanFolder][309]Start Scanning File:C:\\d.exe",
+               b"[ScanFolder][334]Path:C:\\d.exe, Result:1", summary(1, 0, 0, 0, infected=1),
+               b"End..."])
+    write_log(os.path.join(fetched, LONG_HOST, "ZQCindervane.log"),
+              start + [b"[ScanFolder][309]Start Scanning File:C:\\e.exe",
+                       b"[ScanFolder][334]Path:C:\\e.exe, Result:0",
+                       b"[wmain][443]Scan interrupted (SIGTERM), ending before the next file",
+                       summary(1, 1, 0, 0)])
 
 
 # Where every request goes: nothing listens on the discard port.
@@ -87,7 +111,7 @@ def page_requests(net_log):
     return urls
 
 
-def chromium(binary, url, profile, net_log=None, screenshot=None):
+def chromium(binary, url, profile, net_log=None, screenshot=None, width=1500):
     cmd = [binary, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
            "--disable-background-networking", "--disable-component-update", "--disable-sync",
            "--disable-default-apps", "--disable-extensions", "--user-data-dir=" + profile,
@@ -96,9 +120,9 @@ def chromium(binary, url, profile, net_log=None, screenshot=None):
     if net_log:
         cmd += ["--log-net-log=" + net_log]
     if screenshot:
-        cmd += ["--screenshot=" + screenshot, "--window-size=1500,700"]
+        cmd += ["--screenshot=" + screenshot, "--window-size=%d,700" % width]
     else:
-        cmd += ["--dump-dom"]
+        cmd += ["--dump-dom", "--window-size=%d,700" % width]
     res = subprocess.run(cmd + [url], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                          timeout=120)
     return res.stdout.decode("utf-8", "replace")
@@ -110,13 +134,19 @@ class Dom(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
         self.rows, self.errors = [], []
+        self.totals = {"cells": {}}
+        self.fit = None
         self._row = None
         self._cell = None
 
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
         classes = (a.get("class") or "").split()
-        if tag == "tr" and "host" in classes:
+        if tag == "body" and "data-fit" in a:
+            self.fit = json.loads(a["data-fit"])
+        if tag == "tr" and "totals" in classes:
+            self._row = self.totals
+        elif tag == "tr" and "host" in classes:
             self._row = {"host": a.get("data-host"), "status": classes[1:], "cells": {},
                          "bars": {}, "charts": 0}
             self.rows.append(self._row)
@@ -126,7 +156,8 @@ class Dom(html.parser.HTMLParser):
         elif self._row is not None and tag == "td":
             self._cell = (a.get("class") or "").split()[-1:] or [""]
             self._cell = self._cell[0]
-        elif self._row is not None and tag == "svg" and "chart" in classes:
+        elif self._row is not None and tag == "svg" and "chart" in classes and \
+                self._row is not self.totals:
             self._row["charts"] += 1
         elif self._row is not None and tag == "rect" and "bar" in classes:
             self._row["bars"][a.get("data-figure")] = int(a.get("data-value"))
@@ -140,6 +171,28 @@ class Dom(html.parser.HTMLParser):
     def handle_data(self, data):
         if self._row is not None and self._cell:
             self._row["cells"][self._cell] = self._row["cells"].get(self._cell, "") + data
+
+
+# Run in a copy of the page (the page itself allows no script): how wide the
+# document is against the window, and the widest element's right edge.
+MEASURE = """<script>
+var right = 0;
+for (const el of document.querySelectorAll("body *")) {
+  right = Math.max(right, el.getBoundingClientRect().right);
+}
+document.body.setAttribute("data-fit", JSON.stringify({
+  scroll: document.documentElement.scrollWidth,
+  client: document.documentElement.clientWidth, right: Math.ceil(right)}));
+</script>
+"""
+
+
+def measured_copy(page, copy):
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    text = re.sub(r'<meta http-equiv="Content-Security-Policy"[^>]*>\n', "", text)
+    with open(copy, "w", encoding="utf-8") as f:
+        f.write(text.replace("</body>", MEASURE + "</body>"))
 
 
 def main():
@@ -187,19 +240,40 @@ def main():
     if [r["host"] for r in dom.rows] != [h["host"] for h in hosts]:
         problems.append("rows %r, expected %r" % ([r["host"] for r in dom.rows],
                                                   [h["host"] for h in hosts]))
-    if [r["host"] for r in dom.rows][:1] != ["pc-error"]:
-        problems.append("the host needing attention is not first")
+    attention = [h["attention"] for h in hosts]
+    if sorted(attention, reverse=True) != attention or attention.count(True) != 3:
+        problems.append("the hosts needing attention are not first: %r"
+                        % [(h["host"], h["status"]) for h in hosts])
+    figures = ("examined", "safe", "fixed", "infected", "error", "not_scanned")
     for row, host in zip(dom.rows, hosts):
-        want_bars = {k: host[k] for k in ("safe", "fixed", "error", "not_scanned", "unreadable")}
+        want_bars = {k: host[k] for k in figures[1:] + ("unreadable",)}
         if row["charts"] != 1 or row["bars"] != want_bars:
             problems.append("%s: chart %d, bars %r, expected %r"
                             % (row["host"], row["charts"], row["bars"], want_bars))
-        for key in ("examined", "safe", "fixed", "error", "not_scanned"):
+        for key in figures:
             if row["cells"].get(key) != str(host[key]):
                 problems.append("%s: cell %s %r, expected %d" % (row["host"], key,
                                                                 row["cells"].get(key), host[key]))
-    if dom.errors != ["pc-error"] or "\u6d4b\u8bd5" not in dom_text:
+    want_totals = {k: str(sum(h[k] for h in hosts)) for k in figures + ("runs",)}
+    got_totals = {k: dom.totals["cells"].get(k) for k in want_totals}
+    if got_totals != want_totals or "3 need attention" not in dom.totals["cells"].get("status",
+                                                                                       ""):
+        problems.append("totals %r, expected %r" % (dom.totals["cells"], want_totals))
+    if dom.errors != ["pc-error", "pc-error"] or "\u6d4b\u8bd5" not in dom_text:
         problems.append("error table %r (with the CP936 path decoded)" % dom.errors)
+
+    # The page in a window 1280 pixels wide: nothing wider than the window.
+    copy = os.path.join(work, "measured.html")
+    measured_copy(page, copy)
+    measured = Dom()
+    measured.feed(chromium(args.chromium, "file://" + copy, profile, width=1280))
+    chromium(args.chromium, "file://" + page, profile,
+             screenshot=os.path.join(work, "report-1280.png"), width=1280)
+    fit = measured.fit
+    if fit is None or not 1200 <= fit["client"] <= 1280:
+        problems.append("the page was not measured in a 1280 pixel window: %r" % fit)
+    elif fit["scroll"] > fit["client"] or fit["right"] > fit["client"]:
+        problems.append("the page is wider than a 1280 pixel window: %r" % fit)
     for p in problems:
         print("FAIL: " + p)
     print("rendered DOM: %s, screenshot: %s" % (os.path.join(work, "dom.html"),

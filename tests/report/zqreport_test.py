@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """zqreport over logs written here in the program's own line layout: several
-runs per file, a run cut off, a rotated pair, CP936 paths and bytes that do
-not decode, lines cut at 499 bytes, a summary that the per-file lines
-contradict, and the exit codes.
+runs per file, a run cut off or interrupted, a rotated pair, the runs of one
+host fetched into time folders, a check-only run and the repair after it,
+CP936 paths and bytes that do not decode, lines cut at 499 bytes, a summary
+that the per-file lines contradict, the walk's lines of entries passed over,
+errors grouped by call and code, runs that scanned nothing, other files
+named *.log, the outputs and the exit codes.
 
 usage: zqreport_test.py --zqreport PATH [unittest options]
 """
@@ -10,6 +13,8 @@ import argparse
 import csv
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -37,8 +42,12 @@ class LogWriter:
         self.second += 1
         return self
 
-    def start(self, root=b"C:"):
+    def start(self, root=b"C:", version=None, check=False):
         self.line("Start...")
+        if version:
+            self.line("Version...ZQCindervane %s, Signatures:1" % version)
+        if check:
+            self.line("Check only: nothing is repaired")
         return self.line(b"[wmain][440]Start Scanning Folder:" + root)
 
     def image(self, path, result, *before):
@@ -54,12 +63,18 @@ class LogWriter:
         return self.line("[ScanFolder][338]Not PE-Type, no need to scan")
 
     def summary(self, folders=1, files=0, examined=0, safe=0, fixed=0, error=0, unreadable=0,
-                not_scanned=0, unlisted=0, seconds="0.250"):
+                not_scanned=0, unlisted=0, seconds="0.250", infected=None, roots=None):
+        """The summary line; `infected` (a check-only run's) and `roots`
+        (this program's, not older ones') only when given."""
         return self.line(
-            "Summary...Folders:%d, Files:%d, Examined:%d, Safe:%d, Is Fix:%d, Error:%d, "
-            "Unreadable:%d, Not Scanned:%d, Unlisted:%d, Seconds:%s"
-            % (folders, files, examined, safe, fixed, error, unreadable, not_scanned, unlisted,
-               seconds))
+            "Summary...Folders:%d, Files:%d, Examined:%d, Safe:%d, Is Fix:%d, %sError:%d, "
+            "Unreadable:%d, Not Scanned:%d, Unlisted:%d, %sSeconds:%s"
+            % (folders, files, examined, safe, fixed,
+               "" if infected is None else "Infected:%d, " % infected, error, unreadable,
+               not_scanned, unlisted, "" if roots is None else "Roots:%d, " % roots, seconds))
+
+    def interrupted(self, what="SIGTERM"):
+        return self.line("[wmain][443]Scan interrupted (%s), ending before the next file" % what)
 
     def end(self):
         return self.line("End...")
@@ -91,11 +106,15 @@ class ZqreportTest(unittest.TestCase):
     def tearDown(self):
         self.tmp.cleanup()
 
-    def put(self, host, log, name="ZQCindervane.log"):
-        folder = os.path.join(self.fetched, host)
+    def put(self, host, log, name="ZQCindervane.log", below=""):
+        """Puts `log` (a LogWriter, or bytes) at fetched/<host>/<below>/<name>;
+        returns its path."""
+        folder = os.path.join(self.fetched, host, below)
         os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(bytes(log.data))
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(bytes(log.data) if isinstance(log, LogWriter) else log)
+        return path
 
     def report(self, *inputs, extra=()):
         out = os.path.join(self.tmp.name, "report.json")
@@ -259,6 +278,319 @@ class ZqreportTest(unittest.TestCase):
             rows = list(csv.reader(f))
         self.assertEqual("'=cmd|host", rows[1][0])
         self.assertEqual("1", rows[1][rows[0].index("error")])
+
+    def test_interrupted_runs(self):
+        def interrupted_with_end(log):  # older programs: 443, summary and End...
+            log.start().image(b"C:\\a.exe", 0).interrupted("Ctrl+C")
+            log.summary(files=1, examined=1, safe=1).end()
+
+        def interrupted(log):  # 443 and the summary, no End...
+            log.start().image(b"C:\\a.exe", 0).interrupted("console closed")
+            log.summary(files=1, examined=1, safe=1, roots=1)
+
+        def cut_off(log):  # neither summary nor End...
+            log.start().image(b"C:\\a.exe", 0)
+
+        cases = (("443-with-end", interrupted_with_end, "interrupted: Ctrl+C", "summary"),
+                 ("443-without-end", interrupted, "interrupted: console closed", "summary"),
+                 ("cut-off", cut_off, "cut off", "lines"))
+        for host, write, interruption, source in cases:
+            with self.subTest(host):
+                for other in os.listdir(self.fetched):
+                    shutil.rmtree(os.path.join(self.fetched, other))
+                log = LogWriter()
+                write(log)
+                self.put(host, log)
+                r = self.report()
+                self.assertEqual(1, r.returncode, r.stdout)
+                h = r.hosts[host]
+                self.assertEqual((False, interruption, "attention", source, 1),
+                                 (h["complete"], h["interruption"], h["status"], h["source"],
+                                  h["examined"]))
+                self.assertIn("NO (%s)" % interruption, r.stdout)
+
+                # A complete run after it: the host reads clean again, and
+                # its history keeps the interrupted run.
+                write(log)
+                log.second += 10
+                clean_run(log)
+                self.put(host, log)
+                r = self.report()
+                self.assertEqual(0, r.returncode, r.stdout)
+                h = r.hosts[host]
+                self.assertEqual(("clean", True, None), (h["status"], h["complete"],
+                                                         h["interruption"]))
+                self.assertEqual([interruption, interruption, None],
+                                 [run["interruption"] for run in h["history"]])
+
+    def test_entries_passed_over(self):
+        # Links and the system's own folders are passed over by design, not
+        # local files are listed: none of them is a failure.
+        by_design = LogWriter()
+        by_design.start().image(b"C:\\a.exe", 0)
+        by_design.line(b"[ScanFolder][294]Link, not entered:C:\\Users\\All Users")
+        by_design.line(b"[ScanFolder][276]Folder kept by the system, not listed:"
+                       b"C:\\System Volume Information")
+        by_design.summary(files=1, examined=1, safe=1, not_scanned=2, roots=1).end()
+        self.put("by-design", by_design)
+
+        not_local = LogWriter()
+        not_local.start().image(b"C:\\a.exe", 2)
+        for name in (b"setup.exe", b"photos"):
+            not_local.line(b"[ScanFolder][299]Not local, not scanned:C:\\OneDrive\\" + name)
+        not_local.summary(files=2, examined=1, fixed=1, not_scanned=2, roots=1).end()
+        self.put("not-local", not_local)
+
+        too_long = LogWriter()
+        too_long.start().line(b"[ScanFolder][313]File path too long, not scanned:C:\\x.exe")
+        too_long.summary(files=1, not_scanned=1, roots=1).end()
+        self.put("too-long", too_long)
+
+        r = self.report()
+        self.assertEqual(0, r.returncode, r.stdout)
+        got = {host: tuple(r.hosts[host][k] for k in ("status", "not_scanned", "not_local",
+                                                      "links", "system_folders"))
+               for host in r.hosts}
+        self.assertEqual({"by-design": ("clean", 2, 0, 1, 1),
+                          "not-local": ("repaired", 2, 2, 0, 0),
+                          "too-long": ("check", 1, 0, 0, 0)}, got)
+        self.assertEqual(["C:\\OneDrive\\setup.exe", "C:\\OneDrive\\photos"],
+                         [f["path"] for f in r.hosts["not-local"]["not_local_files"]])
+        self.assertIn("not-local: Not local C:\\OneDrive\\photos\n", r.stdout)
+        for h in r.hosts.values():
+            self.assertFalse([n for n in h["notes"] if "disagree" in n], h)
+
+    def test_per_file_count_matches_the_summary(self):
+        """Counted from the lines, every line of an entry passed over lands
+        where the program's summary counts it."""
+        def walk(log):
+            log.start(root=b"C:")
+            log.line(b"[ScanFolder][300]Start Scanning Folder:C:\\a")
+            log.image(b"C:\\a\\x.exe", 0)
+            log.line(b"[ScanFolder][300]Start Scanning Folder:C:\\locked")
+            log.line(b"[ScanFolder][275]Call FindFirstFile failed: 5")
+            log.line(b"[ScanFolder][276]Folder kept by the system, not listed:"
+                     b"C:\\System Volume Information")
+            log.line(b"[ScanFolder][294]Link, not entered:C:\\a\\link")
+            log.line(b"[ScanFolder][299]Not local, not scanned:C:\\a\\cloud.exe")
+            log.line(b"[ScanFolder][297]Folder already open above, not scanned again:C:\\a\\b")
+            log.line(b"[ScanFolder][313]File path too long, not scanned:C:\\a\\long.exe")
+            log.line(b"[wmain][440]Start Scanning Folder:D:")
+            log.line(b"[ScanFolder][294]Link, not entered:D:")  # a root not entered
+            return log
+
+        counted = walk(LogWriter())
+        counted.end()
+        summed = walk(LogWriter())
+        summed.summary(folders=2, files=2, examined=1, safe=1, not_scanned=6, unlisted=1,
+                       roots=2).end()
+        self.put("counted", counted)
+        self.put("summed", summed)
+        r = self.report()
+        keys = ("folders", "files", "examined", "safe", "not_scanned", "unlisted", "roots",
+                "not_local", "links", "system_folders")
+        self.assertEqual([r.hosts["summed"][k] for k in keys],
+                         [r.hosts["counted"][k] for k in keys])
+        self.assertEqual(["lines", "summary"], [r.hosts[h]["source"]
+                                                for h in ("counted", "summed")])
+        self.assertFalse([n for n in r.hosts["summed"]["notes"] if "disagree" in n],
+                         r.hosts["summed"]["notes"])
+        # Unlisted folders ask for a look.
+        self.assertEqual("check", r.hosts["summed"]["status"])
+
+    def test_errors_grouped_by_call_and_code(self):
+        win = LogWriter()
+        win.start()
+        win.image(b"C:\\in_use.exe", -1, "Call CreateFile failed: 0x20")
+        win.not_pe(b"C:\\pagefile.sys", "[CommFunc::IsFilePE][66]Call CreateFile failed: 32")
+        win.image(b"C:\\read_only.exe", -1, "Call CreateFile failed: 0x5")
+        win.image(b"C:\\link.exe", -1, "Call CreateFile failed: 0x2a9")
+        win.image(b"C:\\odd.exe", -1, "May get invalid info")
+        win.summary(files=5, examined=4, error=4, unreadable=1, roots=1).end()
+        self.put("win", win)
+        win2 = LogWriter()
+        win2.start().image(b"C:\\busy.exe", -1, "Call CreateFile failed: 0x20")
+        win2.summary(files=1, examined=1, error=1, roots=1).end()
+        self.put("win2", win2)
+        linux = LogWriter()
+        linux.start(root=b"/").image(b"/bin/x.exe", -1, "Call CreateFile failed: 0x5")
+        linux.summary(files=1, examined=1, error=1, roots=1).end()
+        self.put("linux", linux)
+
+        html_file = os.path.join(self.tmp.name, "r.html")
+        r = self.report(extra=("--html", html_file))
+        self.assertEqual(1, r.returncode)
+        in_use = "in use: close the program, or scan from a rescue system"
+        got = [(e["path"], e["call"], e["code"], e["code_number"], e["meaning"])
+               for e in r.hosts["win"]["errors"] + r.hosts["win"]["unreadable_files"]]
+        self.assertEqual([
+            ("C:\\in_use.exe", "CreateFile", "0x20", 32, in_use),
+            ("C:\\read_only.exe", "CreateFile", "0x5", 5,
+             "no right to write: the file is read-only or its permissions refuse the scan"),
+            ("C:\\link.exe", "CreateFile", "0x2a9", 681,
+             "a link, not repaired: the repair never follows a link put in the file's place"),
+            ("C:\\odd.exe", None, None, None,
+             "the saved head is not a valid image: the file was left as it was"),
+            ("C:\\pagefile.sys", "CreateFile", "32", 32, in_use)], got)
+        # The meaning is the system's: 5 on Linux is EIO.
+        self.assertEqual((5, "read or write error of the disk"),
+                         (r.hosts["linux"]["errors"][0]["code_number"],
+                          r.hosts["linux"]["errors"][0]["meaning"]))
+        # Decimal and hex are one code, over every host.
+        self.assertIn("  CreateFile failed: 32 (0x20): %s: 2 Error, 1 Unreadable on 2 host(s)\n"
+                      % in_use, r.stdout)
+        self.assertIn("win: Unreadable C:\\pagefile.sys: CreateFile failed: 32 (0x20): %s\n"
+                      % in_use, r.stdout)
+        self.assertIn("  May get invalid info: the saved head", r.stdout)
+        with open(html_file, encoding="utf-8") as f:
+            page = f.read()
+        rows = re.findall(r'<tr class="error-code" data-call="(\w*)" data-code="(\d*)">', page)
+        self.assertEqual(1, rows.count(("CreateFile", "32")), rows)
+        # 32, 5 twice (the two systems' meanings), 681, invalid info
+        self.assertEqual(5, len(rows), rows)
+        self.assertIn(in_use, page)
+
+    def test_runs_that_scanned_nothing(self):
+        no_roots = LogWriter()
+        no_roots.line("Start...").summary(folders=0, roots=0).end()
+        no_folders = LogWriter()
+        no_folders.start().line(b"[ScanFolder][275]Call FindFirstFile failed: 21")
+        no_folders.summary(folders=0, unlisted=1, roots=1).end()
+        old_program = LogWriter()  # no Roots in its summary
+        clean_run(old_program)
+        start_lost = LogWriter()  # the log's beginning (and its root's line) was lost
+        start_lost.image(b"C:\\a.exe", 0).end()
+        for host, log, status, code in (("no-roots", no_roots, "nothing_scanned", 1),
+                                        ("no-folders", no_folders, "nothing_scanned", 1),
+                                        ("old-program", old_program, "clean", 0),
+                                        ("start-lost", start_lost, "clean", 0)):
+            with self.subTest(host):
+                for other in os.listdir(self.fetched):
+                    shutil.rmtree(os.path.join(self.fetched, other))
+                self.put(host, log)
+                r = self.report()
+                self.assertEqual((status, code), (r.hosts[host]["status"], r.returncode))
+                if code:
+                    self.assertIn("nothing scanned", r.stdout)
+
+    def test_only_the_programs_logs_are_read(self):
+        clean = LogWriter()
+        clean_run(clean)
+        build = os.path.join(self.tmp.name, "build")
+        for rel in ("CMakeFiles/CMakeOutput.log", "Testing/Temporary/LastTest.log",
+                    "pc/other.log", "pc/ZQCindervane.log.txt"):
+            os.makedirs(os.path.dirname(os.path.join(build, rel)), exist_ok=True)
+            with open(os.path.join(build, rel), "wb") as f:
+                f.write(bytes(clean.data))
+        with open(os.path.join(build, "pc", "ZQCindervane.log"), "wb") as f:
+            f.write(bytes(clean.data))
+        r = self.report(build)
+        self.assertEqual((0, ["pc"]), (r.returncode, r.order), r.stdout + r.stderr)
+        self.assertEqual(1, r.hosts["pc"]["runs"])
+        os.unlink(os.path.join(build, "pc", "ZQCindervane.log"))
+        self.assertEqual(2, self.report(build).returncode)  # no log of the program left
+
+    def test_runs_of_one_host_fetched_into_time_folders(self):
+        check = LogWriter(0)  # check only: finds two infected files
+        check.start(version="3.1.0", check=True)
+        check.image(b"C:\\a.exe", 1).image(b"C:\\b.exe", 1).image(b"C:\\c.exe", 0)
+        check.summary(files=3, examined=3, safe=1, infected=2, roots=1).end()
+        repair = LogWriter(600)  # the repair after it
+        repair.start(version="3.1.0")
+        repair.image(b"C:\\a.exe", 2).image(b"C:\\b.exe", 2).image(b"C:\\c.exe", 0)
+        repair.summary(files=3, examined=3, safe=1, fixed=2, roots=1).end()
+        later = LogWriter(1200)  # a run on a host where the program's folder was kept
+        clean_run(later)
+
+        self.put("pc", check, below="20261206T040000Z")
+        r = self.report()
+        h = r.hosts["pc"]
+        self.assertEqual((1, "infected", "check", "3.1.0", 2),
+                         (r.returncode, h["status"], h["mode"], h["version"], h["infected"]))
+        self.assertEqual(["C:\\a.exe", "C:\\b.exe"], [f["path"] for f in h["infected_files"]])
+        self.assertIn("pc: Infected C:\\b.exe\n", r.stdout)
+
+        self.put("pc", repair, below="20261206T041000Z")
+        r = self.report()
+        h = r.hosts["pc"]
+        self.assertEqual((0, "repaired", "repair", 2, 0, []),
+                         (r.returncode, h["status"], h["mode"], h["runs"], h["infected"],
+                          h["infected_files"]))
+        self.assertEqual([("check", "infected"), ("repair", "repaired")],
+                         [(run["mode"], run["status"]) for run in h["history"]])
+        self.assertEqual(["C:\\a.exe", "C:\\b.exe"], [f["path"] for f in h["repaired_files"]])
+        self.assertIn("pc: Is Fix C:\\a.exe", r.stdout)
+        self.assertIn("pc: run 1 of 2: 2026-12-06 04:00:00, check only; version 3.1.0", r.stdout)
+
+        # The kept log, fetched again, holds the repair again (and its
+        # rotated backup the check): each run counts once. A time folder
+        # named in another order than its runs' times (the control node's
+        # clock was off) does not change their order.
+        self.put("pc", bytes(repair.data + later.data), below="20261206T030000Z")
+        self.put("pc", check, "ZQCindervane.log0", below="20261206T030000Z")
+        r = self.report()
+        h = r.hosts["pc"]
+        self.assertEqual(3, h["runs"], h["history"])
+        self.assertEqual(["check", "repair", "repair"], [run["mode"] for run in h["history"]])
+        self.assertEqual(["2026-12-06 04:00:00", "2026-12-06 04:10:00", "2026-12-06 04:20:00"],
+                         [run["started"] for run in h["history"]])
+        self.assertEqual(("clean", 2, 2), (h["status"], h["fixed_all_runs"],
+                                           len(h["repaired_files"])))
+
+        # A host's folder or one of its runs' logs given by itself is that host.
+        one = os.path.join(self.fetched, "pc", "20261206T041000Z", "ZQCindervane.log")
+        for given, runs in ((os.path.join(self.fetched, "pc"), 3), (one, 1)):
+            r = self.report(given)
+            self.assertEqual((["pc"], runs), (r.order, r.hosts["pc"]["runs"]), given)
+
+    def test_outputs_list_files_and_totals(self):
+        check = LogWriter()
+        check.start(check=True).image(b"C:\\bad.exe", 1)
+        check.summary(files=1, examined=1, infected=1, roots=1).end()
+        self.put("checked", check)
+        repaired = LogWriter()
+        repaired.start().image(b"C:\\fixed.exe", 2).image(b"C:\\ok.exe", 0)
+        repaired.image(b"=C:\\err.exe", -1, "Call CreateFile failed: 0x20")
+        repaired.line(b"[ScanFolder][299]Not local, not scanned:C:\\cloud.exe")
+        repaired.summary(files=3, examined=3, safe=1, fixed=1, error=1, not_scanned=1,
+                         roots=1).end()
+        self.put("repaired", repaired)
+        csv_file = os.path.join(self.tmp.name, "r.csv")
+        html_file = os.path.join(self.tmp.name, "r.html")
+        r = self.report(extra=("--csv", csv_file, "--html", html_file))
+        self.assertEqual((1, ["checked", "repaired"]), (r.returncode, r.order))
+
+        total = [l for l in r.stdout.splitlines() if l.startswith("TOTAL")]
+        self.assertEqual(1, len(total), r.stdout)
+        # Runs, Examined, Safe, Is Fix, Infected, Error, Not scanned, Not local,
+        # Unreadable, Unlisted.
+        self.assertEqual("TOTAL (2 hosts) 2 need attention 2 4 1 1 1 1 1 1 0 0",
+                         " ".join(total[0].split()))
+
+        with open(os.path.join(self.tmp.name, "r-files.csv"), encoding="utf-8",
+                  newline="") as f:
+            rows = list(csv.DictReader(f))
+        got = [(row["host"], row["kind"], row["path"], row["call"], row["code"], row["code_hex"])
+               for row in rows]
+        self.assertEqual([("checked", "Infected", "C:\\bad.exe", "", "", ""),
+                          ("repaired", "Is Fix", "C:\\fixed.exe", "", "", ""),
+                          ("repaired", "Error", "'=C:\\err.exe", "CreateFile", "32", "0x20"),
+                          ("repaired", "Not local", "C:\\cloud.exe", "", "", "")], got)
+        self.assertTrue(rows[2]["meaning"].startswith("in use"), rows[2])
+        with open(csv_file, encoding="utf-8", newline="") as f:
+            hosts = {row["host"]: row for row in csv.DictReader(f)}
+        self.assertEqual(("check", "1", "infected"), (hosts["checked"]["mode"],
+                                                      hosts["checked"]["infected"],
+                                                      hosts["checked"]["status"]))
+
+        with open(html_file, encoding="utf-8") as f:
+            page = f.read()
+        foot = page[page.index("<tfoot>"):page.index("</tfoot>")]
+        self.assertEqual(["2", "4", "1", "1", "1", "1", "1", "1", "0", "0"],
+                         re.findall(r'<td class="\w+">(\d+)</td>', foot))
+        for table in ("infected", "repaired", "not-local", "errors", "error-codes", "history"):
+            self.assertIn('<table id="%s">' % table, page)
+        self.assertIn("C:\\cloud.exe", page)
 
 
 def main():

@@ -181,7 +181,7 @@ TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
         std::vector<std::string> lines;
         {
             testsupport::LogCapture log;
-            answer = scan_seam::IsFilePEPausedBeforeMapping(path.c_str(), [&] {
+            answer = scan_seam::IsFilePEPausedBeforeMappingForTesting(path.c_str(), [&] {
                 platform::File writer;
                 ASSERT_TRUE(writer.Open(path.c_str(), platform::FileIntent::Update));
                 ASSERT_TRUE(

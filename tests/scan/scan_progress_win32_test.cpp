@@ -19,8 +19,9 @@ uint32_t FakeClock() {
 }
 
 std::wstring ConsoleTitle() {
-    wchar_t title[1024] = {};
-    GetConsoleTitleW(title, 1024);
+    static wchar_t title[8192];
+    title[0] = L'\0';
+    GetConsoleTitleW(title, 8192);
     return title;
 }
 
@@ -76,6 +77,29 @@ TEST(ScanProgressWin32, AFolderPathLongerThanTheTitleIsCutNotOverrun) {
         << "title: " << shown.size() << " characters";
     progress.End();
     EXPECT_EQ(ConsoleTitle(), L"kept");
+}
+
+// A title longer than the display's first buffer comes back whole, not
+// cut to that buffer.
+TEST(ScanProgressWin32, ALongTitleComesBackWhole) {
+    std::wstring long_title;
+    for (size_t i = 0; i < 3000; ++i) {
+        long_title += static_cast<wchar_t>(L'a' + i % 26);
+    }
+    ASSERT_TRUE(SetConsoleTitleW(long_title.c_str())) << "no console: run on a terminal";
+    ASSERT_EQ(ConsoleTitle().size(), long_title.size());
+    ResetScanStats();
+    platform::ProgressDisplay display;
+    ScanProgress progress(&display, &FakeClock);
+    progress.Start();
+    g_now += kProgressRefreshMs;
+    progress.At(L"C:\\data");
+    EXPECT_EQ(ConsoleTitle().rfind(L"ZQCindervane - ", 0), 0u);
+    progress.End();
+    const std::wstring restored = ConsoleTitle();
+    EXPECT_EQ(restored.size(), long_title.size());
+    EXPECT_TRUE(restored == long_title);
+    SetConsoleTitleW(L"");
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // A quarantine library that holds the scan inside an infected file, for the
-// interrupt tests (POSIX): its quarantine call creates the file "waiting"
-// beside the library, then waits until a file "go" appears there (at most
-// 60 s), and reports success without keeping a copy. The test interrupts
-// the scan while it waits.
-#include <time.h>
-#include <unistd.h>
+// interrupt tests: its quarantine call creates the file "waiting" beside the
+// library, then waits until a file "go" appears there (at most 60 s), and
+// reports success without keeping a copy. The test interrupts the scan, or
+// closes its console, while it waits.
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "quarantine/recycle_object.h"
 #include "store.h"
@@ -30,13 +32,13 @@ RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject*, const PathChar*, con
     const PathString folder = druquara::LibraryFolder();
     {
         druquara::NewFile waiting;
-        waiting.Create(folder + ZQ_T("/waiting"));
+        waiting.Create(folder + ZQ_PATH_SEP_STR ZQ_T("waiting"));
         waiting.Commit();
     }
-    const PathString go = folder + ZQ_T("/go");
-    for (int i = 0; i < 6000 && access(go.c_str(), F_OK) != 0; ++i) {
-        const struct timespec pause = {0, 10 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
+    const std::filesystem::path go(folder + ZQ_PATH_SEP_STR ZQ_T("go"));
+    std::error_code error;
+    for (int i = 0; i < 6000 && !std::filesystem::exists(go, error); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return kRecycleOk;
 }

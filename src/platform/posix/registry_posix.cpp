@@ -26,15 +26,14 @@ struct KeyFile {
     std::vector<std::pair<std::string, std::string>> values;
 };
 
-struct StoreSettings {
-    std::string folder = "/etc";
-    uid_t trusted_owner = 0;
-};
+}  // namespace
 
-StoreSettings& Settings() {
-    static StoreSettings settings;
+RegistryStoreSettings& RegistryStore() {
+    static RegistryStoreSettings settings;
     return settings;
 }
+
+namespace {
 
 bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
     const size_t length = std::strlen(b);
@@ -84,7 +83,7 @@ bool KeyFilePath(const char* subkey, std::string* path) {
     if (first == parts.size()) {
         return false;
     }
-    *path = Settings().folder;
+    *path = RegistryStore().folder;
     for (size_t i = first; i < parts.size(); ++i) {
         *path += '/';
         *path += parts[i];
@@ -138,7 +137,7 @@ OsError ReadKeyFile(const std::string& path, std::string* text) {
     if (fstat(fd.Get(), &status) != 0) {
         return errno;
     }
-    if (!S_ISREG(status.st_mode) || status.st_uid != Settings().trusted_owner ||
+    if (!S_ISREG(status.st_mode) || status.st_uid != RegistryStore().trusted_owner ||
         (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         // Writable by someone other than the trusted owner: not trusted.
         return kRegistryNotFound;
@@ -175,11 +174,6 @@ const std::string* FindValue(const KeyFile& key, const char* name) {
 }
 
 }  // namespace
-
-void SetRegistryFolderForTesting(const char* folder, uint32_t trusted_owner) {
-    Settings().folder = folder;
-    Settings().trusted_owner = static_cast<uid_t>(trusted_owner);
-}
 
 StepResult<RegistryReadStep> ReadMachineValue(const PathChar* subkey, const PathChar* name,
                                               uint32_t room, HeapBlock* block) {

@@ -13,14 +13,23 @@
 // others; any other file is refused like a missing key (status 2).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
-// Test hook: reads keys from `folder` instead of /etc and trusts files owned
-// by `trusted_owner` (a user id) instead of root. Called by tests only; it is
-// deliberately not an environment variable, which would let anyone choose
-// the library an elevated scan loads.
+// Where the key files lie and whose files are trusted: /etc and root.
+struct RegistryStoreSettings {
+    std::string folder = "/etc";
+    uid_t trusted_owner = 0;
+};
+RegistryStoreSettings& RegistryStore();
+
+// Test hook (builds with the tests only): reads keys from `folder` instead of /etc and trusts files
+// owned by `trusted_owner` (a user id) instead of root. Called by tests only; it is deliberately
+// not an environment variable, which would let anyone choose the library an elevated scan loads.
 void SetRegistryFolderForTesting(const char* folder, uint32_t trusted_owner);
 
 }  // namespace platform

@@ -1,13 +1,23 @@
-// platform::DynamicLibrary on Win32: LoadLibraryW, GetProcAddress and
+// platform::DynamicLibrary on Win32: LoadLibraryExW, GetProcAddress and
 // FreeLibrary. GetLastError() is taken on the failing line.
+//
+// The library is loaded with LOAD_WITH_ALTERED_SEARCH_PATH: the DLLs it
+// imports are looked for first in its own folder, where its vendor keeps
+// them, and not in this program's folder, which is wherever the program was
+// copied to (a download or USB folder may hold anything under a system
+// DLL's name). The flag exists since Windows XP, unlike the
+// LOAD_LIBRARY_SEARCH_* flags, and is only defined for a full path, which is
+// all the callers hand over (the wrapper refuses any other).
 #include <windows.h>
+
+#include "platform/win32/win32_handles.h"
 
 #include "platform/dynamic_library.h"
 
 namespace platform {
 
 void DynamicLibrary::HandleTraits::Close(void* handle) {
-    FreeLibrary(static_cast<HMODULE>(handle));
+    win32::KeepingLastError([handle] { FreeLibrary(static_cast<HMODULE>(handle)); });
 }
 
 bool DynamicLibrary::Load(const PathChar* path) {
@@ -16,7 +26,7 @@ bool DynamicLibrary::Load(const PathChar* path) {
         error_ = ERROR_INVALID_NAME;
         return false;
     }
-    HMODULE module = LoadLibraryW(path);
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         error_ = GetLastError();
         return false;

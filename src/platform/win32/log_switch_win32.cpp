@@ -21,7 +21,7 @@ void FormatSwitchName(wchar_t (&name)[kNameChars], uint32_t process_id) {
 }  // namespace
 
 void LogSwitch::HandleTraits::Close(void* handle) {
-    CloseHandle(static_cast<HANDLE>(handle));
+    win32::KeepingLastError([handle] { CloseHandle(static_cast<HANDLE>(handle)); });
 }
 
 LogSwitch::~LogSwitch() {

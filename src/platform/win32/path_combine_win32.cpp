@@ -1,30 +1,65 @@
-// platform::CombinePath on Win32: PathCombineW, which fails (returns null)
-// rather than cut a path longer than MAX_PATH.
+// platform::CombinePath on Win32: the folder without its trailing
+// separators, one backslash, and the relative path without its leading
+// separators; an empty folder gives the relative path alone. Joined here
+// rather than by PathCombineW, whose library (SHLWAPI) brings user32 and
+// gdi32 into the process, and a console program that loads them is no
+// longer sent the logoff and shutdown events. "." and ".." are left as
+// they are: the system resolves them the same way when the path is opened.
 #include <windows.h>
-#include <shlwapi.h>
+
+#include <cwchar>
 
 #include "platform/path_combine.h"
 
 namespace platform {
-
-static_assert(kMaxPathChars == MAX_PATH, "the buffer PathCombineW writes is MAX_PATH long");
-
-bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
-                 const PathChar* relative) {
-    if (PathCombineW(buffer, folder, relative) == nullptr) {
-        buffer[0] = L'\0';
-        return false;
-    }
-    return true;
-}
-
-const OsError kErrorBadPathname = ERROR_BAD_PATHNAME;
 
 namespace {
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
+
+}  // namespace
+
+bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
+                 const PathChar* relative) {
+    buffer[0] = L'\0';
+    size_t folder_length = std::wcslen(folder);
+    const bool has_folder = folder_length > 0;
+    while (folder_length > 0 && IsSeparator(folder[folder_length - 1])) {
+        --folder_length;
+    }
+    while (IsSeparator(*relative)) {
+        ++relative;
+    }
+    const size_t relative_length = std::wcslen(relative);
+    const size_t separator_length = has_folder ? 1 : 0;
+    // The joined length plus its terminator must fit; each term is checked
+    // against the room left so nothing can wrap.
+    size_t room = kMaxPathChars - 1;
+    if (folder_length > room) {
+        return false;
+    }
+    room -= folder_length;
+    if (separator_length > room) {
+        return false;
+    }
+    room -= separator_length;
+    if (relative_length > room) {
+        return false;
+    }
+    std::wmemcpy(buffer, folder, folder_length);
+    if (has_folder) {
+        buffer[folder_length] = L'\\';
+    }
+    std::wmemcpy(buffer + folder_length + separator_length, relative, relative_length);
+    buffer[folder_length + separator_length + relative_length] = L'\0';
+    return true;
+}
+
+const OsError kErrorBadPathname = ERROR_BAD_PATHNAME;
+
+namespace {
 
 // A run of characters up to the next separator or the end; its length.
 size_t PartLength(const wchar_t* text) {

@@ -2,6 +2,9 @@
 // only), LookupPrivilegeValueW ("SeDebugPrivilege" on the local system),
 // AdjustTokenPrivileges with one enabled entry; the privilege is in effect
 // when the last error is 0 afterwards (ERROR_NOT_ALL_ASSIGNED otherwise).
+// The privilege opens other processes and threads whatever their security;
+// it grants nothing on files, which are opened with the rights the token has
+// in each file's access control list.
 #include <windows.h>
 
 #include "platform/privilege.h"

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/fault_seam.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform {
 
@@ -23,7 +24,7 @@ DWORD WINAPI RunRoutine(LPVOID raw) {
 }  // namespace
 
 void Thread::HandleTraits::Close(void* handle) {
-    CloseHandle(static_cast<HANDLE>(handle));
+    win32::KeepingLastError([handle] { CloseHandle(static_cast<HANDLE>(handle)); });
 }
 
 bool Thread::Start(ThreadRoutine routine, void* parameter) {

@@ -1,5 +1,5 @@
-// The injected-fault switchboard of the file layer (see fault_seam.h). Only
-// tests arm it; the state is guarded by one lock because a test's action
+// The injected-fault switchboard of the file layer (see fault_seam.h),
+// compiled in builds with the tests only. Only tests arm it; the state is guarded by one lock because a test's action
 // may run while another thread of the test uses the file layer. The lock is
 // the platform's own (a critical section on Windows), so the shipped program
 // needs no threading runtime for it.
@@ -50,7 +50,9 @@ Verdict detail::HitArmed(Op op) {
     {
         LockHold guard(board.lock);
         const uint32_t call = ++board.calls[static_cast<uint32_t>(op)];
-        if (!board.has_rule || board.rule.op != op || board.rule.nth != call) {
+        const bool chosen =
+            board.rule.nth == call || (board.rule.and_after && call > board.rule.nth);
+        if (!board.has_rule || board.rule.op != op || !chosen) {
             return verdict;
         }
         board.fired = true;
