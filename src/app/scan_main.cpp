@@ -1,8 +1,6 @@
 // The entry's steps, in order: locale, log, privilege, roots, scan, end.
 #include "app/scan_main.h"
 
-#include <cstdio>
-
 #include "app/command_line.h"
 #include "app/run_outcome.h"
 #include "app/scan_summary.h"
@@ -128,8 +126,7 @@ void TellOperator(const std::vector<PathString>& roots, const std::string& none_
     for (const std::string& line : lines) {
         text += line + "\n";
     }
-    std::fputs(text.c_str(), stderr);
-    std::fflush(stderr);
+    platform::ErrorWriteText(text);
 }
 
 }  // namespace
@@ -212,8 +209,7 @@ int ProgramMain(const std::vector<PathString>& arguments, bool slash_switches) {
             return kExitDone;
         case ProgramAction::BadUsage:
             // No scan and no log: the operator meant something else.
-            std::fputs(UsageText(slash_switches).c_str(), stderr);
-            std::fflush(stderr);
+            platform::ErrorWriteText(UsageText(slash_switches));
             return kExitBadUsage;
         case ProgramAction::CheckOnly:
             return ScanMain(true);
