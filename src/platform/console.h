@@ -43,7 +43,8 @@ void ErrorWriteText(const std::string& text);
 // Waits for a key after showing "Press any key to continue . . . ": the
 // command processor's "pause" on Windows. POSIX shows the same prompt and
 // reads one key, returning at once when standard input is not a terminal or
-// is at its end.
+// is at its end. The program asks for it only when standard output and
+// standard input are both the console (platform/terminal.h).
 void PauseForKey();
 
 }  // namespace platform
