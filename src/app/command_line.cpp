@@ -60,6 +60,12 @@ ProgramAction ParseCommandLine(const std::vector<PathString>& arguments, bool sl
             } else {
                 bad = true;
             }
+        } else if (Is(argument, "/check", true)) {
+            // Where slashes begin paths, the Windows form of the one switch
+            // that keeps files as they are is refused, never ignored: a run
+            // that repairs where the operator asked for a check is the one
+            // surprise that cannot be undone.
+            bad = true;
         }
     }
     if (bad) {

@@ -41,8 +41,9 @@ TEST(CommandLineTest, EachArgumentListGivesItsAction) {
     const Case cases[] = {
         {{}, A::Scan, A::Scan},
         {{"--check"}, A::CheckOnly, A::CheckOnly},
-        {{"/check"}, A::Scan, A::CheckOnly},  // a path on POSIX: ignored
-        {{"/CHECK"}, A::Scan, A::CheckOnly},  // Windows' switches ignore case
+        {{"/check"}, A::BadUsage, A::CheckOnly},  // POSIX: refused, never a repairing run
+        {{"/CHECK"}, A::BadUsage, A::CheckOnly},  // Windows' switches ignore case
+        {{"/data"}, A::Scan, A::BadUsage},        // a path on POSIX: ignored
         {{"--CHECK"}, A::BadUsage, A::BadUsage},
         {{"-check"}, A::BadUsage, A::BadUsage},
         {{"--check=yes"}, A::BadUsage, A::BadUsage},
