@@ -1,7 +1,10 @@
 // The entry's steps, in order: locale, log, privilege, roots, scan, end.
 #include "app/scan_main.h"
 
+#include "app/command_line.h"
+#include "app/run_outcome.h"
 #include "app/scan_summary.h"
+#include "infect/infection_signatures.h"
 #include "log/logger.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
@@ -9,19 +12,24 @@
 #include "platform/module_path.h"
 #include "platform/monotonic_clock.h"
 #include "platform/path_text.h"
+#include "platform/terminal.h"
 #include "scan/comm_func.h"
 #include "scan/scan_folder.h"
 #include "scan/scan_progress.h"
 
+PathString LogPath() {
+    return platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"));
+}
+
 BOOL StartLog() {
     // Empty when the executable's folder cannot be had or named: the log
     // then never opens, and is never written in another folder.
-    const PathString log_path = platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"));
+    const PathString log_path = LogPath();
     g_Logger.Init(log_path.c_str());
     return TRUE;
 }
 
-std::vector<PathString> CollectFixedRoots() {
+std::vector<PathString> CollectFixedRoots(std::string* none_reason) {
     std::vector<PathString> roots;
     const platform::StepResult<platform::RootListStep> listed = platform::ListFixedRoots(&roots);
     if (!listed.Succeeded()) {
@@ -41,32 +49,93 @@ std::vector<PathString> CollectFixedRoots() {
                 break;
         }
     }
+    if (roots.empty() && none_reason != nullptr) {
+        *none_reason = platform::NoRootsReason(listed);
+    }
     return roots;
 }
 
-void ScanRoots(const std::vector<PathString>& roots) {
+std::vector<PathString> ScanRoots(const std::vector<PathString>& roots,
+                                  const ScanOptions& options) {
+    std::vector<PathString> unlisted;
     for (const PathString& root : roots) {
         if (platform::InterruptRequested()) {
-            return;
+            break;
         }
         g_Logger.WritePath("[%s][%d]Start Scanning Folder:%s", "wmain", 440,
                            platform::PathText(root.c_str()).c_str());
-        ScanFolder(root.c_str());
+        // FALSE only when the root itself could not be listed (its line says
+        // why); what fails below it is logged and counted by the walk.
+        if (!ScanFolder(root.c_str(), options)) {
+            unlisted.push_back(root);
+        }
     }
+    return unlisted;
 }
 
-// The summary line of the scan that started at `started` (milliseconds of
-// the monotonic clock).
-void WriteSummary(uint32_t started) {
-    const uint32_t elapsed_ms = platform::MonotonicMilliseconds() - started;
-    g_Logger.Write("%s", ScanSummaryText(CurrentScanStats(), elapsed_ms).c_str());
+namespace {
+
+// The summary line of `run`.
+void WriteSummary(const ScanRun& run) {
+    const uint32_t elapsed_ms = platform::MonotonicMilliseconds() - run.started;
+    g_Logger.Write(
+        "%s", ScanSummaryText(CurrentScanStats(), run.roots, run.check_only, elapsed_ms).c_str());
 }
 
-void EndInterrupted(uint32_t started) {
+// The program's version and its signature list, right after "Start...", so
+// a log names what wrote it.
+void WriteVersionLine() {
+    g_Logger.Write("Version...%s, Signatures:%u", VersionText().c_str(),
+                   static_cast<unsigned>(InfectionSignatures.count));
+}
+
+// The closing pause waits for a key only in a console window: standard
+// output and standard input are both the terminal (or console). Output to a
+// file or pipe, or input from one (a scheduled or remote run), skips it.
+bool PauseWanted() {
+    return platform::IsTerminal(platform::StdStream::Output) &&
+           platform::IsTerminal(platform::StdStream::Input);
+}
+
+// Standard error, after "End Scanning...": a line when no root was found
+// (and why) and one per root that could not be listed, whatever standard
+// error is; then, only on a terminal, the closing line with the counts and
+// the log's path. Standard output and the log are not touched.
+void TellOperator(const std::vector<PathString>& roots, const std::string& none_reason,
+                  const std::vector<PathString>& unlisted, bool check_only) {
+    std::vector<std::string> lines;
+    if (roots.empty()) {
+        lines.push_back(NoRootsLine(none_reason));
+    }
+    for (const PathString& root : unlisted) {
+        lines.push_back(UnlistedRootLine(platform::PathText(root.c_str())));
+    }
+    const bool error_terminal = platform::IsTerminal(platform::StdStream::Error);
+    if (error_terminal) {
+        const PathString log_path = LogPath();
+        lines.push_back(
+            ClosingLine(CurrentScanStats(), check_only, platform::PathText(log_path.c_str())));
+    }
+    if (lines.empty()) {
+        return;
+    }
+    // "End Scanning..." ends without a line break: on the same terminal the
+    // lines start below it.
+    std::string text =
+        error_terminal && platform::IsTerminal(platform::StdStream::Output) ? "\n" : "";
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    platform::ErrorWriteText(text);
+}
+
+}  // namespace
+
+void EndInterrupted(const ScanRun& run) {
     g_Logger.Write("[%s][%d]Scan interrupted (%s), ending before the next file", "wmain", 443,
                    platform::InterruptName());
     // No "End...": that line says that the last root was scanned.
-    WriteSummary(started);
+    WriteSummary(run);
     platform::ConsoleFlush();
     g_Logger.Stop();
     // Ending the process this way runs no destructors: the logging switch
@@ -75,27 +144,38 @@ void EndInterrupted(uint32_t started) {
     platform::EndAsInterrupted();
 }
 
-int ScanMain() {
+int ScanMain(bool check_only) {
     platform::SetConsoleLocale();
     platform::WatchInterrupts();
     StartLog();
     g_Logger.Write("Start...");
+    WriteVersionLine();
+    if (check_only) {
+        g_Logger.Write("Check only: nothing is repaired");
+    }
     platform::ConsoleWrite(ZQ_T("Start Scanning..."));
     platform::ConsoleFlush();
+    ScanRun run;
+    run.check_only = check_only;
     // Not std::chrono::steady_clock: the runtime that the Windows program
     // links (XP-compatible) reads the wall clock there.
-    const uint32_t started = platform::MonotonicMilliseconds();
+    run.started = platform::MonotonicMilliseconds();
     ResetScanStats();
     StartScanProgress();
     CommFunc::SetDebugPrivilege();
-    const std::vector<PathString> roots = CollectFixedRoots();
-    ScanRoots(roots);
+    std::string none_reason;
+    const std::vector<PathString> roots = CollectFixedRoots(&none_reason);
+    run.roots = roots.size();
+    ScanOptions options;
+    options.check_only = check_only;
+    const std::vector<PathString> unlisted = ScanRoots(roots, options);
     EndScanProgress();
     if (platform::InterruptRequested()) {
-        EndInterrupted(started);
+        EndInterrupted(run);
     }
     platform::ConsoleWrite(ZQ_T("End Scanning..."));
-    WriteSummary(started);
+    platform::ConsoleFlush();
+    WriteSummary(run);
     g_Logger.Write("End...");
     g_Logger.Stop();
     // From here an interrupt ends the program at once: everything is written.
@@ -107,6 +187,34 @@ int ScanMain() {
         g_Logger.ReleaseSwitch();
         platform::EndAsInterrupted();
     }
-    platform::PauseForKey();
-    return 0;
+    TellOperator(roots, none_reason, unlisted, check_only);
+    if (PauseWanted()) {
+        platform::PauseForKey();
+    }
+    if (!check_only) {
+        return kExitDone;
+    }
+    return CheckExitStatus(CurrentScanStats(), roots.empty() || !unlisted.empty());
+}
+
+int ProgramMain(const std::vector<PathString>& arguments, bool slash_switches) {
+    switch (ParseCommandLine(arguments, slash_switches)) {
+        case ProgramAction::ShowUsage:
+            platform::ConsoleWriteText(UsageText(slash_switches));
+            platform::ConsoleFlush();
+            return kExitDone;
+        case ProgramAction::ShowVersion:
+            platform::ConsoleWriteText(VersionText() + "\n");
+            platform::ConsoleFlush();
+            return kExitDone;
+        case ProgramAction::BadUsage:
+            // No scan and no log: the operator meant something else.
+            platform::ErrorWriteText(UsageText(slash_switches));
+            return kExitBadUsage;
+        case ProgramAction::CheckOnly:
+            return ScanMain(true);
+        case ProgramAction::Scan:
+            break;
+    }
+    return ScanMain(false);
 }

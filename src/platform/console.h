@@ -32,10 +32,19 @@ void ConsoleWriteText(const std::string& text);
 // is dropped.
 void ConsoleFlush();
 
+// Writes narrow text in the console's encoding to standard error and hands
+// it to the system at once, without adding a line break: the operator's
+// lines beside the console's text. It takes the same forms as standard
+// output's text (on Windows a console gets the characters as UTF-16, a file
+// or pipe the bytes with each line feed as CR LF). A failed write is not
+// reported.
+void ErrorWriteText(const std::string& text);
+
 // Waits for a key after showing "Press any key to continue . . . ": the
 // command processor's "pause" on Windows. POSIX shows the same prompt and
 // reads one key, returning at once when standard input is not a terminal or
-// is at its end.
+// is at its end. The program asks for it only when standard output and
+// standard input are both the console (platform/terminal.h).
 void PauseForKey();
 
 }  // namespace platform

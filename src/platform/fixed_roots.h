@@ -5,6 +5,7 @@
 // device, first mount of each device only, in mount-table order.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/step_result.h"
@@ -21,5 +22,13 @@ enum class RootListStep {
 
 // Appends the roots to `roots`; when a step fails, `roots` holds nothing new.
 StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots);
+
+// Why a listing that gave `listed` found no root, in a few words for the
+// operator (ASCII): what could not be read, with the system's code, or that
+// nothing there qualified. POSIX: "/proc/self/mountinfo could not be read
+// (error 2)", "/sys could not be read (error 2), so no disk could be told
+// fixed"; Windows: "the drive list could not be read (error 21)", "the drive
+// list holds no fixed drive". Asked right after the listing.
+std::string NoRootsReason(const StepResult<RootListStep>& listed);
 
 }  // namespace platform

@@ -46,12 +46,17 @@ TEST(DriveListFailureWin32Test, AllocationAndFillingFailuresEachLogTheirLineAndE
 
         const testsupport::MainRun run = testsupport::RunScanMain(rule);
         EXPECT_EQ(0, run.exit_code);
-        EXPECT_EQ(0u, run.console.rfind("Start Scanning...End Scanning...", 0)) << run.console;
-        ASSERT_EQ(4u, run.log.size()) << ::testing::PrintToString(run.log);
+        EXPECT_EQ("Start Scanning...End Scanning...", run.console);
+        EXPECT_EQ(std::string("ZQCindervane: nothing scanned: the drive list could not be read (") +
+                      (c.op == Op::DriveBlock ? "no memory for it" : "error 122") + ")\n",
+                  run.error);
+        ASSERT_EQ(5u, run.log.size()) << ::testing::PrintToString(run.log);
         EXPECT_EQ("Start...", run.log[0]);
-        EXPECT_EQ(c.line, run.log[1]);
-        EXPECT_EQ(0u, run.log[2].rfind("Summary...Folders:0, ", 0)) << run.log[2];
-        EXPECT_EQ("End...", run.log[3]);
+        EXPECT_EQ(0u, run.log[1].rfind("Version...ZQCindervane ", 0)) << run.log[1];
+        EXPECT_EQ(c.line, run.log[2]);
+        EXPECT_EQ(0u, run.log[3].rfind("Summary...Folders:0, ", 0)) << run.log[3];
+        EXPECT_NE(std::string::npos, run.log[3].find(", Roots:0, ")) << run.log[3];
+        EXPECT_EQ("End...", run.log[4]);
     }
 }
 

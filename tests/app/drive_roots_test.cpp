@@ -10,6 +10,7 @@
 #include "platform/module_path.h"
 #include "sample_builder/sample_builder.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -44,8 +45,33 @@ TEST(ScanRootsTest, EachRootIsAnnouncedThenScannedInOrder) {
     EXPECT_EQ("Path:" + one_exe + "\tResult:Safe\nPath:" + two_exe + "\tResult:Safe\n", console);
 }
 
+// A root whose listing cannot be opened is handed back (nothing on it was
+// scanned: standard error will say so), after its line 275; the next root
+// is scanned as usual.
+TEST(ScanRootsTest, ARootThatCannotBeListedIsHandedBack) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("one.exe"), sample::BuildPe(1024));
+    const PathString missing = dir.Join("missing");
+    const std::vector<PathString> roots = {missing, dir.Path().native()};
+
+    testsupport::LogCapture log;
+    ::testing::internal::CaptureStdout();
+    const std::vector<PathString> unlisted = ScanRoots(roots);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    const Lines lines = log.Lines();
+
+    EXPECT_EQ(std::vector<PathString>{missing}, unlisted);
+    ASSERT_GE(lines.size(), 3u) << ::testing::PrintToString(lines);
+    EXPECT_EQ("[wmain][440]Start Scanning Folder:" + fs::path(missing).string(), lines[0]);
+    EXPECT_EQ("[ScanFolder][275]Call FindFirstFile failed: " +
+                  std::to_string(testsupport::kErrFolderMissing),
+              lines[1]);
+    EXPECT_EQ("[wmain][440]Start Scanning Folder:" + dir.Path().string(), lines[2]);
+    EXPECT_EQ("Path:" + fs::path(dir.Join("one.exe")).string() + "\tResult:Safe\n", console);
+}
+
 TEST(LogPathTest, LogFileLiesBesideTheExecutable) {
-    const fs::path log_path(platform::PathBesideExecutable(ZQ_T("ZQCindervane.log")));
+    const fs::path log_path(LogPath());
     EXPECT_EQ("ZQCindervane.log", log_path.filename().string());
     ASSERT_TRUE(fs::is_directory(log_path.parent_path())) << log_path.string();
     // This test program lies in that folder.

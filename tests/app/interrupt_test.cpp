@@ -165,7 +165,10 @@ TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
         g_Logger.Init(log_path.c_str());
         g_Logger.Write("Start...");
         Interrupt();
-        EndInterrupted(platform::MonotonicMilliseconds());
+        ScanRun interrupted;
+        interrupted.started = platform::MonotonicMilliseconds();
+        interrupted.roots = 1;
+        EndInterrupted(interrupted);
     };
     EXPECT_EXIT(run(), EndedByTheUsualInterrupt, "");
     const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
@@ -183,6 +186,7 @@ TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
     // The summary line ends the log.
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2].rfind("Summary...", 0), 0u) << messages[2];
+    EXPECT_NE(messages[2].find(", Roots:1, Seconds:"), std::string::npos) << messages[2];
     messages.pop_back();
     EXPECT_EQ(messages, (std::vector<std::string>{"Start...", interrupted}));
 }

@@ -14,16 +14,18 @@
 
 namespace testsupport {
 
-MainRun RunScanMain(const platform::fault::Rule& rule) {
+MainRun RunScanMain(const platform::fault::Rule& rule, bool check_only) {
     const std::filesystem::path log(platform::PathBesideExecutable(ZQ_T("ZQCindervane.log")));
     std::filesystem::remove(log);
     EXPECT_NE(nullptr, std::freopen(kNullDevice, "r", stdin));
     MainRun run;
     ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     {
         platform::fault::Scoped fault(rule);
-        run.exit_code = ScanMain();
+        run.exit_code = ScanMain(check_only);
     }
+    run.error = ::testing::internal::GetCapturedStderr();
     run.console = ::testing::internal::GetCapturedStdout();
     if (std::filesystem::exists(log)) {
         for (const std::string& line : SplitCrLfLines(ReadText(log))) {

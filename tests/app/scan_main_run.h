@@ -12,12 +12,14 @@ namespace testsupport {
 struct MainRun {
     int exit_code = -1;
     std::string console;
+    std::string error;             // standard error
     std::vector<std::string> log;  // the messages, timestamps removed
 };
 
-// ScanMain with `rule` armed for the whole pass. The log is the one beside
-// the test program (removed before and after); standard input is the null
-// device, so the closing pause does not wait.
-MainRun RunScanMain(const platform::fault::Rule& rule);
+// ScanMain (`check_only` as given) with `rule` armed for the whole pass. The
+// log is the one beside the test program (removed before and after);
+// standard input is the null device and the output streams are captured,
+// so there is no pause and no closing line.
+MainRun RunScanMain(const platform::fault::Rule& rule, bool check_only = false);
 
 }  // namespace testsupport

@@ -24,16 +24,40 @@ TEST(ScanSummaryTest, TextCarriesEveryCounterAndTheSeconds) {
     const Case cases[] = {{0, "0.000"}, {7, "0.007"}, {1050, "1.050"}, {123456789, "123456.789"}};
     for (const Case& c : cases) {
         EXPECT_EQ(std::string("Summary...Folders:12, Files:340, Examined:25, Safe:20, Is Fix:3, "
-                              "Error:2, Unreadable:7, Not Scanned:4, Unlisted:9, Seconds:") +
+                              "Error:2, Unreadable:7, Not Scanned:4, Unlisted:9, Roots:2, "
+                              "Seconds:") +
                       c.seconds,
-                  ScanSummaryText(stats, c.elapsed_ms));
+                  ScanSummaryText(stats, 2, false, c.elapsed_ms));
     }
+}
+
+// A run that only checks: its infected images after Is Fix (0), the rest in
+// the same order.
+TEST(ScanSummaryTest, ACheckOnlyRunCountsItsInfectedImages) {
+    ScanStats stats;
+    stats.folders_entered = 4;
+    stats.files_seen = 30;
+    stats.images_examined = 9;
+    stats.safe = 5;
+    stats.infected = 3;
+    stats.error = 1;
+    stats.unreadable = 2;
+    stats.not_scanned = 1;
+    EXPECT_EQ(
+        "Summary...Folders:4, Files:30, Examined:9, Safe:5, Is Fix:0, Infected:3, Error:1, "
+        "Unreadable:2, Not Scanned:1, Unlisted:0, Roots:1, Seconds:2.500",
+        ScanSummaryText(stats, 1, true, 2500));
+    // Nothing scanned: no root at all.
+    EXPECT_EQ(
+        "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, Infected:0, Error:0, "
+        "Unreadable:0, Not Scanned:0, Unlisted:0, Roots:0, Seconds:0.000",
+        ScanSummaryText(ScanStats(), 0, true, 0));
 }
 
 TEST(ScanSummaryTest, CountsBeyondThirtyTwoBitsAreWrittenWhole) {
     ScanStats stats;
     stats.files_seen = 0x100000000ull + 5;
-    const std::string text = ScanSummaryText(stats, 0);
+    const std::string text = ScanSummaryText(stats, 0, false, 0);
     EXPECT_NE(std::string::npos, text.find(", Files:4294967301, ")) << text;
 }
 

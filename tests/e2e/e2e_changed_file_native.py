@@ -109,7 +109,7 @@ def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound
     vol.unmount_inside()
 
     problems, log_lines = checks.run_problems(res, os.path.join(zq, isolated.LOG), checks.decode)
-    if not res.stdout.endswith(b"End Scanning..." + native.PAUSE_PROMPT):
+    if not res.stdout.endswith(b"End Scanning..." + native.PAUSE_TEXT):
         problems.append("the scan did not end normally: %r" % res.stdout[-200:])
     shown = results(res.stdout)
     target = os.path.join(root, "data", "infected.exe")

@@ -68,7 +68,7 @@ def check(args, libs, loader, vol):
     folder = os.path.join(root, *QUARANTINE)
     problems, log_lines = checks.verdict(
         tree, res, os.path.join(zq, isolated.LOG), init_lines=[], object_ready=True,
-        pause_text=native.PAUSE_PROMPT, console_eol=b"\n", readdir_order=True,
+        pause_text=native.PAUSE_TEXT, console_eol=b"\n", readdir_order=True,
         snapshots=(before, after), quarantine_dirs=[(0, os.path.join(*QUARANTINE))],
         allowed_new={(0, ".zq/ZQCindervane.log")}, infected=quarantined, records_folder=folder)
     problems += standin.check_quarantine_unseen(tree, drive, QUARANTINE, log_lines)

@@ -76,7 +76,7 @@ def check(args, prefix):
     folder = os.path.join(prefix.d, *QUARANTINE)
     problems, log_lines = checks.verdict(
         tree, res, prefix.log_path(), init_lines=[], object_ready=True,
-        pause_text=args.pause_text, console_eol=b"\r\n", snapshots=(before, after),
+        pause_text=wine.PAUSE_TEXT, console_eol=b"\r\n", snapshots=(before, after),
         quarantine_dirs=[(1, os.path.join(*QUARANTINE))],
         allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))}, infected=quarantined,
         records_folder=folder)
@@ -107,7 +107,6 @@ def main():
         sys.exit(checks.SKIP)
     os.makedirs(args.work, exist_ok=True)
     args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
-    args.pause_text = wine.pause_text(args)
     prefix = wine.Prefix(args, "standin")
     try:
         ok = check(args, prefix)

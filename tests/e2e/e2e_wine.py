@@ -24,8 +24,11 @@ drives, both test folders:
 
 There is no Z:, so nothing outside the test folders is visible. The cases
 are the registry key set or absent and the stand-in quarantine library
-installed or missing; each checks the whole console text, the log, the
-repaired files, the quarantine and that nothing else changed.
+installed or missing, and a run with /check; each checks the whole console
+text, the log, the repaired files (with /check: every file as it was), the
+quarantine, the exit status and that nothing else changed. Then the
+switches that end without a scan, and a prefix whose drives are none of
+them fixed (nothing scanned, said on standard error).
 """
 import argparse
 import os
@@ -40,7 +43,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
 from zq_population import populate_data, populate_windows_names  # noqa: E402
 from zq_samples import Samples  # noqa: E402
-from zq_tree import Expect, Result, Tree  # noqa: E402
+from zq_tree import CHECK_LINE, VERSION_LINE, Expect, Result, Tree, summary_line  # noqa: E402
 
 KEY = r"HKLM\SOFTWARE\Morlane\QRVCommon"
 
@@ -88,10 +91,21 @@ class Prefix:
         if res.returncode != 0:
             raise checks.Failure("reg add failed: %r" % res.stdout)
 
-    def run_scan(self, timeout):
-        """Runs C:\\.zq\\ZQCindervane.exe with standard input closed."""
-        return self.wine("C:\\.zq\\ZQCindervane.exe", stdin=subprocess.DEVNULL,
+    def run_scan(self, timeout, args=()):
+        """Runs C:\\.zq\\ZQCindervane.exe with `args` and standard input
+        closed (standard output a pipe: no pause)."""
+        return self.wine("C:\\.zq\\ZQCindervane.exe", *args, stdin=subprocess.DEVNULL,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+
+    def set_drive_type(self, letter, kind):
+        """Tells Wine what kind of drive `letter` ("c:") is ("hd", "network",
+        "cdrom", "floppy")."""
+        # The 64-bit view, which Wine's mount manager reads.
+        res = self.wine("reg", "add", r"HKLM\Software\Wine\Drives", "/v", letter, "/t", "REG_SZ",
+                        "/d", kind, "/reg:64", "/f", stdout=subprocess.PIPE,
+                        stderr=subprocess.STDOUT)
+        if res.returncode != 0:
+            raise checks.Failure("reg add failed: %r" % res.stdout)
 
     def log_path(self):
         """The log the program writes beside itself."""
@@ -108,15 +122,22 @@ class Prefix:
             subprocess.run(["chattr", "-i", path], check=True)
 
 
+# Standard output is a pipe in every run here: there is no pause.
+PAUSE_TEXT = b""
+
+
 class Case:
-    def __init__(self, name, key, library):
+    def __init__(self, name, key, library, check=False):
         self.name, self.key, self.library = name, key, library
+        self.check = check  # /check: nothing repaired, backed up or written
 
 
 CASES = [
     Case("key set, library installed", key=True, library=True),
     Case("key absent", key=False, library=True),
     Case("key set, library missing", key=True, library=False),
+    # Only checking: the library is there, and is never loaded.
+    Case("check only", key=True, library=True, check=True),
 ]
 
 
@@ -174,7 +195,7 @@ def check_case(case, args, prefix):
     checks.log("  tree ready %.1fs" % (time.time() - t0))
 
     before = tree.snapshot()
-    res = prefix.run_scan(timeout=1200)
+    res = prefix.run_scan(timeout=1200, args=["/check"] if case.check else [])
     checks.log("  program ran %.1fs" % (time.time() - t0))
     after = tree.snapshot()
 
@@ -185,12 +206,62 @@ def check_case(case, args, prefix):
     else:
         init = []
     problems, _ = checks.verdict(
-        tree, res, prefix.log_path(), init_lines=init, object_ready=case.library and case.key,
-        pause_text=args.pause_text, console_eol=b"\r\n", snapshots=(before, after),
-        quarantine_dirs=[(0, os.path.join(".suite", "security", "zebscan", "Quarantine"))],
+        tree, res, prefix.log_path(), init_lines=init,
+        object_ready=case.library and case.key and not case.check,
+        pause_text=PAUSE_TEXT, console_eol=b"\r\n", snapshots=(before, after),
+        quarantine_dirs=[] if case.check else [
+            (0, os.path.join(".suite", "security", "zebscan", "Quarantine"))],
         allowed_new={(0, os.path.join(".zq", "ZQCindervane.log"))}, infected=quarantined,
-        records_folder=os.path.join(zebscan, "Quarantine"), keep=(args.work, case.name))
+        records_folder=os.path.join(zebscan, "Quarantine"), keep=(args.work, case.name),
+        check_only=case.check)
     return checks.report("wine: " + case.name, problems)
+
+
+def run_switch_and_drive_cases(args):
+    """In one prefix: the switches that end at once (the usage or the
+    version on its stream, the status, neither a scan nor a log), then the
+    same drives made network drives: no fixed drive, so nothing is scanned,
+    standard error says so, the summary has Roots:0, and with /check the
+    status is 2."""
+    prefix = Prefix(args, "prefix_switches")
+    ok = True
+    try:
+        os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
+        os.makedirs(os.path.join(prefix.c, ".zq"))
+        shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+        for arguments, what in checks.switch_cases(slash=True):
+            res = prefix.run_scan(timeout=300, args=arguments)
+            # Wine may write its own lines on standard error.
+            problems = checks.switch_problems(what, res, prefix.log_path(), b"\r\n",
+                                              stderr_checked=False)
+            ok &= checks.report("wine: switches %s" % " ".join(arguments), problems)
+
+        with open(os.path.join(prefix.d, "clean.exe"), "wb") as f:  # never scanned
+            f.write(args.samples.pe(3000, seed=90))
+        for letter in ("c:", "d:"):
+            prefix.set_drive_type(letter, "network")
+        prefix.stop()  # Wine reads the drives' kinds when its session starts
+        stderr_line = b"ZQCindervane: nothing scanned: the drive list holds no fixed drive\r\n"
+        for check in (False, True):
+            if os.path.exists(prefix.log_path()):
+                os.unlink(prefix.log_path())
+            res = prefix.run_scan(timeout=300, args=["/check"] if check else [])
+            problems, log_lines = checks.run_problems(res, prefix.log_path(), from_gbk,
+                                                      stderr_checked=False,
+                                                      exit_code=2 if check else 0)
+            want = ["Start...", VERSION_LINE] + ([CHECK_LINE] if check else [])
+            want += [summary_line(want, log_lines, check), "End..."]
+            problems += checks.diff("log", want, log_lines)
+            if stderr_line not in res.stderr:
+                problems.append("standard error %r, expected %r" % (res.stderr, stderr_line))
+            if res.stdout != b"Start Scanning...End Scanning...":
+                problems.append("console %r" % res.stdout)
+            ok &= checks.report("wine: no fixed drive%s" % (", check only" * check), problems)
+    finally:
+        prefix.stop()
+    if ok:
+        shutil.rmtree(prefix.dir)
+    return ok
 
 
 def main():
@@ -210,20 +281,11 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     checks.clear_kept_logs(args.work)
     args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
-    args.pause_text = pause_text(args)
     ok = True
     for number, case in enumerate(CASES, 1):
         ok &= run_case(number, case, args)
+    ok &= run_switch_and_drive_cases(args)
     sys.exit(0 if ok else 1)
-
-
-def pause_text(args):
-    """What Wine's command processor prints for "pause" with no input."""
-    res = subprocess.run([args.wine, "cmd", "/c", "pause"], stdin=subprocess.DEVNULL,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    if b"Press any key" not in res.stdout:
-        raise checks.Failure("unexpected pause prompt from Wine's cmd: %r" % res.stdout)
-    return res.stdout
 
 
 if __name__ == "__main__":

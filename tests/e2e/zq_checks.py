@@ -19,7 +19,21 @@ DETECTION_NAME = "3rd.Infect.Cindervane"
 TIMESTAMP = re.compile(rb"^\d{4}-\d{1,2}-\d{1,2} \d\d:\d\d:\d\d \d\d\d  ")
 
 SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Error", "Unreadable",
-                  "Not Scanned", "Unlisted", "Seconds")
+                  "Not Scanned", "Unlisted", "Roots", "Seconds")
+# A run that only checks counts its infected images after Is Fix.
+CHECK_SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Infected", "Error",
+                        "Unreadable", "Not Scanned", "Unlisted", "Roots", "Seconds")
+
+
+def project_version():
+    """The project version of the top CMakeLists.txt, which the program
+    names in its log and for --version."""
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
+    with open(top, encoding="utf-8") as f:
+        m = re.search(r"^project\(ZQCindervane VERSION ([0-9.]+)", f.read(), re.M)
+    if not m:
+        raise ValueError("no project version in %s" % top)
+    return m.group(1)
 
 
 class Failure(Exception):
@@ -42,7 +56,7 @@ def parse_summary(line):
     for item in line[len("Summary..."):].split(", "):
         name, _, value = item.partition(":")
         fields[name] = value
-    return fields if tuple(fields) == SUMMARY_FIELDS else None
+    return fields if tuple(fields) in (SUMMARY_FIELDS, CHECK_SUMMARY_FIELDS) else None
 
 
 # The stand-in quarantine library's backups ("*.quar"): a 48-byte header
@@ -118,12 +132,13 @@ def diff(name, want, got):
     return ["%s differs:" % name] + text
 
 
-def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copies):
-    """Every entry of the tree as it must be afterwards, everything else that
-    was there before unchanged, nothing new but `allowed_new` (snapshot keys)
-    and the quarantine's files; the quarantine holds exactly the infected
-    files as they were (when `infected_copies`, a list of (drive, entry), is
-    given)."""
+def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copies,
+                check_only=False):
+    """Every entry of the tree as it must be afterwards (as it was, when the
+    run only checked: `check_only`), everything else that was there before
+    unchanged, nothing new but `allowed_new` (snapshot keys) and the
+    quarantine's files; the quarantine holds exactly the infected files as
+    they were (when `infected_copies`, a list of (drive, entry), is given)."""
     problems = []
     known = set()
     for d_index, d in enumerate(tree.drives):
@@ -135,10 +150,11 @@ def check_files(tree, before, after, quarantine_dirs, allowed_new, infected_copi
             if e.is_dir:
                 continue
             got = after.get(key)
+            want = e.before if check_only else e.want_after
             if got is None:
                 problems.append("file vanished: %s" % tree.shown(d, parts))
-            elif got != e.want_after:
-                what = "not repaired to its host" if e.want_after != e.before else "changed"
+            elif got != want:
+                what = "not repaired to its host" if want != e.before else "changed"
                 if got == e.before:
                     what = "left unchanged, must be repaired"
                 problems.append("%s: %s" % (what, tree.shown(d, parts)))
@@ -225,18 +241,20 @@ def keep_log(work, case_name, log_path, want_log):
                 "fixed": int(summary["Is Fix"]), "error": int(summary["Error"]),
                 "unreadable": int(summary["Unreadable"]),
                 "not_scanned": int(summary["Not Scanned"]), "errors": errors}
+    if "Infected" in summary:  # a run that only checked
+        expected["infected"] = int(summary["Infected"])
     with open(os.path.join(folder, "expected.json"), "w", encoding="utf-8") as f:
         json.dump(expected, f, indent=1, ensure_ascii=False)
 
 
-def run_problems(res, log_path, encode_back, stderr_checked=True):
+def run_problems(res, log_path, encode_back, stderr_checked=True, exit_code=0):
     """What is wrong with a finished run whatever its tree: an exit code
-    other than 0, anything on standard error (unless not `stderr_checked`:
-    Wine may write there), a log that is missing or not well-formed.
-    Returns (problems, log lines)."""
+    other than `exit_code` (unless None), anything on standard error (unless not
+    `stderr_checked`: Wine may write there), a log that is missing or not
+    well-formed. Returns (problems, log lines)."""
     problems = []
-    if res.returncode != 0:
-        problems.append("exit code %d" % res.returncode)
+    if exit_code is not None and res.returncode != exit_code:
+        problems.append("exit code %d, expected %d" % (res.returncode, exit_code))
     if stderr_checked and res.stderr:
         problems.append("standard error: %r" % res.stderr[:500])
     log_lines, log_problems = read_log(log_path, encode_back)
@@ -245,18 +263,26 @@ def run_problems(res, log_path, encode_back, stderr_checked=True):
 
 def verdict(tree, res, log_path, *, init_lines, object_ready, pause_text, console_eol,
             snapshots, quarantine_dirs, allowed_new, infected, records_folder,
-            readdir_order=False, keep=None):
+            readdir_order=False, keep=None, check_only=False, exit_code=None):
     """The problems of a whole run over `tree` (see run_problems): the log
     and the console exactly as the tree expects them, every file as it must
     be afterwards (`snapshots`: before, after), and when the quarantine
     object was ready (`object_ready`), the `infected` files (drive, entry)
     held in the quarantine with one record each in `records_folder`.
     `keep`: (work folder, case name) to keep the log for the log's readers.
+    `check_only`: the run only checked; every file must be as it was, and
+    nothing may be in the quarantine (pass object_ready False). `exit_code`:
+    the status the run must end with; by default 0, or for a run that only
+    checked the one its expected log gives (expected_check_exit).
     Returns (problems, log lines)."""
-    problems, log_lines = run_problems(res, log_path, tree.decode)
+    problems, log_lines = run_problems(res, log_path, tree.decode, exit_code=None)
     want_log, want_console = tree.expected(log_lines, init_lines, object_ready=object_ready,
                                            pause_text=pause_text, console_eol=console_eol,
-                                           readdir_order=readdir_order)
+                                           readdir_order=readdir_order, check_only=check_only)
+    if exit_code is None:
+        exit_code = expected_check_exit(want_log) if check_only else 0
+    if res.returncode != exit_code:
+        problems.insert(0, "exit code %d, expected %d" % (res.returncode, exit_code))
     if keep is not None:
         keep_log(*keep, log_path, want_log)
     problems += diff("log", want_log, log_lines)
@@ -265,10 +291,65 @@ def verdict(tree, res, log_path, *, init_lines, object_ready, pause_text, consol
     before, after = snapshots
     problems += check_files(tree, before, after, quarantine_dirs=quarantine_dirs,
                             allowed_new=allowed_new,
-                            infected_copies=infected if object_ready else None)
+                            infected_copies=infected if object_ready else None,
+                            check_only=check_only)
     if object_ready:
         problems += check_quarantine_records(tree, records_folder, infected)
     return problems, log_lines
+
+
+def expected_check_exit(want_log):
+    """The exit status of a run that only checked, from the log it must
+    write: 2 when an image gave Error, a file could not be read, or nothing
+    was scanned (no root, or a root that could not be listed); else 1 when
+    an image was infected; else 0."""
+    summary = next(f for f in map(parse_summary, want_log) if f)
+    root_unlisted = any(a.startswith("[wmain][440]") and
+                        b.startswith(("[ScanFolder][275]", "[ScanFolder][296]"))
+                        for a, b in zip(want_log, want_log[1:]))
+    if (int(summary["Error"]) or int(summary["Unreadable"]) or int(summary["Roots"]) == 0 or
+            root_unlisted):
+        return 2
+    return 1 if int(summary.get("Infected", 0)) else 0
+
+
+def switch_cases(slash):
+    """The switches that end without a scan, as (arguments, what must come
+    of them): "usage" on standard output with status 0, "version" likewise,
+    "bad" the usage on standard error with status 2. `slash`: switches may
+    begin with "/" (Windows)."""
+    cases = [(["--help"], "usage"), (["-h"], "usage"), (["/?"], "usage"),
+             (["--version"], "version"), (["--check", "--help"], "usage"),
+             (["--bogus"], "bad"), (["-x"], "bad"), (["--check", "--no-such-switch"], "bad")]
+    if slash:
+        cases += [(["/bogus"], "bad"), (["/CHECK", "/?"], "usage")]
+    return cases
+
+
+def switch_problems(what, res, log_path, eol, stderr_checked=True):
+    """What is wrong with a run that `what` (see switch_cases) must end
+    without a scan: its status, the usage or version on the right stream
+    (lines ended by `eol`), nothing on the other, no scan and no log."""
+    problems = []
+    want_exit = 2 if what == "bad" else 0
+    if res.returncode != want_exit:
+        problems.append("exit code %d, expected %d" % (res.returncode, want_exit))
+    shown, other = (res.stderr, res.stdout) if what == "bad" else (res.stdout, res.stderr)
+    if what == "version":
+        want = b"ZQCindervane " + project_version().encode() + eol
+        if shown != want:
+            problems.append("version %r, expected %r" % (shown, want))
+    elif not (shown.startswith(b"Usage: ") and b"--check" in shown and
+              b"Exit status" in shown and shown.endswith(eol) and
+              shown.count(eol) == shown.count(b"\n")):
+        problems.append("no usage: %r" % shown[:300])
+    if other and (what == "bad" or stderr_checked):
+        problems.append("the other stream holds %r" % other[:300])
+    if b"Start Scanning" in res.stdout:
+        problems.append("a scan ran")
+    if os.path.exists(log_path):
+        problems.append("a log was written")
+    return problems
 
 
 def report(case, problems):

@@ -87,16 +87,23 @@ def install_program(root, program, libs, loader, name=PROGRAM):
     return zq
 
 
-def program_command(root, name=PROGRAM):
-    """The command that runs /.zq/`name` chrooted into `root`."""
-    return ["chroot", root, "/.zq/ld.so", "--library-path", "/.zq/lib", "/.zq/" + name]
+def program_command(root, name=PROGRAM, args=(), user=None):
+    """The command that runs /.zq/`name` chrooted into `root`, with `args`,
+    as `user` ("uid:gid") when given."""
+    chroot = ["chroot"] + (["--userspec=" + user] if user else [])
+    return chroot + [root, "/.zq/ld.so", "--library-path", "/.zq/lib", "/.zq/" + name,
+                     *args]
 
 
-def mount_system(root):
-    """Mounts SYSTEM_MOUNTS inside `root`; returns the mount points in the
-    order they were mounted."""
+def mount_system(root, leave_out=()):
+    """Mounts SYSTEM_MOUNTS inside `root`, but those whose place is in
+    `leave_out` (their folders are made all the same); returns the mount
+    points in the order they were mounted."""
     points = []
     for fstype, where in SYSTEM_MOUNTS:
+        if where in leave_out:
+            os.makedirs(os.path.join(root, where), exist_ok=True)
+            continue
         target = os.path.join(root, where)
         os.makedirs(target, exist_ok=True)
         run("mount", "-t", fstype, fstype, target)
@@ -130,8 +137,8 @@ class Volume:
         run("mount", *args, target)
         self.mounted.append(target)
 
-    def mount_system(self):
-        self.mounted += mount_system(self.mnt)
+    def mount_system(self, leave_out=()):
+        self.mounted += mount_system(self.mnt, leave_out)
 
     def unmount_inside(self):
         while len(self.mounted) > 1:

@@ -18,7 +18,7 @@ import re
 import stat
 import sys
 
-from zq_checks import SUMMARY_FIELDS, parse_summary
+from zq_checks import CHECK_SUMMARY_FIELDS, SUMMARY_FIELDS, parse_summary, project_version
 
 # The deepest test folders are a few thousand levels down.
 sys.setrecursionlimit(max(sys.getrecursionlimit(), 20000))
@@ -41,12 +41,21 @@ class Result(enum.IntEnum):
     """An examined image's result: its number in the log, its word on the
     console."""
     SAFE = 0
+    INFECTED = 1  # a run that only checks: infected, left as it is
     FIXED = 2
     ERROR = -1
 
     @property
     def word(self):
-        return {Result.SAFE: "Safe", Result.FIXED: "Is Fix", Result.ERROR: "Error"}[self]
+        return {Result.SAFE: "Safe", Result.INFECTED: "Infected", Result.FIXED: "Is Fix",
+                Result.ERROR: "Error"}[self]
+
+
+# The line after "Start...": the programs these tests run carry the
+# production signature and the test signature.
+VERSION_LINE = "Version...ZQCindervane %s, Signatures:2" % project_version()
+# The line after it in a run that only checks.
+CHECK_LINE = "Check only: nothing is repaired"
 
 
 def sha256_file(path):
@@ -124,6 +133,7 @@ class Entry:
         self.lines = lines
         self.infected = infected
         self.extra_lines = list(extra_lines)  # lines of the repair, before 334
+        #                                        (none when the run only checks)
         self.quarantine_path = None  # the path the quarantine library gets, when not the shown one
         self.children = []
         # file state
@@ -254,14 +264,18 @@ class Tree:
         return self.decode(self.encode(line)[:499])
 
     def expected(self, actual_log, init_lines, object_ready, pause_text, console_eol,
-                 readdir_order=False):
+                 readdir_order=False, check_only=False):
         """(expected log lines, expected console bytes). The order of the
         entries of a folder is the host's readdir order (`readdir_order`) or
-        else the order in which `actual_log` (decoded lines) first names them."""
+        else the order in which `actual_log` (decoded lines) first names them.
+        `check_only`: the run only checks (--check): an infected image is
+        Infected, and nothing of the quarantine or the repair is logged."""
         index = {}
         for i, line in enumerate(actual_log):
             index.setdefault(line, i)
-        lines, console = ["Start..."], [b"Start Scanning..."]
+        lines, console = ["Start...", VERSION_LINE], [b"Start Scanning..."]
+        if check_only:
+            lines.append(CHECK_LINE)
         state = {"first_infected": True}
 
         def logged_order(drive, folder):
@@ -293,22 +307,25 @@ class Tree:
                     continue
                 if e.expect != Expect.IMAGE:
                     continue
-                if e.infected:
+                result = e.result
+                if check_only and e.infected:
+                    result = Result.INFECTED
+                elif e.infected:
                     if state["first_infected"]:
                         lines.extend(init_lines)
                         state["first_infected"] = False
                     if not object_ready:
                         lines.append("[DruquaraWrap::QuarantineFile][147]Do init failed")
-                lines.extend(e.extra_lines)
+                    lines.extend(e.extra_lines)
                 shown = self.shown(drive, e.parts)
-                lines.append("[ScanFolder][334]Path:%s, Result:%d" % (shown, e.result))
+                lines.append("[ScanFolder][334]Path:%s, Result:%d" % (shown, result))
                 console.append(b"Path:" + self.encode(shown) + b"\tResult:" +
-                               e.result.word.encode() + console_eol)
+                               result.word.encode() + console_eol)
 
         for d in self.drives:
             lines.append("[wmain][440]Start Scanning Folder:%s" % d.root_text)
             walk(d, d.root)
-        lines.append(summary_line(lines, actual_log))
+        lines.append(summary_line(lines, actual_log, check_only))
         lines.append("End...")
         console.append(b"End Scanning...")
         console.append(pause_text)
@@ -344,12 +361,13 @@ class Tree:
         return out
 
 
-def summary_line(lines, actual_log):
+def summary_line(lines, actual_log, check_only=False):
     """The summary line the program must write after `lines` (the expected
     log so far): every count follows from those lines, except the files
     passed over without a line (over the size limit), so Files must be at
     least the files logged and is taken from the program when it is; the
-    seconds are the program's own when they have the right form."""
+    seconds are the program's own when they have the right form. A run that
+    only checks (`check_only`) counts its Infected images after Is Fix."""
     def count(prefix):
         return sum(1 for l in lines if l.startswith(prefix))
 
@@ -365,10 +383,14 @@ def summary_line(lines, actual_log):
     seconds = actual.get("Seconds", "")
     if not re.fullmatch(r"[0-9]+\.[0-9]{3}", seconds):
         seconds = "S.mmm"
-    values = [count("[wmain][440]") + count("[ScanFolder][300]") - count("[ScanFolder][275]") -
-              roots_too_long,
-              files, len(results), results.count("0"), results.count("2"), results.count("-1"),
-              unreadable,
-              sum(count("[ScanFolder][%d]" % n) for n in (276, 294, 296, 297, 298, 299, 313)),
-              count("[ScanFolder][275]"), seconds]
-    return "Summary..." + ", ".join("%s:%s" % (n, v) for n, v in zip(SUMMARY_FIELDS, values))
+    values = {"Folders": count("[wmain][440]") + count("[ScanFolder][300]") -
+                         count("[ScanFolder][275]") - roots_too_long,
+              "Files": files, "Examined": len(results), "Safe": results.count("0"),
+              "Is Fix": results.count("2"), "Infected": results.count("1"),
+              "Error": results.count("-1"), "Unreadable": unreadable,
+              "Not Scanned": sum(count("[ScanFolder][%d]" % n)
+                                 for n in (276, 294, 296, 297, 298, 299, 313)),
+              "Unlisted": count("[ScanFolder][275]"), "Roots": count("[wmain][440]"),
+              "Seconds": seconds}
+    fields = CHECK_SUMMARY_FIELDS if check_only else SUMMARY_FIELDS
+    return "Summary..." + ", ".join("%s:%s" % (n, values[n]) for n in fields)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <vector>
 
 #include "platform/fault_seam.h"
@@ -38,6 +39,9 @@ TEST(FixedRootsTest, AFailedFirstQueryIsItsStepAndCodeAndAddsNothing) {
     EXPECT_EQ(RootListStep::SizeQuery, listed.step);
     EXPECT_EQ(0x15u, listed.code);
     EXPECT_TRUE(roots.empty());
+    // The operator is told what could not be read, with the same code.
+    const std::string reason = platform::NoRootsReason(listed);
+    EXPECT_NE(std::string::npos, reason.find(" could not be read (error 21)")) << reason;
 }
 
 }  // namespace

@@ -12,12 +12,14 @@ only drive C: is the test tree, with the registry of the prefix FIXTURE.
 
 The tree holds a clean image and a synthetic infected one. The release
 carries only the production signature, so both are "Safe" and nothing is
-written; the run must start, scan both, end with the pause prompt, exit 0
-and write its log. The program lies in a dot-folder, which the scan skips.
-On Linux the tree also holds many data files, and the program runs a second
-time with standard error on a pseudo-terminal: the progress line shows
-there, is cleared at the end, and standard output is the same as with
-standard error on a pipe, which stays empty.
+written; the run must start, scan both, end with "End Scanning..." (no
+pause: standard output is a pipe), exit 0 and write its log naming the
+bundle's version, which --version prints too. The program lies in a
+dot-folder, which the scan skips. On Linux the tree also holds many data
+files, and the program runs a second time with standard error on a
+pseudo-terminal: the progress line shows there and is cleared before the
+closing line, and standard output is the same as with standard error on a
+pipe, which stays empty.
 """
 import argparse
 import os
@@ -67,25 +69,45 @@ def many_files(folder, count):
             f.write(b"not an image")
 
 
+# The closing line on a terminal: both images examined, nothing repaired.
+CLOSING = (b"ZQCindervane: 2 examined, 0 repaired, 0 errors, 0 not scanned; "
+           b"log: /.zq/ZQCindervane.log\r\n")
+
+
 def check_progress(quiet, on_terminal, terminal_bytes, seconds):
     """Standard error as a file stays empty; on a terminal it holds status
-    lines rewritten in place, the last one cleared, at least one of them when
-    the run lasted three refresh intervals; standard output is the same byte
-    for byte either way."""
+    lines rewritten in place, the last one cleared before the closing line,
+    at least one of them when the run lasted three refresh intervals;
+    standard output is the same byte for byte either way."""
     if quiet.stderr:
         fail("standard error, a file, holds %r" % quiet.stderr[:200])
     if on_terminal.stdout != quiet.stdout:
         fail("standard output differs when standard error is a terminal")
-    lines = terminal_bytes.count(b"files, ")
+    if not terminal_bytes.endswith(CLOSING):
+        fail("no closing line at the end of the terminal: %r" % terminal_bytes[-200:])
+    progress = terminal_bytes[:-len(CLOSING)]
+    lines = progress.count(b"files, ")
     if lines == 0 and seconds >= 0.75:
         fail("no progress line on the terminal in %.2f s: %r" % (seconds, terminal_bytes[:200]))
-    if lines and (not terminal_bytes.endswith(b"\r\x1b[K") or b"Path:" in terminal_bytes):
+    if lines and (not progress.endswith(b"\r\x1b[K") or b"Path:" in progress):
         fail("the progress line was not cleared at the end: %r" % terminal_bytes[-200:])
     print("progress: %d status lines drawn on the terminal in %.2f s, none on a file"
           % (lines, seconds))
 
 
-def check_run(result, want_lines, log_path, files):
+def bundle_version(bundle):
+    """The version in the bundle's name (..-<version>-linux-x86_64.tar.gz,
+    ..-<version>-win32.zip)."""
+    return os.path.basename(bundle).split("-")[1].encode()
+
+
+def check_version(result, version, eol):
+    want = b"ZQCindervane " + version + eol
+    if result.returncode != 0 or result.stdout != want:
+        fail("--version: exit %d, %r, expected %r" % (result.returncode, result.stdout, want))
+
+
+def check_run(result, want_lines, log_path, files, version):
     out = result.stdout
     if result.returncode != 0:
         fail("exit code %d" % result.returncode)
@@ -94,15 +116,17 @@ def check_run(result, want_lines, log_path, files):
     body = out[len(b"Start Scanning..."):out.index(b"End Scanning...")]
     if sorted(body.splitlines()) != sorted(want_lines):
         fail("result lines %r, expected %r" % (body.splitlines(), want_lines))
-    # The command processor's pause prompt (Wine's cmd words it its own way).
-    if not out[out.index(b"End Scanning..."):].startswith(b"End Scanning...Press any key"):
-        fail("no pause prompt after End Scanning...: %r" % out[-60:])
+    # Standard output is no console: no pause, and nothing after the end.
+    if not out.endswith(b"End Scanning..."):
+        fail("more after End Scanning... (a pause?): %r" % out[-60:])
     try:
         log = open(log_path, "rb").read()
     except OSError as error:
         fail("no log: %s" % error)
     if b"  Start...\r\n" not in log or b"  End...\r\n" not in log:
         fail("log lacks Start... or End...: %r" % log[:300])
+    if b"  Version...ZQCindervane " + version + b", Signatures:1\r\n" not in log:
+        fail("log lacks the version line of %s: %r" % (version.decode(), log[:300]))
     for path, data in files.items():
         if open(path, "rb").read() != data:
             fail("%s changed" % path)
@@ -143,10 +167,13 @@ def linux(args):
         many_files(os.path.join(root, "many"), MANY_FILES)
         vol.mount_system()
         command = zq_isolated.program_command(root)
+        version = bundle_version(args.bundle)
+        check_version(subprocess.run(command + ["--version"], stdout=subprocess.PIPE, timeout=60),
+                      version, b"\n")
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=300)
         want = [b"Path:/data/%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
-        check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files)
+        check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files, version)
         # Again with standard error on a terminal (standard output still a pipe).
         master, slave = pty.openpty()
         started = time.monotonic()
@@ -195,14 +222,18 @@ def wine(args):
                 f.write(archive.read(top + "/" + name))
     files = samples(args.zqsample, os.path.join(c, "data"))
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+    version = bundle_version(args.bundle)
     try:
+        check_version(subprocess.run([args.wine, "C:\\.zq\\ZQCindervane.exe", "--version"],
+                                     env=env, cwd=c, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, timeout=600), version, b"\r\n")
         result = subprocess.run([args.wine, "C:\\.zq\\ZQCindervane.exe"], env=env, cwd=c,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=600)
     finally:
         subprocess.run([args.wineserver, "-k"], env=env, stderr=subprocess.DEVNULL)
         subprocess.run([args.wineserver, "-w"], env=env, stderr=subprocess.DEVNULL)
     want = [b"Path:C:\\data\\%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
-    check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files)
+    check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files, version)
     shutil.rmtree(prefix)
 
 

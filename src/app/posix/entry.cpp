@@ -1,5 +1,8 @@
-// The POSIX entry point. Arguments are not read.
+// The POSIX entry point: the arguments go to the shared decision; switches
+// begin with "-" only (a "/" begins a path here).
 #include <sys/resource.h>
+
+#include <vector>
 
 #include "app/scan_main.h"
 
@@ -18,7 +21,8 @@ void RaiseDescriptorLimit() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     RaiseDescriptorLimit();
-    return ScanMain();
+    const std::vector<PathString> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return ProgramMain(arguments, false);
 }

@@ -60,6 +60,11 @@ void ConsoleFlush() {
     NoteFailure(fflush(stdout) != 0);
 }
 
+void ErrorWriteText(const std::string& text) {
+    fwrite(text.data(), 1, text.size(), stderr);
+    fflush(stderr);
+}
+
 void PauseForKey() {
     fputs("Press any key to continue . . . ", stdout);
     fflush(stdout);

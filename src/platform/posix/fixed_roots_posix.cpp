@@ -302,4 +302,20 @@ StepResult<RootListStep> ListFixedRoots(std::vector<PathString>* roots) {
     return Result();
 }
 
+std::string NoRootsReason(const StepResult<RootListStep>& listed) {
+    if (!listed.Succeeded()) {
+        // Both mount tables failed; the code is that of the last one.
+        return "/proc/self/mountinfo could not be read (error " + std::to_string(listed.code) + ")";
+    }
+    // The mount table was read: without /sys no device can be told a
+    // non-removable disk (a chroot without sysfs mounted).
+    const posix::ScopedDir block(opendir("/sys/class/block"));
+    const int code = errno;
+    if (!block.IsValid()) {
+        return "/sys could not be read (error " + std::to_string(code) +
+               "), so no disk could be told fixed";
+    }
+    return "no local filesystem on a non-removable disk is mounted";
+}
+
 }  // namespace platform

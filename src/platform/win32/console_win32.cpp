@@ -164,6 +164,28 @@ void ConsoleFlush() {
     Held().Flush();
 }
 
+void ErrorWriteText(const std::string& text) {
+    std::string bytes;
+    for (const char c : text) {
+        if (c == '\n') {
+            bytes += '\r';
+        }
+        bytes += c;
+    }
+    // What the runtime's stderr holds first (nothing of the program's own).
+    fflush(stderr);
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
+        return;  // no standard error at all
+    }
+    if (GetConsoleMode(error, &mode)) {
+        WriteToConsole(error, bytes);
+    } else {
+        WriteToFile(error, bytes);
+    }
+}
+
 void PauseForKey() {
     // The prompt comes after everything printed so far.
     Held().Flush();

@@ -1,0 +1,112 @@
+// The program's switches and its usage text.
+#include "app/command_line.h"
+
+#include "zq_version.h"
+
+namespace {
+
+// `argument` equals the ASCII text `name`, letter case ignored when
+// `any_case`.
+bool Is(const PathString& argument, const char* name, bool any_case) {
+    size_t at = 0;
+    for (; name[at] != '\0'; ++at) {
+        if (at >= argument.size()) {
+            return false;
+        }
+        PathChar got = argument[at];
+        char want = name[at];
+        if (any_case) {
+            if (got >= ZQ_T('A') && got <= ZQ_T('Z')) {
+                got = static_cast<PathChar>(got - ZQ_T('A') + ZQ_T('a'));
+            }
+            if (want >= 'A' && want <= 'Z') {
+                want = static_cast<char>(want - 'A' + 'a');
+            }
+        }
+        if (got != static_cast<PathChar>(static_cast<unsigned char>(want))) {
+            return false;
+        }
+    }
+    return at == argument.size();
+}
+
+}  // namespace
+
+ProgramAction ParseCommandLine(const std::vector<PathString>& arguments, bool slash_switches) {
+    bool bad = false;
+    bool usage = false;
+    bool version = false;
+    bool check = false;
+    for (const PathString& argument : arguments) {
+        if (Is(argument, "/?", false)) {
+            usage = true;
+            continue;
+        }
+        const bool dash = !argument.empty() && argument[0] == ZQ_T('-');
+        const bool slash = slash_switches && !argument.empty() && argument[0] == ZQ_T('/');
+        if (dash) {
+            if (Is(argument, "--help", false) || Is(argument, "-h", false)) {
+                usage = true;
+            } else if (Is(argument, "--version", false)) {
+                version = true;
+            } else if (Is(argument, "--check", false)) {
+                check = true;
+            } else {
+                bad = true;
+            }
+        } else if (slash) {
+            if (Is(argument, "/check", true)) {
+                check = true;
+            } else {
+                bad = true;
+            }
+        } else if (Is(argument, "/check", true)) {
+            // Where slashes begin paths, the Windows form of the one switch
+            // that keeps files as they are is refused, never ignored: a run
+            // that repairs where the operator asked for a check is the one
+            // surprise that cannot be undone.
+            bad = true;
+        }
+    }
+    if (bad) {
+        return ProgramAction::BadUsage;
+    }
+    if (usage) {
+        return ProgramAction::ShowUsage;
+    }
+    if (version) {
+        return ProgramAction::ShowVersion;
+    }
+    return check ? ProgramAction::CheckOnly : ProgramAction::Scan;
+}
+
+std::string UsageText(bool slash_switches) {
+    const std::string name = slash_switches ? "ZQCindervane.exe" : "zqcindervane";
+    const std::string check = slash_switches ? "--check, /check" : "--check";
+    const std::string help = slash_switches ? "--help, -h, /?" : "--help, -h";
+    std::string text;
+    text += "Usage: " + name + " [" + (slash_switches ? "--check | /check" : "--check") + "]\n";
+    text += "\n";
+    text += "Removes the file infector \"3rd.Infect.Cindervane\" from every fixed disk:\n";
+    text += "each infected program is handed to the security suite's quarantine library\n";
+    text += "as a backup and repaired in place. One line per examined program gives its\n";
+    text += "result: Safe, Is Fix (repaired) or Error.\n";
+    text += "\n";
+    text += "  " + check + std::string(18 - check.size(), ' ') +
+            "check only: the same scan, but an infected program is\n";
+    text += std::string(20, ' ') + "reported Infected and nothing is repaired, backed up\n";
+    text += std::string(20, ' ') + "or written\n";
+    text += "  --version         print the version\n";
+    text += "  " + help + std::string(18 - help.size(), ' ') + "print this text\n";
+    text += "\n";
+    text += "The log is ZQCindervane.log, in the folder of the program.\n";
+    text += "\n";
+    text += "Exit status: 0 the scan ran to its end; with --check: 0 nothing infected\n";
+    text += "was found, 1 infected programs were found, 2 a file could not be examined\n";
+    text += "or nothing was scanned. 2 also for an unknown switch.\n";
+    return text;
+}
+
+std::string VersionText() {
+    return std::string("ZQCindervane ") + ZQ_VERSION_TEXT;
+}
