@@ -1,6 +1,6 @@
 // The injected-fault switchboard of the file layer (see fault_seam.h),
-// compiled in builds with the tests only. Only tests arm it; the state is guarded by one lock because a test's action
-// may run while another thread of the test uses the file layer. The lock is
+// compiled in builds with the tests only. Only tests arm it; the state is guarded by one lock
+// because a test's action may run while another thread of the test uses the file layer. The lock is
 // the platform's own (a critical section on Windows), so the shipped program
 // needs no threading runtime for it.
 #include "platform/fault_seam.h"
