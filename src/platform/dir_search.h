@@ -133,7 +133,9 @@ class DirSearch {
 // its size and (POSIX) its identity, pinned anew, for a file the walk may
 // have changed since it was listed. POSIX queries the entry in its folder
 // (never following a link); false, with `ref` as it was, when it is no
-// longer a regular file there. Windows keeps what its search listed: true.
+// longer a regular file there. Windows lists the one name again (its size
+// and reparse tag; a pinned identity is taken again by the next open);
+// false, with `ref` as it was, when it no longer lists as a file.
 bool RelistFile(FileRef* ref);
 
 }  // namespace platform

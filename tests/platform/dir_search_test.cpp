@@ -103,4 +103,35 @@ TEST(DirSearchTest, AFolderThatCannotBeListedFailsWithItsOsCode) {
     }
 }
 
+// A file listed before it changed (a repair through another of its links)
+// is listed again as it is now; one gone since keeps what was listed.
+TEST(DirSearchTest, AFileListedAgainShowsItsSizeNow) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.Join("file.bin"), testsupport::PatternBytes(6000, 1));
+    DirSearch search;
+    ASSERT_TRUE(search.Open(dir.Path().native().c_str())) << search.Error();
+    while (search.HasEntry() && Narrow(search.Name()) != "file.bin") {
+        search.Next();
+    }
+    ASSERT_TRUE(search.HasEntry());
+    const PathString path = dir.Join("file.bin");
+    platform::FileRef ref(path.c_str());
+    const PathString name = search.Name();
+    ASSERT_EQ(EntryKind::File, search.Kind());  // as the walk asks before it locates
+    search.Locate(&ref);
+    if (ref.name != nullptr) {
+        ref.name = name.c_str();  // the listing's buffer moves on
+    }
+    ASSERT_TRUE(ref.listed);
+    EXPECT_EQ(6000u, ref.listed_size_low);
+
+    std::filesystem::resize_file(dir.Path() / "file.bin", 2500);
+    EXPECT_TRUE(platform::RelistFile(&ref));
+    EXPECT_EQ(2500u, ref.listed_size_low);
+
+    std::filesystem::remove(dir.Path() / "file.bin");
+    EXPECT_FALSE(platform::RelistFile(&ref));
+    EXPECT_EQ(2500u, ref.listed_size_low);
+}
+
 }  // namespace

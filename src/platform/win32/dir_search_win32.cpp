@@ -184,7 +184,21 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->reparse_tag = ListedAs(state_->data).reparse_tag;
 }
 
-bool RelistFile(FileRef* /*ref*/) {
+bool RelistFile(FileRef* ref) {
+    // The one name listed again: its size and tag as they are now (a repair
+    // through another link of the file has changed them). A name that no
+    // longer lists as a file keeps what was listed before.
+    WIN32_FIND_DATAW data;
+    const win32::FindHandle find(FindFirstFileW(SystemPath(ref->path).c_str(), &data));
+    if (!find.IsValid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    const listing_seam::Listed listed = ListedAs(data);
+    ref->listed = true;
+    ref->listed_size_low = data.nFileSizeLow;
+    ref->reparse_tag = listed.reparse_tag;
+    // Pinned again by the next open that pins, as the file now is.
+    ref->pinned = false;
     return true;
 }
 
