@@ -20,19 +20,14 @@ namespace platform {
 //                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT (without
 //                   the flag, through the point, for a file listed with a reparse
 //                   tag that is no link: file_ref.h)
-//   Update          GENERIC_READ | GENERIC_WRITE, every sharing
-//   ReadKeepWriters GENERIC_READ, sharing reading only: nobody writes meanwhile
-//   ReadExclusive   GENERIC_READ, no sharing: nobody opens it meanwhile
-// POSIX has no mandatory sharing: the first three and the last two open for
-// reading (O_RDONLY), Repair and Update for reading and writing (O_RDWR).
+// POSIX has no mandatory sharing: ExamineImage and CheckInfection open for
+// reading (O_RDONLY), Repair for reading and writing (O_RDWR). (Tests that
+// hold or change a file the scan is to meet open it their own way:
+// tests/support/held_file.h.)
 enum class FileIntent {
     ExamineImage,
     CheckInfection,
     Repair,
-    // For tools and tests that hold or change a file the scan is to meet.
-    Update,
-    ReadKeepWriters,
-    ReadExclusive,
 };
 
 enum class SeekOrigin {
@@ -99,6 +94,10 @@ class File {
     bool SetEnd();
 
     void Close() { handle_.Reset(); }
+
+    // Test hook (builds with the tests only): takes over `native`, a handle
+    // or descriptor the tests opened themselves.
+    void AdoptForTesting(intptr_t native);
     bool IsOpen() const { return handle_.IsValid(); }
 
     // The OS error code of the last failed operation.

@@ -14,6 +14,7 @@
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -191,7 +192,8 @@ TEST(CheckInfectionTest, FileLockedWithoutSharingFails) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.Join("locked.exe"), WithPattern(4096));
     platform::File holder;
-    ASSERT_TRUE(holder.Open(dir.Join("locked.exe").c_str(), platform::FileIntent::ReadExclusive));
+    ASSERT_TRUE(testsupport::OpenHeld(&holder, dir.Join("locked.exe").c_str(),
+                                      testsupport::Hold::Exclusive));
     testsupport::LogCapture log;
     BOOL infected = kUntouched;
     const PathString file_path = dir.Join("locked.exe");

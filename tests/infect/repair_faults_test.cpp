@@ -21,6 +21,7 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/comm_func.h"
+#include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -302,7 +303,7 @@ TEST_F(RepairFaultsTest, TheRepairWritesOnlyAFileWhoseWindowStillMatches) {
 // POSIX has no such lock, and the repair goes ahead.
 TEST_F(RepairFaultsTest, AFileOpenForWritingElsewhereIsNotRepairedOnWindows) {
     platform::File writer;
-    ASSERT_TRUE(writer.Open(path_.c_str(), platform::FileIntent::Update));
+    ASSERT_TRUE(testsupport::OpenHeld(&writer, path_.c_str(), testsupport::Hold::Update));
     Lines lines;
     const BOOL result = Repair(&lines);
     writer.Close();

@@ -16,6 +16,7 @@
 #include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -302,7 +303,7 @@ TEST(RestoreHostTest, ReadOnlyFileFailsAtTheOpen) {
     testsupport::WriteFile(path, content);
     platform::File reader;
     if (kWindows) {
-        ASSERT_TRUE(reader.Open(path.c_str(), platform::FileIntent::ReadKeepWriters));
+        ASSERT_TRUE(testsupport::OpenHeld(&reader, path.c_str(), testsupport::Hold::KeepWriters));
     } else {
         namespace fs = std::filesystem;
         fs::permissions(path,

@@ -29,7 +29,8 @@ class FaultSeamTest : public ::testing::Test {
 
     void SetUp() override { testsupport::WriteFile(path_, content_); }
 
-    bool OpenRw(File& file) { return file.Open(path_.c_str(), FileIntent::Update); }
+    // Through the platform's own open, which the seam hooks.
+    bool OpenRw(File& file) { return file.Open(path_.c_str(), platform::FileIntent::Repair); }
 };
 
 TEST_F(FaultSeamTest, FailsOnlyTheChosenCallOfEachOperation) {
@@ -129,8 +130,10 @@ TEST_F(FaultSeamTest, CountsCallsAndRunsTheActionBeforeTheChosenCall) {
             testsupport::WriteFile(path_, Bytes(10, 1));
         };
         Scoped armed(rule);
+        // Open for reading with every sharing, so the action may rewrite the
+        // file meanwhile.
         File file;
-        ASSERT_TRUE(OpenRw(file));
+        ASSERT_TRUE(file.Open(path_.c_str(), platform::FileIntent::CheckInfection));
         uint32_t size = 0;
         ASSERT_TRUE(file.SizeLow(&size));
         EXPECT_EQ(10u, size);

@@ -8,6 +8,7 @@
 
 #include "platform/entry_rules.h"
 #include "platform/file_ref.h"
+#include "support/held_file.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
 
@@ -74,7 +75,7 @@ TEST_F(FileTest, WriteThenCutAtThePosition) {
     const PathString path = Make("rw.bin", testsupport::PatternBytes(100, 3));
     {
         File file;
-        ASSERT_TRUE(file.Open(path.c_str(), FileIntent::Update));
+        ASSERT_TRUE(testsupport::OpenHeld(&file, path.c_str(), testsupport::Hold::Update));
         const uint8_t head[3] = {'M', 'Z', 0};
         uint32_t done = 0;
         ASSERT_TRUE(file.Seek(0, SeekOrigin::Begin));

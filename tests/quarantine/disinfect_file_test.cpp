@@ -11,6 +11,7 @@
 
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
+#include "support/held_file.h"
 #include "support/suite_fixture.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
@@ -155,7 +156,7 @@ TEST(DisinfectFileTest, ReadOnlyInfectedFileIsAnError) {
     const PathString path = dir.Join("readonly.exe");
     testsupport::WriteFile(path, sample.infected);
     platform::File reader;
-    ASSERT_TRUE(reader.Open(path.c_str(), platform::FileIntent::ReadKeepWriters));
+    ASSERT_TRUE(testsupport::OpenHeld(&reader, path.c_str(), testsupport::Hold::KeepWriters));
     const Outcome outcome = Disinfect(path);
     EXPECT_FALSE(outcome.returned);
     EXPECT_EQ(ScanResult::Error, outcome.result);

@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/is_file_pe_seam.h"
+#include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -139,14 +140,14 @@ TEST_F(IsFilePETest, MissingFileIsLoggedWithTheOsCode) {
 TEST_F(IsFilePETest, FileOpenForWritingElsewhereCanBeExamined) {
     const PathString path = Make("busy.exe", sample::BuildPe(4096));
     platform::File writer;
-    ASSERT_TRUE(writer.Open(path.c_str(), platform::FileIntent::Update));
+    ASSERT_TRUE(testsupport::OpenHeld(&writer, path.c_str(), testsupport::Hold::Update));
     EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
 }
 
 TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
     const PathString path = Make("locked.exe", sample::BuildPe(4096));
     platform::File holder;
-    ASSERT_TRUE(holder.Open(path.c_str(), platform::FileIntent::ReadExclusive));
+    ASSERT_TRUE(testsupport::OpenHeld(&holder, path.c_str(), testsupport::Hold::Exclusive));
     testsupport::LogCapture log;
     if (kWindows) {
         EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
@@ -192,7 +193,8 @@ TEST_F(IsFilePETest, FileShortenedBeforeTheMappingIsReadAsTheShorterFile) {
             testsupport::LogCapture log;
             answer = scan_seam::IsFilePEPausedBeforeMappingForTesting(path.c_str(), [&] {
                 platform::File writer;
-                ASSERT_TRUE(writer.Open(path.c_str(), platform::FileIntent::Update));
+                ASSERT_TRUE(
+                    testsupport::OpenHeld(&writer, path.c_str(), testsupport::Hold::Update));
                 ASSERT_TRUE(
                     writer.Seek(static_cast<int32_t>(c.shrunk_to), platform::SeekOrigin::Begin));
                 ASSERT_TRUE(writer.SetEnd());

@@ -22,6 +22,7 @@
 #include "scan/scan_stats.h"
 #include "scan/windows_dir_rule.h"
 #include "sparse_file.h"
+#include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -484,7 +485,8 @@ TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
     }
     Put("locked.exe", sample::BuildPe(4096));
     platform::File holder;
-    ASSERT_TRUE(holder.Open(dir_.Join("locked.exe").c_str(), platform::FileIntent::ReadExclusive));
+    ASSERT_TRUE(testsupport::OpenHeld(&holder, dir_.Join("locked.exe").c_str(),
+                                      testsupport::Hold::Exclusive));
     const ScanRun run = Scan(dir_.Path().c_str());
     holder.Close();
     ASSERT_EQ(3u, run.log.size());

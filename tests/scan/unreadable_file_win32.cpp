@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "support/held_file.h"
 #include "unreadable_file.h"
 
 namespace scantest {
@@ -21,7 +22,7 @@ bool UnreadableFiles::Make(const std::filesystem::path& path) {
         return false;  // a folder is not held this way
     }
     platform::File file;
-    if (!file.Open(path.c_str(), platform::FileIntent::ReadExclusive)) {
+    if (!testsupport::OpenHeld(&file, path.c_str(), testsupport::Hold::Exclusive)) {
         return false;
     }
     state_->held.push_back(std::move(file));

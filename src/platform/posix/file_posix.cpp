@@ -27,12 +27,9 @@ namespace {
 int AccessMode(FileIntent intent) {
     switch (intent) {
         case FileIntent::Repair:
-        case FileIntent::Update:
             return O_RDWR;
         case FileIntent::ExamineImage:
         case FileIntent::CheckInfection:
-        case FileIntent::ReadKeepWriters:
-        case FileIntent::ReadExclusive:
             break;
     }
     return O_RDONLY;

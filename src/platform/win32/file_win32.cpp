@@ -43,16 +43,10 @@ OpenFlags FlagsFor(FileIntent intent) {
         case FileIntent::CheckInfection:
             return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_NORMAL};
         case FileIntent::Repair:
-            return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-        case FileIntent::Update:
-            return {GENERIC_READ | GENERIC_WRITE, kShareAll, FILE_ATTRIBUTE_NORMAL};
-        case FileIntent::ReadKeepWriters:
-            return {GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL};
-        case FileIntent::ReadExclusive:
             break;
     }
-    return {GENERIC_READ, 0, FILE_ATTRIBUTE_NORMAL};
+    return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
 }
 
 // The identity of the open file `handle`: volume serial number and file
