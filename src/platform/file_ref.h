@@ -33,17 +33,15 @@
 
 namespace platform {
 
+class File;
+class DirSearch;
+struct FileRef;
+bool RelistFile(FileRef* ref);
+
 struct FileRef {
     explicit FileRef(const PathChar* full_path) : path(full_path) {}
 
     const PathChar* path;  // the full path, as logged and as Windows opens it
-
-    // POSIX only: the open folder that holds the file, its name there and
-    // the folder's filesystem. folder -1: open `path` itself.
-    intptr_t folder = -1;
-    const PathChar* name = nullptr;
-    bool has_device = false;
-    uint64_t device = 0;
 
     // Set by the walk (DirSearch::Locate): the listing's size, and (POSIX)
     // the identity it found, pinned before any open.
@@ -53,12 +51,32 @@ struct FileRef {
     // point (or was not listed).
     uint32_t reparse_tag = 0;
 
+    // Test hook (builds with the tests only): the file `name` in the open
+    // folder `folder` (a descriptor) on the filesystem `device`, as a POSIX
+    // listing would locate it.
+    void LocateForTesting(intptr_t folder, const PathChar* name, uint64_t device);
+
+  private:
+    // Only the platform's file, listing and re-listing read and write what
+    // the listing and the opens found.
+    friend class File;
+    friend class DirSearch;
+    friend bool RelistFile(FileRef* ref);
+
+    // POSIX only: the open folder that holds the file, its name there (the
+    // reference's own copy) and the folder's filesystem. folder -1: open
+    // `path` itself.
+    intptr_t folder_ = -1;
+    PathString name_;
+    bool has_device_ = false;
+    uint64_t device_ = 0;
+
     // Set by the first successful open (POSIX; Windows for a file listed
     // with a reparse tag that is no link): the file it found, its device and
     // inode (Windows: volume serial number and file index).
-    bool pinned = false;
-    uint64_t pinned_device = 0;
-    uint64_t pinned_inode = 0;
+    bool pinned_ = false;
+    uint64_t pinned_device_ = 0;
+    uint64_t pinned_inode_ = 0;
 };
 
 }  // namespace platform

@@ -275,12 +275,8 @@ void ReadAhead::File(const PathString& folder, const PathChar* name,
         item.folder_length = folder.size();
         item.path.reserve(folder.size() + 1 + std::char_traits<PathChar>::length(name));
         item.path.assign(folder).append(1, ZQ_PATH_SEP).append(name);
-        item.name.assign(name);
         item.ref = platform::FileRef(item.path.c_str());
         search.Locate(&item.ref);
-        if (item.ref.name != nullptr) {
-            item.ref.name = item.name.c_str();  // the listing's buffer moves on
-        }
         item.listed_after = repairs_;
         // A file too small to be an image is never opened: nothing to read.
         item.state = size_low >= kMinImageSize ? JobState::Queued : JobState::Done;

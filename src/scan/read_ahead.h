@@ -125,10 +125,9 @@ class ReadAhead {
         ScanCounter counter = ScanCounter::FilesSeen;
         OsError code = 0;
         PathString path;  // the line's path, the folder of the progress, the file's path
-        // A file: its folder's length within `path`, its name, its
-        // reference, the repairs done when it was listed, and its exam.
+        // A file: its folder's length within `path`, its reference, the
+        // repairs done when it was listed, and its exam.
         size_t folder_length = 0;
-        PathString name;
         platform::FileRef ref{nullptr};
         uint64_t listed_after = 0;
         JobState state = JobState::Done;

@@ -116,12 +116,9 @@ TEST(DirSearchTest, AFileListedAgainShowsItsSizeNow) {
     ASSERT_TRUE(search.HasEntry());
     const PathString path = dir.Join("file.bin");
     platform::FileRef ref(path.c_str());
-    const PathString name = search.Name();
     ASSERT_EQ(EntryKind::File, search.Kind());  // as the walk asks before it locates
     search.Locate(&ref);
-    if (ref.name != nullptr) {
-        ref.name = name.c_str();  // the listing's buffer moves on
-    }
+    search.Next();  // the reference keeps what it needs of the entry
     ASSERT_TRUE(ref.listed);
     EXPECT_EQ(6000u, ref.listed_size_low);
 

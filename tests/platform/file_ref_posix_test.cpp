@@ -42,12 +42,10 @@ class FileRefTest : public ::testing::Test {
     }
 
     // A reference to `name` in the folder, as the walk makes it.
-    FileRef InFolder(const std::string& full, const char* name) {
+    FileRef InFolder(const std::string& full, const char* name, uint64_t device_change = 0) {
         FileRef ref(full.c_str());
-        ref.folder = folder_;
-        ref.name = name;
-        ref.has_device = true;
-        ref.device = static_cast<uint64_t>(folder_info_.st_dev);
+        ref.LocateForTesting(folder_, name,
+                             static_cast<uint64_t>(folder_info_.st_dev) ^ device_change);
         return ref;
     }
 
@@ -90,8 +88,7 @@ TEST_F(FileRefTest, OpensByNameInTheFolderAndRefusesWhatIsNoRegularFileOfIt) {
 
 TEST_F(FileRefTest, RefusesAFileOfAnotherFilesystem) {
     const std::string full = dir_.Join("a.bin");
-    FileRef ref = InFolder(full, "a.bin");
-    ref.device ^= 1;
+    FileRef ref = InFolder(full, "a.bin", 1);
     OsError error = 0;
     EXPECT_FALSE(Open(ref, &error));
     EXPECT_EQ(platform::kErrorOtherFilesystem, error);

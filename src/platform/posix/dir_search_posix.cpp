@@ -357,18 +357,18 @@ void DirSearch::Locate(FileRef* ref) const {
     if (!state_ || !state_->fd.IsValid() || state_->entry == nullptr) {
         return;
     }
-    ref->folder = state_->fd.Get();
-    ref->name = state_->entry->d_name;
-    ref->has_device = true;
-    ref->device = static_cast<uint64_t>(state_->device);
+    ref->folder_ = state_->fd.Get();
+    ref->name_ = state_->entry->d_name;
+    ref->has_device_ = true;
+    ref->device_ = static_cast<uint64_t>(state_->device);
     if (state_->classified && state_->kind == EntryKind::File) {
         // What the listing's one query found: the size, and the identity,
         // pinned before the first open.
         ref->listed = true;
         ref->listed_size_low = state_->size_low;
-        ref->pinned = true;
-        ref->pinned_device = state_->entry_device;
-        ref->pinned_inode = state_->entry_inode;
+        ref->pinned_ = true;
+        ref->pinned_device_ = state_->entry_device;
+        ref->pinned_inode_ = state_->entry_inode;
     }
     listing_seam::Listed listed;
     if (listing_seam::FakeEntry(state_->entry->d_name, &listed)) {
@@ -377,18 +377,19 @@ void DirSearch::Locate(FileRef* ref) const {
 }
 
 bool RelistFile(FileRef* ref) {
-    if (ref->folder < 0 || ref->name == nullptr) {
+    if (ref->folder_ < 0 || ref->name_.empty()) {
         return false;
     }
     struct statx info;
-    if (!StatEntry(static_cast<int>(ref->folder), ref->name, &info) || !S_ISREG(info.stx_mode)) {
+    if (!StatEntry(static_cast<int>(ref->folder_), ref->name_.c_str(), &info) ||
+        !S_ISREG(info.stx_mode)) {
         return false;
     }
     ref->listed = true;
     ref->listed_size_low = static_cast<uint32_t>(info.stx_size);
-    ref->pinned = true;
-    ref->pinned_device = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
-    ref->pinned_inode = info.stx_ino;
+    ref->pinned_ = true;
+    ref->pinned_device_ = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
+    ref->pinned_inode_ = info.stx_ino;
     return true;
 }
 

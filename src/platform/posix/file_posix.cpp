@@ -66,9 +66,9 @@ bool File::Open(FileRef& ref, FileIntent intent) {
         return false;
     }
     const int flags = AccessMode(intent) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    const bool in_folder = ref.folder >= 0 && ref.name != nullptr;
-    const int at = in_folder ? static_cast<int>(ref.folder) : AT_FDCWD;
-    const char* name = in_folder ? ref.name : ref.path;
+    const bool in_folder = ref.folder_ >= 0 && !ref.name_.empty();
+    const int at = in_folder ? static_cast<int>(ref.folder_) : AT_FDCWD;
+    const char* name = in_folder ? ref.name_.c_str() : ref.path;
     posix::ScopedFd fd;
     do {
         fd.Reset(openat(at, name, flags));
@@ -90,20 +90,20 @@ bool File::Open(FileRef& ref, FileIntent intent) {
         refused = static_cast<OsError>(errno);
     } else if (!S_ISREG(info.st_mode)) {
         refused = kErrorNotRegular;
-    } else if (ref.has_device && static_cast<uint64_t>(info.st_dev) != ref.device) {
+    } else if (ref.has_device_ && static_cast<uint64_t>(info.st_dev) != ref.device_) {
         refused = kErrorOtherFilesystem;
-    } else if (ref.pinned && (static_cast<uint64_t>(info.st_dev) != ref.pinned_device ||
-                              static_cast<uint64_t>(info.st_ino) != ref.pinned_inode)) {
+    } else if (ref.pinned_ && (static_cast<uint64_t>(info.st_dev) != ref.pinned_device_ ||
+                               static_cast<uint64_t>(info.st_ino) != ref.pinned_inode_)) {
         refused = kErrorFileReplaced;
     }
     if (refused != 0) {
         error_ = refused;
         return false;
     }
-    if (!ref.pinned) {
-        ref.pinned = true;
-        ref.pinned_device = static_cast<uint64_t>(info.st_dev);
-        ref.pinned_inode = static_cast<uint64_t>(info.st_ino);
+    if (!ref.pinned_) {
+        ref.pinned_ = true;
+        ref.pinned_device_ = static_cast<uint64_t>(info.st_dev);
+        ref.pinned_inode_ = static_cast<uint64_t>(info.st_ino);
     }
     handle_.Reset(fd.Release());
     position_ = 0;

@@ -198,7 +198,7 @@ bool RelistFile(FileRef* ref) {
     ref->listed_size_low = data.nFileSizeLow;
     ref->reparse_tag = listed.reparse_tag;
     // Pinned again by the next open that pins, as the file now is.
-    ref->pinned = false;
+    ref->pinned_ = false;
     return true;
 }
 

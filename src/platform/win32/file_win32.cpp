@@ -86,7 +86,7 @@ bool File::Open(FileRef& ref, FileIntent intent) {
     // only as the file the image test or the check opened (pinned below).
     const bool through_point = RepairOpenFor(ref.reparse_tag) == RepairOpen::PinnedFile;
     if (intent == FileIntent::Repair && through_point) {
-        if (!ref.pinned) {
+        if (!ref.pinned_) {
             error_ = kErrorReparsePoint;  // no file was pinned to compare with
             return false;
         }
@@ -120,14 +120,14 @@ bool File::Open(FileRef& ref, FileIntent intent) {
         if (!ReadIdentity(handle.Get(), &volume, &index, &error_)) {
             return false;
         }
-        if (ref.pinned && (volume != ref.pinned_device || index != ref.pinned_inode)) {
+        if (ref.pinned_ && (volume != ref.pinned_device_ || index != ref.pinned_inode_)) {
             error_ = kErrorFileReplaced;  // another file under the checked name
             return false;
         }
-        if (!ref.pinned) {
-            ref.pinned = true;
-            ref.pinned_device = volume;
-            ref.pinned_inode = index;
+        if (!ref.pinned_) {
+            ref.pinned_ = true;
+            ref.pinned_device_ = volume;
+            ref.pinned_inode_ = index;
         }
     }
     handle_.Reset(reinterpret_cast<intptr_t>(handle.Release()));
