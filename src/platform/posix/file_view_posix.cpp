@@ -7,6 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "platform/bounds.h"
 #include "platform/fault_seam.h"
 #include "platform/file_view.h"
 
@@ -89,7 +90,7 @@ StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
 }
 
 bool FileView::Holds(uint64_t offset, uint32_t count) const {
-    return state_ && count <= state_->head_length && offset <= state_->head_length - count;
+    return state_ && FitsWithin(offset, count, state_->head_length);
 }
 
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
@@ -98,7 +99,7 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
         error_ = read_fault.code;
         return false;
     }
-    if (count <= state_->head_length && offset <= state_->head_length - count) {
+    if (FitsWithin(offset, count, state_->head_length)) {
         memcpy(out, state_->head + offset, count);
         return true;
     }

@@ -22,6 +22,7 @@
 // of ending the scan.
 #include <windows.h>
 
+#include "platform/bounds.h"
 #include "platform/fault_seam.h"
 #include "platform/file_view.h"
 #include "platform/win32/win32_handles.h"
@@ -138,7 +139,7 @@ StepResult<ViewStep> FileView::Map(const File& file, uint32_t size_low) {
 }
 
 bool FileView::Holds(uint64_t offset, uint32_t count) const {
-    return state_ && count <= state_->head_length && offset <= state_->head_length - count;
+    return state_ && FitsWithin(offset, count, state_->head_length);
 }
 
 bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
@@ -151,7 +152,7 @@ bool FileView::Copy(uint64_t offset, void* out, uint32_t count) {
         return ReadView(static_cast<const uint8_t*>(state_->head.Get()) + offset, out, count,
                         &error_);
     }
-    if (!state_ || count > length_ || offset > length_ - count) {
+    if (!state_ || !FitsWithin(offset, count, length_)) {
         error_ = ERROR_INVALID_PARAMETER;  // the caller reads only within Length()
         return false;
     }

@@ -1,0 +1,146 @@
+// The executable-image test in its two halves: ExamineImage, which opens,
+// maps and reads (on a reader thread, or the walk's), and ReportImageExam,
+// which logs and counts a failed call on the walk's thread.
+#include "scan/image_exam.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "log/logger.h"
+#include "platform/bounds.h"
+#include "platform/file.h"
+#include "platform/file_view.h"
+#include "scan/scan_stats.h"
+
+namespace {
+
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kLfanewOffset = 0x3C;
+constexpr uint32_t kNtHeadersSize = 248;  // signature, file header, 32-bit optional header
+constexpr uint32_t kCharacteristicsOffset = 22;
+constexpr uint32_t kNtSignature = 0x00004550;  // "PE\0\0"
+constexpr uint16_t kImageFileDll = 0x2000;
+
+uint16_t LoadU16(const uint8_t* bytes) {
+    uint16_t value;
+    memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+uint32_t LoadU32(const uint8_t* bytes) {
+    uint32_t value;
+    memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// The answer for a view of the whole file; false on every rejection or on
+// a failed read of the view.
+bool IsImageNotDll(platform::FileView& view, bool* read_failed) {
+    uint8_t dos_header[kDosHeaderSize];
+    if (!platform::FitsWithin(0, kDosHeaderSize, view.Length())) {
+        return false;
+    }
+    if (!view.Copy(0, dos_header, kDosHeaderSize)) {
+        *read_failed = true;
+        return false;
+    }
+    const bool mz = dos_header[0] == 'M' && dos_header[1] == 'Z';
+    const bool zm = dos_header[0] == 'Z' && dos_header[1] == 'M';
+    if (!mz && !zm) {
+        return false;
+    }
+    const int32_t lfanew = static_cast<int32_t>(LoadU32(dos_header + kLfanewOffset));
+    if (lfanew < 0 ||
+        !platform::FitsWithin(static_cast<uint64_t>(lfanew), kNtHeadersSize, view.Length())) {
+        return false;
+    }
+    uint8_t nt_headers[kNtHeadersSize];
+    if (!view.Copy(static_cast<uint64_t>(lfanew), nt_headers, kNtHeadersSize)) {
+        *read_failed = true;
+        return false;
+    }
+    if (LoadU32(nt_headers) != kNtSignature) {
+        return false;
+    }
+    return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0;
+}
+
+bool Failed(ImageExam* exam, ImageStep step, OsError code) {
+    exam->failed = step;
+    exam->code = code;
+    return false;
+}
+
+bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
+    // Declared before the view, so the view is released before the file.
+    platform::File file;
+    if (!file.Open(ref, platform::FileIntent::ExamineImage)) {
+        return Failed(exam, ImageStep::Open, file.Error());
+    }
+    // A listed file's size is the listing's.
+    uint32_t size = ref.listed_size_low;
+    if (!ref.listed && !file.SizeLow(&size)) {
+        return Failed(exam, ImageStep::Size, file.Error());
+    }
+    if (size < kMinImageSize) {
+        return false;
+    }
+    if (pause != nullptr) {
+        (*pause)();
+    }
+    // The view's length is what was really mapped, so a file shortened since
+    // its size was queried is read as the shorter file it now is.
+    platform::FileView view;
+    const platform::StepResult<platform::ViewStep> mapped = view.Map(file, size);
+    if (!mapped.Succeeded()) {
+        return Failed(
+            exam, mapped.step == platform::ViewStep::Mapping ? ImageStep::Mapping : ImageStep::View,
+            mapped.code);
+    }
+    bool read_failed = false;
+    const bool answer = IsImageNotDll(view, &read_failed);
+    if (read_failed) {
+        // The bytes could not be read (a failed read, a view of the header
+        // block that could not be mapped, a page the system could not bring
+        // in): logged as the view's failure, and the scan goes on.
+        return Failed(exam, ImageStep::View, view.Error());
+    }
+    // The signature check's window, when the view holds it already.
+    if (answer && size >= kSignatureWindowEnd &&
+        view.Holds(kSignatureWindowOffset, kSignatureWindowSize)) {
+        exam->window.held =
+            view.Copy(kSignatureWindowOffset, exam->window.bytes, kSignatureWindowSize);
+    }
+    return answer;  // the view goes before the file, as declared
+}
+
+}  // namespace
+
+void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
+    *exam = ImageExam();
+    exam->image = Examine(ref, pause, exam);
+}
+
+void ReportImageExam(const ImageExam& exam) {
+    switch (exam.failed) {
+        case ImageStep::None:
+            return;
+        case ImageStep::Open:
+            g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::Size:
+            g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::Mapping:
+            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
+                           static_cast<int>(exam.code));
+            break;
+        case ImageStep::View:
+            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
+                           static_cast<int>(exam.code));
+            break;
+    }
+    CountScan(ScanCounter::Unreadable);
+}
