@@ -132,10 +132,7 @@ void ReadAhead::ReadLoop(Shared& shared) {
             // Reset only while nothing is queued: the main thread sets it
             // again under the lock once a batch of files is queued, and
             // when it resumes paused readers.
-            shared.work.Reset();
-            shared.lock.Leave();
-            shared.work.Wait();
-            shared.lock.Enter();
+            WaitLocked(shared, shared.work, false);
             continue;
         }
         ++shared.examining;
@@ -152,9 +149,9 @@ void ReadAhead::ReadLoop(Shared& shared) {
     shared.lock.Leave();
 }
 
-bool ReadAhead::WaitLocked(platform::Event& event, bool interruptible) {
+bool ReadAhead::WaitLocked(Shared& shared, platform::Event& event, bool interruptible) {
     event.Reset();
-    shared_->lock.Leave();
+    shared.lock.Leave();
     bool set = false;
     bool interrupted = false;
     while (!set && !interrupted) {
@@ -168,7 +165,7 @@ bool ReadAhead::WaitLocked(platform::Event& event, bool interruptible) {
             }
         }
     }
-    shared_->lock.Enter();
+    shared.lock.Enter();
     return !interrupted;
 }
 
@@ -180,7 +177,7 @@ bool ReadAhead::PauseReaders(bool interruptible) {
     shared_->paused = true;
     paused_ = true;
     while (shared_->examining != 0) {
-        if (!WaitLocked(shared_->done, interruptible)) {
+        if (!WaitLocked(*shared_, shared_->done, interruptible)) {
             return false;
         }
     }
@@ -341,7 +338,7 @@ bool ReadAhead::AwaitExam(Item& item) {
     if (kTestHooks && readers_first_ && HasReaders()) {
         shared_->work.Set();  // every file queued so far, not only a batch
         while (!AllExamined()) {
-            if (!WaitLocked(shared_->done, interruptible)) {
+            if (!WaitLocked(*shared_, shared_->done, interruptible)) {
                 return false;
             }
         }
@@ -363,7 +360,7 @@ bool ReadAhead::AwaitExam(Item& item) {
         shared_->work.Set();
     }
     while (item.state != JobState::Done) {
-        if (!WaitLocked(shared_->done, interruptible)) {
+        if (!WaitLocked(*shared_, shared_->done, interruptible)) {
             return false;
         }
     }

@@ -171,7 +171,7 @@ class ReadAhead {
     // Under the lock: resets `event`, leaves the lock, waits for `event`
     // and enters again. With `interruptible`, it waits in short slices and
     // answers false once an interrupt has arrived.
-    bool WaitLocked(platform::Event& event, bool interruptible);
+    static bool WaitLocked(Shared& shared, platform::Event& event, bool interruptible);
     // Stops the readers taking new files and waits until none holds one;
     // false (readers still paused) when an interrupt came first and
     // `interruptible`.
