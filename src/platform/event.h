@@ -24,6 +24,9 @@ class Event {
     // Waits at most `milliseconds`; true when the event is set, false when
     // the time ran out or the wait failed.
     bool WaitFor(uint32_t milliseconds);
+    // Whether the event is set now, without waiting and without a system
+    // call (a set that is on its way may be seen a moment later).
+    bool IsSetNow() const;
     void Close() { handle_.Reset(); }
     bool IsOpen() const { return handle_.IsValid(); }
 

@@ -19,6 +19,10 @@ constexpr size_t kMaxPathChars = 260;
 bool CombinePath(PathChar (&buffer)[kMaxPathChars], const PathChar* folder,
                  const PathChar* relative);
 
+// Whether `c` separates the parts of a path: "\\" and "/" on Windows, "/" on
+// POSIX.
+bool IsPathSeparator(PathChar c);
+
 // Whether `path` is absolute: "X:\..." (or "X:/...") or "\\server\share..."
 // on Windows, "/..." on POSIX. Empty, relative and drive-relative ("C:suite")
 // paths are not: they resolve against the current folder or a search path.

@@ -40,4 +40,9 @@ class Thread {
 // Suspends the calling thread for about `milliseconds`.
 void SleepMilliseconds(uint32_t milliseconds);
 
+// Tells the processor that the calling thread waits in a loop for another
+// (the x86 PAUSE): the loop takes less power and the other's store is seen
+// sooner.
+void CpuRelax();
+
 }  // namespace platform

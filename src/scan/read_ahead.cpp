@@ -24,6 +24,9 @@ constexpr size_t kItemsPerReader = 32;
 constexpr size_t kMostItems = 256;
 // Files queued before the readers are woken.
 constexpr uint32_t kWakeBatch = 8;
+// How long a wait looks at its event before the thread sleeps (each look
+// after a processor pause, some tens of nanoseconds).
+constexpr uint32_t kSpinsBeforeSleep = 2000;
 // How often a wait of the main thread looks for an interrupt: well within
 // the half second in which an interrupted run must have written its end.
 constexpr uint32_t kInterruptSliceMs = 20;
@@ -132,7 +135,7 @@ void ReadAhead::ReadLoop(Shared& shared) {
             // Reset only while nothing is queued: the main thread sets it
             // again under the lock once a batch of files is queued, and
             // when it resumes paused readers.
-            WaitLocked(shared, shared.work, false);
+            WaitLocked(shared, shared.work, Wait::Sleep);
             continue;
         }
         ++shared.examining;
@@ -149,10 +152,18 @@ void ReadAhead::ReadLoop(Shared& shared) {
     shared.lock.Leave();
 }
 
-bool ReadAhead::WaitLocked(Shared& shared, platform::Event& event, bool interruptible) {
+bool ReadAhead::WaitLocked(Shared& shared, platform::Event& event, Wait how) {
+    const bool interruptible = how == Wait::Interruptible;
     event.Reset();
     shared.lock.Leave();
+    // A reader's examination of a file in the page cache takes some tens of
+    // microseconds: looked for a little before the thread sleeps, which
+    // would cost a wake-up through the system each time.
     bool set = false;
+    for (uint32_t spin = 0; how != Wait::Sleep && spin < kSpinsBeforeSleep && !set; ++spin) {
+        platform::CpuRelax();
+        set = event.IsSetNow();
+    }
     bool interrupted = false;
     while (!set && !interrupted) {
         if (interruptible) {
@@ -177,7 +188,8 @@ bool ReadAhead::PauseReaders(bool interruptible) {
     shared_->paused = true;
     paused_ = true;
     while (shared_->examining != 0) {
-        if (!WaitLocked(*shared_, shared_->done, interruptible)) {
+        if (!WaitLocked(*shared_, shared_->done,
+                        interruptible ? Wait::Interruptible : Wait::Spin)) {
             return false;
         }
     }
@@ -338,7 +350,8 @@ bool ReadAhead::AwaitExam(Item& item) {
     if (kTestHooks && readers_first_ && HasReaders()) {
         shared_->work.Set();  // every file queued so far, not only a batch
         while (!AllExamined()) {
-            if (!WaitLocked(*shared_, shared_->done, interruptible)) {
+            if (!WaitLocked(*shared_, shared_->done,
+                            interruptible ? Wait::Interruptible : Wait::Spin)) {
                 return false;
             }
         }
@@ -360,7 +373,8 @@ bool ReadAhead::AwaitExam(Item& item) {
         shared_->work.Set();
     }
     while (item.state != JobState::Done) {
-        if (!WaitLocked(*shared_, shared_->done, interruptible)) {
+        if (!WaitLocked(*shared_, shared_->done,
+                        interruptible ? Wait::Interruptible : Wait::Spin)) {
             return false;
         }
     }

@@ -168,10 +168,14 @@ class ReadAhead {
     // Takes the first queued file no one has taken (under the lock); null
     // when there is none or the readers are paused.
     static Item* TakeQueued(Shared& shared);
+    // How a wait waits: a reader sleeps at once; the main thread looks at
+    // the event for a moment first, and in an interruptible wait sleeps in
+    // short slices, looking for an interrupt between them.
+    enum class Wait { Sleep, Spin, Interruptible };
     // Under the lock: resets `event`, leaves the lock, waits for `event`
-    // and enters again. With `interruptible`, it waits in short slices and
-    // answers false once an interrupt has arrived.
-    static bool WaitLocked(Shared& shared, platform::Event& event, bool interruptible);
+    // and enters again. False when an interrupt arrived first
+    // (Wait::Interruptible only).
+    static bool WaitLocked(Shared& shared, platform::Event& event, Wait how);
     // Stops the readers taking new files and waits until none holds one;
     // false (readers still paused) when an interrupt came first and
     // `interruptible`.

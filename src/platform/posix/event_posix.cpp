@@ -67,6 +67,11 @@ bool Event::Wait() {
     return true;
 }
 
+bool Event::IsSetNow() const {
+    const EventState* state = StateOf(handle_.Get());
+    return state != nullptr && state->set.load(std::memory_order_acquire);
+}
+
 bool Event::WaitFor(uint32_t milliseconds) {
     EventState* state = StateOf(handle_.Get());
     if (state == nullptr) {

@@ -73,6 +73,12 @@ void Thread::Wait() {
     }
 }
 
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 void SleepMilliseconds(uint32_t milliseconds) {
     timespec wait{};
     wait.tv_sec = static_cast<time_t>(milliseconds / 1000);

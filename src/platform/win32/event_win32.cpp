@@ -72,6 +72,11 @@ bool Event::Wait() {
     return WaitForSingleObject(state->event.Get(), INFINITE) == 0;
 }
 
+bool Event::IsSetNow() const {
+    const EventState* state = StateOf(handle_.Get());
+    return state != nullptr && state->set.load(std::memory_order_acquire);
+}
+
 bool Event::WaitFor(uint32_t milliseconds) {
     EventState* state = StateOf(handle_.Get());
     if (state == nullptr) {

@@ -49,6 +49,10 @@ void Thread::Wait() {
     }
 }
 
+void CpuRelax() {
+    YieldProcessor();
+}
+
 void SleepMilliseconds(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
