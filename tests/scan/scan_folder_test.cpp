@@ -284,9 +284,8 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
     const auto extended = [](const fs::path& path) {
         return fs::path(platform::SystemPath(path.native().c_str()));
     };
-    // Under Wine the tree lies on "Z:", whose Linux folder is "/", so that
-    // Linux's own path limit leaves the most room.
-    fs::path top = dir_.Path();
+    const fs::path top = dir_.Path();
+    // On Windows the folders go by their extended paths, also when removed.
     struct Removed {
         fs::path path;
         ~Removed() {
@@ -295,12 +294,7 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
                 fs::remove_all(path, ignored);
             }
         }
-    } wine_tree;
-    if (kWindows && fs::is_directory("Z:\\tmp")) {
-        top = fs::path("Z:\\tmp") / dir_.Path().filename();
-        fs::create_directory(top);
-        wine_tree.path = extended(top);
-    }
+    } wine_tree{kWindows ? extended(top / std::string(width, 'd')) : fs::path()};
     fs::path folder = top;
     if (!kWindows) {
         fs::current_path(folder);
@@ -365,16 +359,15 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
 
 // The folder, in this process's path text, of a tree that the test run
 // made beforehand with Unix symbolic links (top/a/up and top/a/up2 point at
-// top, top/a/self at top/a): a Windows program cannot make them itself, and
-// Wine shows each as a folder (a reparse point) with its target's identity.
+// top, top/a/self at top/a), on the confined tests' drive: a Windows program
+// cannot make them itself, and Wine shows each as a folder (a reparse point)
+// with its target's identity.
 PathString LinkTreeFromTheTestRun() {
     const char* tree = std::getenv("ZQ_LINK_TREE");
     if (tree == nullptr) {
         return PathString();
     }
-    std::string windows_path = std::string("Z:") + tree;  // Wine's drive for "/"
-    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
-    return fs::path(windows_path).native();
+    return fs::path(tree).make_preferred().native();
 }
 
 // A link back to an ancestor is entered like a folder (Windows), but a
