@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/listing_seam.h"
 #include "platform/path_forms.h"
+#include "platform/windows_dir.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder_seam.h"
 #include "scan/scan_stats.h"
@@ -156,6 +157,37 @@ TEST_F(ScanFolderTest, ExaminesImagesDepthFirstAndPassesOverTheRest) {
     EXPECT_EQ(3 * std::string("\tResult:Safe\n").size() + app.size() + tool.size() + system.size() +
                   3 * std::string("Path:").size(),
               run.console.size());
+}
+
+// The walk enters neither the Windows directory nor a folder whose path
+// contains its text (compared in upper case), and says nothing of them; a
+// folder of the same name elsewhere is walked. The Windows directory is
+// named by the test, so the walk meets one on every backend.
+TEST_F(ScanFolderTest, TheWindowsDirectoryIsNotEntered) {
+    for (const char* file : {"Win/a.exe", "Win.old/b.exe", "Wi/c.exe", "sub/Win/d.exe"}) {
+        Put(file, sample::BuildPe(1024));
+    }
+    struct Named {
+        explicit Named(const PathString& folder) {
+            platform::SetWindowsDirectoryForTesting(folder.c_str());
+        }
+        ~Named() { platform::SetWindowsDirectoryForTesting(nullptr); }
+    } windows(fs::path(Root() + kSep + "WIN").native());
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+    Lines expected = {Folder(At("Wi")),
+                      File(At("Wi/c.exe")),
+                      Result(At("Wi/c.exe"), 0),
+                      Folder(At("sub")),
+                      Folder(At("sub/Win")),
+                      File(At("sub/Win/d.exe")),
+                      Result(At("sub/Win/d.exe"), 0)};
+    Lines actual = run.log;
+    std::sort(expected.begin(), expected.end());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(expected, actual);
+    EXPECT_EQ(4u, run.stats.folders_entered);  // the root, Wi, sub, sub/Win
+    EXPECT_EQ(0u, run.stats.not_scanned);
 }
 
 TEST_F(ScanFolderTest, SizeLimitIsOnTheLowThirtyTwoBits) {
