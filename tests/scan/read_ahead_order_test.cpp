@@ -1,10 +1,11 @@
 // The read-ahead changes how the walk's work is done, never what it does: a
 // tree with every kind of entry (infected images and hard links to them,
-// clean images, DLLs, small and empty files, files that are no image,
-// unreadable files and folders, hidden names, a chain deeper than the walk
-// keeps open, more files than the look-ahead holds) scanned with the
-// read-ahead and without it gives the same console text, the same log
-// messages in the same order, the same counts and the same files.
+// clean images, the smallest of 512 bytes among them, DLLs, small and empty
+// files, files that are no image, unreadable files and folders, hidden
+// names, a chain deeper than the walk keeps open, more files than the
+// look-ahead holds) scanned with the read-ahead and without it gives the
+// same console text, the same log messages in the same order, the same
+// counts and the same files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,11 +58,13 @@ Bytes Content(int kind, uint32_t seed) {
             return sample::BuildInfected(sample::BuildPe(5000, {false, false, seed}), corrupt)
                 .infected;
         }
+        case 7:
+            return sample::BuildPe(512, {false, false, seed});  // the smallest image
         default:
             return Bytes();  // empty
     }
 }
-constexpr int kKinds = 8;
+constexpr int kKinds = 9;
 
 // Builds the tree below `root`; `unreadable` keeps its files and folders
 // unreadable while it lives. True when a folder could be made unreadable
@@ -174,6 +177,9 @@ TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
     }
     std::sort(link_results.begin(), link_results.end());
     EXPECT_EQ((std::vector<std::string>{"0", "0", "2"}), link_results);
+    // The smallest image there is (512 bytes) is examined.
+    const std::string smallest = (root / "mixed" / "f7.exe").string();
+    EXPECT_EQ(1u, Count(alone.lines, "[ScanFolder][334]Path:" + smallest + ", Result:0"));
     EXPECT_GT(alone.stats.fixed, 10u);
     EXPECT_GT(alone.stats.error, 10u);
     EXPECT_GE(alone.stats.unreadable, 1u);
