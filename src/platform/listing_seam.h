@@ -14,6 +14,11 @@
 //                             attributes and tag (ClassifyListedEntry)
 //   DirSearch::EntersMountPoint  the volume behind a mount point
 //   DirSearch::Open, OpenChild   a folder whose listing fails with a code
+//
+// Apart from the fakes, a test program that walks folder trees confines
+// every listing to the folder its trees are made in (ConfineForTesting):
+// a walk gone astray is stopped at its first step out, on every backend,
+// and the test is told.
 #pragma once
 
 #include <atomic>
@@ -46,8 +51,20 @@ struct Fakes {
     std::function<bool(const PathChar* folder_path, OsError* code)> listing_fails;
 };
 
+// The code of a listing refused outside the confinement (no system's).
+constexpr OsError kOutsideConfinement = 0x5A51;
+
+// From now on (null: no longer) every listing of a folder that does not lie
+// below `base`, or whose path names "." or "..", fails with
+// kOutsideConfinement, and `refused` (optional) is told the folder's path
+// first. Independent of the fakes (Arm, Disarm); set before the walks.
+void ConfineForTesting(const PathChar* base,
+                       std::function<void(const PathChar* folder_path)> refused);
+
 namespace detail {
 extern std::atomic<bool> g_armed;
+extern std::atomic<bool> g_confined;
+bool OutsideConfinement(const PathChar* folder_path, OsError* code);
 bool FakeEntryArmed(const PathChar* name, Listed* listed);
 bool FakeVolumeArmed(const PathChar* folder_path, Volume* volume);
 bool FakeListingFailureArmed(const PathChar* folder_path, OsError* code);
@@ -88,8 +105,10 @@ inline bool FakeListingFailure(const PathChar* folder_path, OsError* code) {
     if constexpr (!kTestHooks) {
         return false;
     } else {
-        return detail::g_armed.load(std::memory_order_acquire) &&
-               detail::FakeListingFailureArmed(folder_path, code);
+        return (detail::g_confined.load(std::memory_order_acquire) &&
+                detail::OutsideConfinement(folder_path, code)) ||
+               (detail::g_armed.load(std::memory_order_acquire) &&
+                detail::FakeListingFailureArmed(folder_path, code));
     }
 }
 

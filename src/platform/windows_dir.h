@@ -13,4 +13,13 @@ namespace platform {
 // system has none or the query fails.
 void ReadWindowsDirectory(PathChar* buffer, uint32_t capacity);
 
+// Test hook (builds with the tests only): from now on ReadWindowsDirectory
+// gives `folder` in place of the system's answer (null: the system's again),
+// so that a walk meets a Windows directory on every backend. Set before the
+// walk; read by the thread that walks.
+void SetWindowsDirectoryForTesting(const PathChar* folder);
+// Fills `buffer` as ReadWindowsDirectory does with the folder a test named;
+// false when none is named.
+bool NamedWindowsDirectoryForTesting(PathChar* buffer, uint32_t capacity);
+
 }  // namespace platform

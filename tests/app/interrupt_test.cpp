@@ -21,6 +21,7 @@
 #include "platform/thread.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder.h"
+#include "scan/scan_folder_seam.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -138,6 +139,34 @@ TEST_F(InterruptTest, TheWalkEndsWithoutWaitingForASlowRead) {
         EXPECT_EQ(started, results);
         EXPECT_EQ(logged, results);
     }
+}
+
+// An interrupt that arrives while entries are queued and already read ahead
+// (raised on a reader at the open of the last file, when the walk has
+// listed every file and the readers have examined them) ends the walk
+// before the next entry: at most the file in hand gets its result.
+TEST_F(InterruptTest, TheWalkEndsBeforeTheNextQueuedEntry) {
+    constexpr uint32_t kFiles = 40;
+    testsupport::TempDir dir;
+    for (uint32_t i = 0; i < kFiles; ++i) {
+        testsupport::WriteFile(dir.Path() / ("f" + std::to_string(i) + ".exe"),
+                               sample::BuildPe(1024, {false, false, i}));
+    }
+    platform::fault::Rule last_open;
+    last_open.op = platform::fault::Op::Open;
+    last_open.nth = kFiles;  // each file is opened once, by a reader
+    last_open.effect = platform::fault::Effect::None;
+    last_open.before = [] { Interrupt(); };
+    testsupport::LogCapture log;
+    ::testing::internal::CaptureStdout();
+    {
+        platform::fault::Scoped armed(last_open);
+        EXPECT_TRUE(scan_seam::ScanFolderReadingAheadFirstForTesting(dir.Path().native().c_str(),
+                                                                     InfectionSignatures));
+        EXPECT_TRUE(platform::fault::Fired());
+    }
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_LE(std::count(console.begin(), console.end(), '\n'), 1) << console;
 }
 
 // The console's close: the system ends the process when the handler

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "infect/md5_context.h"
+#include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "support/held_file.h"
@@ -50,7 +51,70 @@ struct ContentCase {
     bool infected;
 };
 
-TEST(CheckInfectionTest, DecidesByTheWindowAlone) {
+// How the check is given the file: by its path alone; as the walk lists it
+// (the listing's size, never queried again); and with the window the image
+// test held of it (never opened again), digested ahead on a reader or not.
+enum class Way { ByPath, Listed, WindowHeld, WindowDigested };
+const Way kWays[] = {Way::ByPath, Way::Listed, Way::WindowHeld, Way::WindowDigested};
+
+const char* WayName(Way way) {
+    switch (way) {
+        case Way::ByPath:
+            return "by its path";
+        case Way::Listed:
+            return "listed";
+        case Way::WindowHeld:
+            return "window held";
+        case Way::WindowDigested:
+            return "window held and digested";
+    }
+    return "?";
+}
+
+struct Checked {
+    BOOL result = FALSE;
+    BOOL infected = kUntouched;
+    const char* matched = nullptr;
+    uint32_t opens = 0;
+    uint32_t size_queries = 0;
+    uint32_t reads = 0;
+    std::vector<std::string> lines;
+};
+
+// Checks a file holding `content` against `list`, given the `way` the walk
+// would give it (the image test holds the window of a file of 2100 bytes
+// and more), counting the calls the check makes.
+Checked Check(const Bytes& content, Way way, const SignatureList& list) {
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("f.exe");
+    testsupport::WriteFile(path, content);
+    platform::FileRef ref(path.c_str());
+    HeldWindow window;
+    if (way != Way::ByPath) {
+        ref.listed = true;
+        ref.listed_size_low = static_cast<uint32_t>(content.size());
+    }
+    if (way != Way::ByPath && way != Way::Listed && content.size() >= kSignatureWindowEnd) {
+        window.held = true;
+        std::copy(content.begin() + kSignatureWindowOffset, content.begin() + kSignatureWindowEnd,
+                  window.bytes);
+        if (way == Way::WindowDigested) {
+            DigestHeldWindow(&window, list);
+        }
+    }
+    Checked checked;
+    testsupport::LogCapture log;
+    platform::fault::Count();
+    checked.result = CheckInfection(ref, &checked.infected, list, &checked.matched, &window);
+    checked.opens = platform::fault::Calls(platform::fault::Op::Open);
+    checked.size_queries = platform::fault::Calls(platform::fault::Op::Size);
+    checked.reads = platform::fault::Calls(platform::fault::Op::Read);
+    platform::fault::Disarm();
+    checked.lines = log.Lines();
+    return checked;
+}
+
+TEST(CheckInfectionTest, DecidesByTheWindowAloneHoweverTheFileIsGiven) {
     const ContentCase cases[] = {
         {"empty file", {}, false},
         {"2099 bytes with the pattern cut short", WithPattern(2099), false},
@@ -65,17 +129,22 @@ TEST(CheckInfectionTest, DecidesByTheWindowAlone) {
         {"no pattern", testsupport::PatternBytes(9000, 4), false},
         {"an infected sample", sample::BuildInfected(sample::BuildPe(6000)).infected, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        testsupport::TempDir dir;
-        testsupport::WriteFile(dir.Join("f.exe"), c.content);
-        testsupport::LogCapture log;
-        BOOL infected = kUntouched;
-        const PathString file_path = dir.Join("f.exe");
-        platform::FileRef file_ref(file_path.c_str());
-        EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, kTestList));
-        EXPECT_EQ(c.infected ? TRUE : kUntouched, infected);
-        EXPECT_TRUE(log.Lines().empty());
+    for (const Way way : kWays) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + WayName(way));
+            const Checked checked = Check(c.content, way, kTestList);
+            EXPECT_EQ(TRUE, checked.result);
+            EXPECT_EQ(c.infected ? TRUE : kUntouched, checked.infected);
+            EXPECT_EQ(c.infected ? kTestEntries[1] : nullptr, checked.matched);
+            EXPECT_TRUE(checked.lines.empty());
+            // What the walk gives is never asked of the system again: the
+            // listed size, and a held window (the file is not opened).
+            const bool windowed = c.content.size() >= kSignatureWindowEnd;
+            const uint32_t opened = way == Way::ByPath || (way == Way::Listed && windowed) ? 1 : 0;
+            EXPECT_EQ(opened, checked.opens);
+            EXPECT_EQ(way == Way::ByPath ? 1u : 0u, checked.size_queries);
+            EXPECT_EQ(opened == 1 && windowed ? 1u : 0u, checked.reads);
+        }
     }
 }
 
@@ -101,19 +170,17 @@ TEST(CheckInfectionTest, FilesUnder2100BytesAreNeverRead) {
         {"1500 bytes, window cut in the middle", WithPattern(1500), false},
         {"2099 bytes, window one byte short", WithPattern(2099), false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string digest = ZeroFilledWindowDigest(c.content);
-        const char* const entries[] = {digest.c_str()};
-        testsupport::TempDir dir;
-        testsupport::WriteFile(dir.Join("f.exe"), c.content);
-        testsupport::LogCapture log;
-        BOOL infected = kUntouched;
-        const PathString file_path = dir.Join("f.exe");
-        platform::FileRef file_ref(file_path.c_str());
-        EXPECT_EQ(TRUE, CheckInfection(file_ref, &infected, {entries, 1}));
-        EXPECT_EQ(kUntouched, infected);
-        EXPECT_TRUE(log.Lines().empty());
+    for (const Way way : kWays) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + WayName(way));
+            const std::string digest = ZeroFilledWindowDigest(c.content);
+            const char* const entries[] = {digest.c_str()};
+            const Checked checked = Check(c.content, way, {entries, 1});
+            EXPECT_EQ(TRUE, checked.result);
+            EXPECT_EQ(kUntouched, checked.infected);
+            EXPECT_EQ(0u, checked.reads);
+            EXPECT_TRUE(checked.lines.empty());
+        }
     }
 }
 

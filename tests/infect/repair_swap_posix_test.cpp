@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dir_search.h"
 #include "platform/file_ref.h"
 #include "infect/check_infection.h"
 #include "infect/restore_host.h"
@@ -45,6 +46,24 @@ class RepairSwapTest : public ::testing::Test {
     }
 };
 
+// A reference to `path`, a file of the test's folder, as the walk makes it:
+// located by a listing of the folder, which `search` holds open, with the
+// listed size and the identity the listing found.
+platform::FileRef ListedRef(platform::DirSearch* search, const std::string& path) {
+    platform::FileRef ref(path.c_str());
+    const fs::path file(path);
+    EXPECT_TRUE(search->Open(file.parent_path().c_str()));
+    for (; search->HasEntry(); search->Next()) {
+        if (file.filename() == search->Name()) {
+            EXPECT_EQ(platform::EntryKind::File, search->Kind());
+            search->Locate(&ref);
+            return ref;
+        }
+    }
+    ADD_FAILURE() << "not listed: " << path;
+    return ref;
+}
+
 TEST_F(RepairSwapTest, ASwapBetweenTheCheckAndTheRepairIsNeverWritten) {
     const std::string renamed = dir_.Join("renamed.exe");
     struct Case {
@@ -72,22 +91,28 @@ TEST_F(RepairSwapTest, ASwapBetweenTheCheckAndTheRepairIsNeverWritten) {
          },
          "Call CreateFile failed: 0x16"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove(path_);
-        testsupport::WriteFile(path_, infected_);
-        platform::FileRef file(path_.c_str());
-        BOOL infected = FALSE;
-        const char* matched = nullptr;
-        testsupport::LogCapture log;
-        ASSERT_EQ(TRUE, CheckInfection(file, &infected, kTestList, &matched));
-        ASSERT_EQ(TRUE, infected);
-        c.swap();
-        EXPECT_EQ(FALSE, RestoreHost(file, SignatureList{&matched, 1}));
-        EXPECT_EQ(Lines{c.line}, log.Lines());
-        EXPECT_TRUE(infected_ == testsupport::ReadFile(other_));
-        if (!fs::is_fifo(path_)) {
-            EXPECT_TRUE(infected_ == testsupport::ReadFile(path_));
+    // The file by its path, and as the walk lists it (the check then reads
+    // it on the listing's word; only the repair's open asks again).
+    for (const bool listed : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (listed ? ", listed" : ", by its path"));
+            fs::remove(path_);
+            testsupport::WriteFile(path_, infected_);
+            platform::DirSearch search;
+            platform::FileRef file =
+                listed ? ListedRef(&search, path_) : platform::FileRef(path_.c_str());
+            BOOL infected = FALSE;
+            const char* matched = nullptr;
+            testsupport::LogCapture log;
+            ASSERT_EQ(TRUE, CheckInfection(file, &infected, kTestList, &matched));
+            ASSERT_EQ(TRUE, infected);
+            c.swap();
+            EXPECT_EQ(FALSE, RestoreHost(file, SignatureList{&matched, 1}));
+            EXPECT_EQ(Lines{c.line}, log.Lines());
+            EXPECT_TRUE(infected_ == testsupport::ReadFile(other_));
+            if (!fs::is_fifo(path_)) {
+                EXPECT_TRUE(infected_ == testsupport::ReadFile(path_));
+            }
         }
     }
 }

@@ -215,9 +215,10 @@ Bytes WithTrailerFields(uint32_t head_offset, uint32_t head_end) {
 }
 
 // A 5000-byte file whose trailer places a saved head of `length` bytes at
-// `head_offset` that unscrambles to "MZ": every other test of the repair
-// passes, only the place of the head is wrong.
-Bytes WithHeadAt(uint32_t head_offset, uint32_t length) {
+// `head_offset` that unscrambles to `start` ("MZ" unless given): every other
+// test of the repair passes, only the place of the head or its start is
+// wrong.
+Bytes WithHeadAt(uint32_t head_offset, uint32_t length, const char (&start)[3] = "MZ") {
     Bytes bytes(5000, 0x5A);
     const size_t trailer = bytes.size() - 48;
     const uint8_t key_fill[4] = {0x3D, 0xA7, 0x10, 0xC4};
@@ -225,8 +226,8 @@ Bytes WithHeadAt(uint32_t head_offset, uint32_t length) {
     StoreLe32(bytes, trailer + 4, head_offset);
     StoreLe32(bytes, trailer + 8, head_offset + length);
     const uint8_t* key = &bytes[trailer];
-    bytes[head_offset] = sample::ScrambleByte('M', 0, key);
-    bytes[head_offset + 1] = sample::ScrambleByte('Z', 1, key);
+    bytes[head_offset] = sample::ScrambleByte(static_cast<uint8_t>(start[0]), 0, key);
+    bytes[head_offset + 1] = sample::ScrambleByte(static_cast<uint8_t>(start[1]), 1, key);
     return bytes;
 }
 
@@ -264,6 +265,10 @@ TEST(RestoreHostTest, RefusesAndLeavesTheFileUnchanged) {
          "May get invalid info"},
         {"one-byte saved head", WithTrailerFields(5000, 5001), "May get invalid info"},
         {"corrupt key", WithCorruptKey(), "May get invalid info"},
+        // A host begins with "MZ" or "ZM", both letters.
+        {"head unscrambling to \"ZX\"", WithHeadAt(2100, 900, "ZX"), "May get invalid info"},
+        {"head unscrambling to \"XM\"", WithHeadAt(2100, 900, "XM"), "May get invalid info"},
+        {"head unscrambling to \"MX\"", WithHeadAt(2100, 900, "MX"), "May get invalid info"},
         // The infector's image, window included, lies in front of the saved
         // head: a smaller HeadOffset is no infector's trailer.
         {"HeadOffset 0", WithHeadAt(0, 1000), "May get invalid info"},

@@ -150,6 +150,23 @@ TEST_F(RestoreTest, DamagedOrForeignBackupIsRefusedAndNothingIsLeftAtOut) {
     }
 }
 
+// The original is written only from the backup that was checked through:
+// a backup replaced between the check and the write, even by another sound
+// backup, is refused, and nothing is left at OUT.
+TEST_F(RestoreTest, ABackupReplacedAfterItsCheckIsRefused) {
+    const Bytes checked = MakeBackup(testsupport::PatternBytes(5000, 7));
+    const Bytes other = MakeBackup(testsupport::PatternBytes(5000, 8));
+    testsupport::WriteFile(Backup(), checked);
+    druquara::SetBetweenPassesForTesting([&] { testsupport::WriteFile(Backup(), other); });
+    const druquara::RestoreOutcome outcome =
+        druquara::RestoreBackup(Backup().c_str(), Out().c_str());
+    druquara::SetBetweenPassesForTesting(nullptr);
+    EXPECT_EQ(outcome.status, RestoreStatus::BackupRefused);
+    EXPECT_NE(outcome.message.find("changed while it was being restored"), std::string::npos)
+        << outcome.message;
+    EXPECT_FALSE(fs::exists(fs::path(Out())));
+}
+
 TEST_F(RestoreTest, MissingBackupIsRefused) {
     const druquara::RestoreOutcome outcome =
         druquara::RestoreBackup(dir_.Join("none.quar").c_str(), Out().c_str());

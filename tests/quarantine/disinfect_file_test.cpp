@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "infect/md5_context.h"
 #include "platform/file.h"
 #include "sample_builder/sample_builder.h"
 #include "support/held_file.h"
@@ -36,13 +38,18 @@ struct Outcome {
     Lines log;
 };
 
-Outcome Disinfect(const PathString& path) {
+// DisinfectFile on `path` with `list` (the test signature alone unless
+// given), running `before_changes` (optional) between the check and the
+// quarantine call.
+Outcome Disinfect(const PathString& path, const SignatureList& list = kTestList,
+                  std::function<void()> before_changes = nullptr) {
     testsupport::LogCapture log;
     Outcome outcome;
     outcome.result = static_cast<ScanResult>(7);  // overwritten on every path
     platform::FileRef file(path.c_str());
     DisinfectOptions options;
-    options.signatures = &kTestList;
+    options.signatures = &list;
+    options.before_changes = std::move(before_changes);
     outcome.returned = DisinfectFile(file, &outcome.result, options);
     outcome.log = log.Lines();
     return outcome;
@@ -138,6 +145,35 @@ TEST(DisinfectFileTest, FailedRepairIsAnError) {
         EXPECT_EQ(0u, outcome.log.back().rfind(c.last_line_start, 0)) << outcome.log.back();
         EXPECT_EQ(broken.infected, testsupport::ReadFile(path));
     }
+}
+
+// The repair writes a file only while it carries the very window the check
+// matched, not merely one the list names: a file whose window is changed
+// from one listed window to another after the check (the quarantine call
+// runs in between) is left as it is.
+TEST(DisinfectFileTest, TheRepairWantsTheWindowTheCheckMatched) {
+    quarantinetest::SuiteRegistry registry;
+    testsupport::TempDir dir;
+    const Bytes other_window = testsupport::PatternBytes(kSignatureWindowSize, 11);
+    MD5Context md5;
+    md5.Init();
+    md5.Update(other_window.data(), kSignatureWindowSize);
+    md5.Final();
+    const std::string other_signature = md5.HexDigest();
+    const char* const entries[] = {sample::kTestSignature, other_signature.c_str()};
+    const SignatureList both = {entries, 2};
+
+    const sample::Sample infected = sample::BuildInfected(sample::BuildPe(6000, {false, false, 5}));
+    Bytes changed = infected.infected;
+    std::copy(other_window.begin(), other_window.end(), changed.begin() + kSignatureWindowOffset);
+    const PathString path = dir.Join("changed.exe");
+    testsupport::WriteFile(path, infected.infected);
+    const Outcome outcome = Disinfect(path, both, [&] { testsupport::WriteFile(path, changed); });
+    EXPECT_FALSE(outcome.returned);
+    EXPECT_EQ(ScanResult::Error, outcome.result);
+    ASSERT_FALSE(outcome.log.empty());
+    EXPECT_EQ("File changed since it was checked, nothing written", outcome.log.back());
+    EXPECT_EQ(changed, testsupport::ReadFile(path));
 }
 
 // An infected file that can be read but not written: checked, handed to

@@ -1,10 +1,11 @@
 // The read-ahead changes how the walk's work is done, never what it does: a
 // tree with every kind of entry (infected images and hard links to them,
-// clean images, DLLs, small and empty files, files that are no image,
-// unreadable files and folders, hidden names, a chain deeper than the walk
-// keeps open, more files than the look-ahead holds) scanned with the
-// read-ahead and without it gives the same console text, the same log
-// messages in the same order, the same counts and the same files.
+// clean images, the smallest of 512 bytes among them, DLLs, small and empty
+// files, files that are no image, unreadable files and folders, hidden
+// names, a chain deeper than the walk keeps open, more files than the
+// look-ahead holds) scanned with the read-ahead and without it gives the
+// same console text, the same log messages in the same order, the same
+// counts and the same files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,11 +58,13 @@ Bytes Content(int kind, uint32_t seed) {
             return sample::BuildInfected(sample::BuildPe(5000, {false, false, seed}), corrupt)
                 .infected;
         }
+        case 7:
+            return sample::BuildPe(512, {false, false, seed});  // the smallest image
         default:
             return Bytes();  // empty
     }
 }
-constexpr int kKinds = 8;
+constexpr int kKinds = 9;
 
 // Builds the tree below `root`; `unreadable` keeps its files and folders
 // unreadable while it lives. True when a folder could be made unreadable
@@ -174,6 +177,9 @@ TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
     }
     std::sort(link_results.begin(), link_results.end());
     EXPECT_EQ((std::vector<std::string>{"0", "0", "2"}), link_results);
+    // The smallest image there is (512 bytes) is examined.
+    const std::string smallest = (root / "mixed" / "f7.exe").string();
+    EXPECT_EQ(1u, Count(alone.lines, "[ScanFolder][334]Path:" + smallest + ", Result:0"));
     EXPECT_GT(alone.stats.fixed, 10u);
     EXPECT_GT(alone.stats.error, 10u);
     EXPECT_GE(alone.stats.unreadable, 1u);
@@ -284,6 +290,81 @@ TEST(ReadAheadOrderTest, RepairsOfHardLinksWhileReadersHoldTwinsGiveTheSameAsOne
     EXPECT_EQ(alone.stats.fixed, ahead.stats.fixed);
     EXPECT_EQ(alone.stats.error, ahead.stats.error);
     EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+}
+
+// Files renamed over the files listed after an infected one while it is
+// repaired (another process at work): a walk that does one thing at a time
+// lists those files only then, finds the files renamed in and repairs them.
+// The read-ahead, which listed and may have read them before, lists them
+// again after the repair, so it says and does the same.
+TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairGiveTheSameAsOneThread) {
+    quarantinetest::SuiteRegistry registry;  // the suite's key absent
+    ASSERT_TRUE(registry.Usable());
+    testsupport::TempDir dir;
+    const fs::path root = dir.Path() / "renamed";
+    const fs::path spare = dir.Path() / "spare";
+    constexpr uint32_t kFiles = 12;
+    const auto name = [](uint32_t i) { return "f" + std::to_string(i) + ".exe"; };
+    auto scan = [&](Way way) {
+        // One folder, listed whole when the walk enters it, whichever way it
+        // walks, of infected programs; outside the walk another infected
+        // program for each.
+        fs::remove_all(root);
+        fs::remove_all(spare);
+        fs::create_directories(root);
+        fs::create_directories(spare);
+        for (uint32_t i = 0; i < kFiles; ++i) {
+            testsupport::WriteFile(root / name(i), Content(5, 10 + i));
+            testsupport::WriteFile(spare / name(i), Content(5, 100 + i));
+        }
+        // At the cut of the first repair, whichever file the walk met first,
+        // every other file is replaced by its twin.
+        platform::fault::Rule rename;
+        rename.op = platform::fault::Op::Truncate;
+        rename.effect = platform::fault::Effect::None;
+        rename.before = [&] {
+            for (uint32_t i = 0; i < kFiles; ++i) {
+                if (testsupport::ReadFile(root / name(i)) == Content(5, 10 + i)) {
+                    fs::rename(spare / name(i), root / name(i));
+                }
+            }
+        };
+        Outcome outcome;
+        testsupport::LogCapture log;
+        ResetScanStats();
+        ::testing::internal::CaptureStdout();
+        {
+            platform::fault::Scoped armed(rename);
+            const PathChar* path = root.native().c_str();
+            EXPECT_TRUE(way == Way::Alone
+                            ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
+                        : way == Way::Ahead
+                            ? ScanFolder(path, ScanOptions{&kTestList})
+                            : scan_seam::ScanFolderReadingAheadFirstForTesting(path, kTestList));
+            EXPECT_TRUE(platform::fault::Fired());
+        }
+        outcome.console = ::testing::internal::GetCapturedStdout();
+        outcome.lines = log.Lines();
+        outcome.stats = CurrentScanStats();
+        for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
+            outcome.files[entry.path().string()] = testsupport::ReadFile(entry.path());
+        }
+        return outcome;
+    };
+    scan(Way::Alone);  // the quarantine wrapper's one set-up line
+    const Outcome alone = scan(Way::Alone);
+    // The first file and every file renamed in are repaired.
+    EXPECT_EQ(kFiles, alone.stats.fixed);
+    EXPECT_EQ(0u, alone.stats.error);
+    for (Way way : {Way::Ahead, Way::AheadFirst}) {
+        SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
+        const Outcome ahead = scan(way);
+        EXPECT_EQ(alone.console, ahead.console);
+        EXPECT_EQ(alone.lines, ahead.lines);
+        EXPECT_EQ(alone.stats.fixed, ahead.stats.fixed);
+        EXPECT_EQ(alone.stats.error, ahead.stats.error);
+        EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // ScanFolder's results below the end-to-end level: with the test signature an
 // infected image is repaired and shows "Is Fix", one whose trailer cannot be
-// followed shows "Error" and stays as it was, and a clean one shows "Safe".
+// followed (also the smallest image that carries the window) shows "Error"
+// and stays as it was, and a clean one shows "Safe".
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,10 +48,16 @@ TEST(ScanFolderResultsTest, EachResultIsPrintedLoggedCountedAndLeavesTheRightFil
     corrupt_options.head_offset_field = 1;  // a head that no image can have
     const sample::Sample corrupt =
         sample::BuildInfected(sample::BuildPe(5000, {false, false, 5}), corrupt_options);
+    // An image of exactly 2100 bytes whose last 1076 are the window: checked
+    // infected on its listed size, and no trailer of it can be followed.
+    Bytes windowed = sample::BuildPe(2100, {false, false, 7});
+    const Bytes& pattern = sample::TestWindowPattern();
+    std::copy(pattern.begin(), pattern.end(), windowed.begin() + 1024);
     const std::vector<Case> cases = {
         {"clean.exe", clean, clean, "Safe", 0},
         {"infected.exe", infected.infected, infected.repaired, "Is Fix", 2},
         {"corrupt.exe", corrupt.infected, corrupt.infected, "Error", -1},
+        {"window_2100.exe", windowed, windowed, "Error", -1},
     };
     for (const Case& c : cases) {
         testsupport::WriteFile(dir.Join(c.name), c.content);
@@ -75,10 +82,10 @@ TEST(ScanFolderResultsTest, EachResultIsPrintedLoggedCountedAndLeavesTheRightFil
                                         ", Result:" + std::to_string(c.logged_result)));
         EXPECT_EQ(c.after, testsupport::ReadFile(dir.Join(c.name)));
     }
-    EXPECT_EQ(3u, stats.images_examined);
+    EXPECT_EQ(4u, stats.images_examined);
     EXPECT_EQ(1u, stats.safe);
     EXPECT_EQ(1u, stats.fixed);
-    EXPECT_EQ(1u, stats.error);
+    EXPECT_EQ(2u, stats.error);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/listing_seam.h"
 #include "platform/path_forms.h"
+#include "platform/windows_dir.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/scan_folder_seam.h"
 #include "scan/scan_stats.h"
@@ -158,6 +159,37 @@ TEST_F(ScanFolderTest, ExaminesImagesDepthFirstAndPassesOverTheRest) {
               run.console.size());
 }
 
+// The walk enters neither the Windows directory nor a folder whose path
+// contains its text (compared in upper case), and says nothing of them; a
+// folder of the same name elsewhere is walked. The Windows directory is
+// named by the test, so the walk meets one on every backend.
+TEST_F(ScanFolderTest, TheWindowsDirectoryIsNotEntered) {
+    for (const char* file : {"Win/a.exe", "Win.old/b.exe", "Wi/c.exe", "sub/Win/d.exe"}) {
+        Put(file, sample::BuildPe(1024));
+    }
+    struct Named {
+        explicit Named(const PathString& folder) {
+            platform::SetWindowsDirectoryForTesting(folder.c_str());
+        }
+        ~Named() { platform::SetWindowsDirectoryForTesting(nullptr); }
+    } windows(fs::path(Root() + kSep + "WIN").native());
+    const ScanRun run = Scan(dir_.Path().c_str());
+    EXPECT_TRUE(run.result);
+    Lines expected = {Folder(At("Wi")),
+                      File(At("Wi/c.exe")),
+                      Result(At("Wi/c.exe"), 0),
+                      Folder(At("sub")),
+                      Folder(At("sub/Win")),
+                      File(At("sub/Win/d.exe")),
+                      Result(At("sub/Win/d.exe"), 0)};
+    Lines actual = run.log;
+    std::sort(expected.begin(), expected.end());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(expected, actual);
+    EXPECT_EQ(4u, run.stats.folders_entered);  // the root, Wi, sub, sub/Win
+    EXPECT_EQ(0u, run.stats.not_scanned);
+}
+
 TEST_F(ScanFolderTest, SizeLimitIsOnTheLowThirtyTwoBits) {
     Sized("limit.bin", 104857600);
     Sized("over.bin", 104857601);
@@ -284,9 +316,8 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
     const auto extended = [](const fs::path& path) {
         return fs::path(platform::SystemPath(path.native().c_str()));
     };
-    // Under Wine the tree lies on "Z:", whose Linux folder is "/", so that
-    // Linux's own path limit leaves the most room.
-    fs::path top = dir_.Path();
+    const fs::path top = dir_.Path();
+    // On Windows the folders go by their extended paths, also when removed.
     struct Removed {
         fs::path path;
         ~Removed() {
@@ -295,12 +326,7 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
                 fs::remove_all(path, ignored);
             }
         }
-    } wine_tree;
-    if (kWindows && fs::is_directory("Z:\\tmp")) {
-        top = fs::path("Z:\\tmp") / dir_.Path().filename();
-        fs::create_directory(top);
-        wine_tree.path = extended(top);
-    }
+    } wine_tree{kWindows ? extended(top / std::string(width, 'd')) : fs::path()};
     fs::path folder = top;
     if (!kWindows) {
         fs::current_path(folder);
@@ -365,16 +391,15 @@ TEST_F(ScanFolderTest, ReachesTheDeepestNestingThePathLimitAllows) {
 
 // The folder, in this process's path text, of a tree that the test run
 // made beforehand with Unix symbolic links (top/a/up and top/a/up2 point at
-// top, top/a/self at top/a): a Windows program cannot make them itself, and
-// Wine shows each as a folder (a reparse point) with its target's identity.
+// top, top/a/self at top/a), on the confined tests' drive: a Windows program
+// cannot make them itself, and Wine shows each as a folder (a reparse point)
+// with its target's identity.
 PathString LinkTreeFromTheTestRun() {
     const char* tree = std::getenv("ZQ_LINK_TREE");
     if (tree == nullptr) {
         return PathString();
     }
-    std::string windows_path = std::string("Z:") + tree;  // Wine's drive for "/"
-    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
-    return fs::path(windows_path).native();
+    return fs::path(tree).make_preferred().native();
 }
 
 // A link back to an ancestor is entered like a folder (Windows), but a

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -12,10 +13,18 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
+fs::path TempBase() {
+    const char* confined = std::getenv("ZQ_TEST_TEMP");
+    if (confined != nullptr && confined[0] != '\0') {
+        return fs::path(confined).make_preferred();
+    }
+    return fs::temp_directory_path();
+}
+
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const fs::path base = fs::temp_directory_path();
+    const fs::path base = TempBase();
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate =
             base / ("zqtest-" + std::to_string(stamp) + "-" + std::to_string(counter++));

@@ -1,5 +1,12 @@
 // A fresh folder per test, removed with everything in it afterwards, and
 // small helpers to make and read files in it.
+//
+// The folders lie in the folder that the environment variable ZQ_TEST_TEMP
+// names, where it is set, and in the system's temporary folder otherwise.
+// The tests that walk folder trees run confined (tests/CMakeLists.txt,
+// zq_add_test CONFINED): natively ZQ_TEST_TEMP is a private tmpfs in a
+// private mount namespace, under Wine the root of a drive of its own, so a
+// walk that goes astray never leaves what the tests made.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +19,9 @@
 namespace testsupport {
 
 using Bytes = std::vector<uint8_t>;
+
+// The folder the temporary folders are made in.
+std::filesystem::path TempBase();
 
 class TempDir {
   public:

@@ -8,6 +8,7 @@
 
 #include "backup_format.h"
 #include "infect/md5_context.h"
+#include "platform/test_hooks.h"
 #include "store.h"
 
 namespace druquara {
@@ -182,6 +183,9 @@ RestoreOutcome RestoreBackup(const PathChar* backup, const PathChar* out) {
     uint64_t size = 0;
     if (!ReadBackup(backup, nullptr, header_bytes, &size, &outcome)) {
         return outcome;
+    }
+    if constexpr (kTestHooks) {
+        RunBetweenPassesForTesting();
     }
     bool created = false;
     if (!WriteOriginal(backup, out, header_bytes, &created, &outcome) && created) {

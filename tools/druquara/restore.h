@@ -2,6 +2,7 @@
 // (backup_format.h): the work of zqrestore.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/types.h"
@@ -27,6 +28,12 @@ struct RestoreOutcome {
 // into it, checking it again as it goes. `out` is never an existing file
 // overwritten; when anything fails after it was created, it is removed.
 RestoreOutcome RestoreBackup(const PathChar* backup, const PathChar* out);
+
+// Test hook (builds with the tests only): `between` runs in RestoreBackup
+// after the backup has been checked through and before `out` is made and
+// written (an empty function: nothing).
+void SetBetweenPassesForTesting(std::function<void()> between);
+void RunBetweenPassesForTesting();
 
 // zqrestore's command line: "zqrestore BACKUP OUT". Prints the outcome (to
 // standard output when restored, else to standard error) and returns the

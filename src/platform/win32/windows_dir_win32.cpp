@@ -3,9 +3,16 @@
 
 #include "platform/windows_dir.h"
 
+#include "platform/test_hooks.h"
+
 namespace platform {
 
 void ReadWindowsDirectory(PathChar* buffer, uint32_t capacity) {
+    if constexpr (kTestHooks) {
+        if (NamedWindowsDirectoryForTesting(buffer, capacity)) {
+            return;
+        }
+    }
     if (capacity == 0) {
         return;
     }
