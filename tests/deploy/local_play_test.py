@@ -23,7 +23,6 @@ usage: local_play_test.py --program P --druquara LIB --zqsample Z --work DIR
 Needs root, unshare, loop devices and ansible-playbook; exits 77 (skipped)
 otherwise.
 """
-import argparse
 import json
 import os
 import shutil
@@ -35,6 +34,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
 from zq_population import populate_data  # noqa: E402
 from zq_samples import Samples  # noqa: E402
@@ -72,14 +72,7 @@ def play(args, work, root, *extra):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--druquara", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args = driver.driver_arguments(("program", "druquara", "zqsample", "work"))
     isolated.enter_namespace(__file__, tools=("ansible-playbook",))
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
@@ -90,7 +83,7 @@ def main():
         ok = run(args, vol, libs, loader, samples)
     finally:
         vol.close()
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 def run(args, vol, libs, loader, samples):

@@ -14,7 +14,6 @@ repair did not verify was written, that the changed file is not reported
 Needs root, unshare and loop devices; exits 77 (skipped) where the machine
 does not allow them.
 """
-import argparse
 import os
 import re
 import shutil
@@ -26,8 +25,9 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_native as native  # noqa: E402
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
-from zq_samples import Samples  # noqa: E402
+from zq_driver import read, write  # noqa: E402
 
 CHANGED_LINE = "File changed since it was checked, nothing written"
 WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
@@ -36,17 +36,6 @@ WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
 def results(console):
     """{path: result word} from the console's "Path:...\\tResult:..." lines."""
     return dict(re.findall(r"Path:([^\t\n]*)\tResult:([^\n]*)\n", checks.decode(console)))
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def run_mode(mode, args, libs, loader):
@@ -159,22 +148,12 @@ def run_program(mode, args, vol, root, zq, outside, other, infected, host, bound
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--changer", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "changer", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    isolated.enter_namespace(__file__)
-    os.makedirs(args.work, exist_ok=True)
-    libs, loader = isolated.needed_libraries(args.program, args.changer)
-    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
+    args = driver.driver_arguments(("program", "changer", "zqsample", "work"))
+    libs, loader = driver.native_start(args, __file__, [args.changer])
     ok = True
     for mode in ("overwrite", "truncate", "link", "fifos", "links"):
         ok &= run_mode(mode, args, libs, loader)
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

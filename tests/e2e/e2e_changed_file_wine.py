@@ -15,7 +15,7 @@ the trailer still valid) and "truncate" (cut to 3000 bytes): the scan ends
 normally, the changed file is reported "Error" and holds exactly what the
 library left, and the clean file is untouched.
 """
-import argparse
+import functools
 import os
 import shutil
 import sys
@@ -24,32 +24,11 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_wine as wine  # noqa: E402
 import zq_checks as checks  # noqa: E402
-from zq_samples import Samples  # noqa: E402
+import zq_driver as driver  # noqa: E402
+from zq_driver import read, write  # noqa: E402
 
 CHANGED_LINE = "File changed since it was checked, nothing written"
 WINDOW_BYTE = 1024 + 500  # the byte the library's "overwrite" flips
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def run_mode(number, mode, args):
-    prefix = wine.Prefix(args, "changed%d" % number)
-    try:
-        ok = check_mode(mode, args, prefix)
-    finally:
-        prefix.stop()
-    if ok:
-        shutil.rmtree(prefix.dir)
-    return ok
 
 
 def check_mode(mode, args, prefix):
@@ -93,25 +72,13 @@ def check_mode(mode, args, prefix):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--changer", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--wine", required=True)
-    ap.add_argument("--wineserver", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "changer", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    if "WINEPREFIX" not in os.environ:
-        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(checks.SKIP)
-    os.makedirs(args.work, exist_ok=True)
-    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
+    args = driver.driver_arguments(("program", "changer", "zqsample", "wine", "wineserver",
+                                    "work"))
+    driver.wine_start(args)
     ok = True
     for number, mode in enumerate(("overwrite", "truncate"), 1):
-        ok &= run_mode(number, mode, args)
-    sys.exit(0 if ok else 1)
+        ok &= wine.run_in_prefix(args, "changed%d" % number, functools.partial(check_mode, mode))
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

@@ -17,34 +17,22 @@ both its log lines, the log ends with line 443 and the summary (no
 "End..."), E: is never started, and the program ends with 0xC000013A
 (STATUS_CONTROL_C_EXIT; Wine hands its low byte, 58, to Linux).
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_wine as wine  # noqa: E402
 import zq_checks as checks  # noqa: E402
-from zq_samples import Samples  # noqa: E402
+import zq_driver as driver  # noqa: E402
+from zq_driver import read, write  # noqa: E402
 
 READ_BYTES = 300
 CLEAN_ON_C = 12  # their console lines fill more than READ_BYTES
 STATUS_CONTROL_C_EXIT_LOW_BYTE = 0x3A
 INFECTED_RESULT = "[ScanFolder][334]Path:D:\\infected.exe, Result:2"
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def check(args, prefix):
@@ -73,11 +61,7 @@ def check(args, prefix):
         proc = subprocess.Popen([args.wine, "C:\\.zq\\ZQCindervane.exe"], env=prefix.env,
                                 cwd=prefix.c, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=stderr)
-    waiting = os.path.join(library, "waiting")
-    deadline = time.time() + 600
-    while not os.path.exists(waiting) and proc.poll() is None and time.time() < deadline:
-        time.sleep(0.05)
-    if not os.path.exists(waiting):
+    if not driver.wait_for_hold(library, proc, timeout=600, poll=0.05):
         problems.append("the scan never reached the infected file")
     # Everything before the infected file was flushed line by line: the
     # pipe holds more than READ_BYTES now.
@@ -88,7 +72,7 @@ def check(args, prefix):
             break
         seen += chunk
     proc.stdout.close()
-    open(os.path.join(library, "go"), "wb").close()
+    driver.release_hold(library)
     try:
         proc.wait(timeout=600)
     except subprocess.TimeoutExpired:
@@ -129,29 +113,10 @@ def check(args, prefix):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--druquara-wait", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--wine", required=True)
-    ap.add_argument("--wineserver", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara_wait", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    if "WINEPREFIX" not in os.environ:
-        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(checks.SKIP)
-    os.makedirs(args.work, exist_ok=True)
-    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
-    prefix = wine.Prefix(args, "console_closed")
-    try:
-        ok = check(args, prefix)
-    finally:
-        prefix.stop()
-    if ok:  # a failed run's prefix stays for a look, until the next run
-        shutil.rmtree(prefix.dir)
-    sys.exit(0 if ok else 1)
+    args = driver.driver_arguments(("program", "druquara-wait", "zqsample", "wine",
+                                    "wineserver", "work"))
+    driver.wine_start(args)
+    driver.finish(wine.run_in_prefix(args, "console_closed", check))
 
 
 if __name__ == "__main__":

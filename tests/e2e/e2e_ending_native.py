@@ -16,20 +16,18 @@ e2e_native.py:
 
 Needs root, unshare and loop devices; exits 77 (skipped) otherwise.
 """
-import argparse
 import os
 import re
 import shutil
 import signal
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
-from zq_samples import Samples  # noqa: E402
 
 SWITCH = re.compile(r"^BFD88F2D-0990-4de4-AD0F-764F5894389A-(\d+)$")
 
@@ -125,10 +123,7 @@ def killed_run(args, libs, loader):
         # file; it is killed there.
         proc = subprocess.Popen(isolated.program_command(root), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        waiting = os.path.join(library, "waiting")
-        deadline = time.time() + 120
-        while not os.path.exists(waiting) and proc.poll() is None and time.time() < deadline:
-            time.sleep(0.01)
+        driver.wait_for_hold(library, proc, timeout=120, poll=0.01)
         left = switches(root)
         proc.kill()
         proc.wait()
@@ -138,7 +133,7 @@ def killed_run(args, libs, loader):
             problems.append("switches changed by the kill: %r" % switches(root))
 
         # The next run passes the library at once and ends as usual.
-        open(os.path.join(library, "go"), "wb").close()
+        driver.release_hold(library)
         res = subprocess.run(isolated.program_command(root), stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120)
         if res.returncode != 0:
@@ -152,21 +147,11 @@ def killed_run(args, libs, loader):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--druquara-wait", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara_wait", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    isolated.enter_namespace(__file__)
-    os.makedirs(args.work, exist_ok=True)
-    libs, loader = isolated.needed_libraries(args.program, args.druquara_wait)
-    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
+    args = driver.driver_arguments(("program", "druquara-wait", "zqsample", "work"))
+    libs, loader = driver.native_start(args, __file__, [args.druquara_wait])
     ok = console_closed(args, libs, loader)
     ok &= killed_run(args, libs, loader)
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

@@ -19,7 +19,6 @@ Each infected file must be repaired exactly once, each filesystem scanned from
 one root. Needs root, unshare, loop devices and mkfs.btrfs; exits 77
 (skipped) where the machine does not allow them.
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -27,7 +26,9 @@ import sys
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
+from zq_driver import read, write  # noqa: E402
 
 
 def infected_sample(zqsample, work, name, seed):
@@ -41,25 +42,8 @@ def infected_sample(zqsample, work, name, seed):
         return f.read(), g.read()
 
 
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args = driver.driver_arguments(("program", "zqsample", "work"))
     isolated.enter_namespace(__file__, tools=("mkfs.btrfs", "btrfs"))
     os.makedirs(args.work, exist_ok=True)
     libs, loader = isolated.needed_libraries(args.program)
@@ -147,7 +131,7 @@ def main():
             isolated.run("umount", btrfs_top)
         if os.path.exists(btrfs_image):
             os.unlink(btrfs_image)
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

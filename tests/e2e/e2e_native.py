@@ -19,7 +19,6 @@ terminal.
 Needs root, unshare and loop devices; exits 77 (skipped) where the machine
 does not allow them.
 """
-import argparse
 import os
 import pty
 import select
@@ -33,9 +32,9 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
 from zq_population import populate_data, populate_deep  # noqa: E402
-from zq_samples import Samples  # noqa: E402
 from zq_tree import CHECK_LINE, VERSION_LINE, Expect, Result, Tree, summary_line  # noqa: E402
 
 # The pause's prompt, on a terminal; the runs here have neither standard
@@ -452,15 +451,11 @@ def run_interrupt_case(name, signum, args, libs, loader):
         proc = subprocess.Popen(isolated.program_command(root), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         problems = []
-        waiting = os.path.join(library, "waiting")
-        deadline = time.time() + 120
-        while not os.path.exists(waiting) and proc.poll() is None and time.time() < deadline:
-            time.sleep(0.01)
-        if not os.path.exists(waiting):
+        if not driver.wait_for_hold(library, proc, timeout=120, poll=0.01):
             problems.append("the scan never reached the infected file")
         proc.send_signal(signum)
         time.sleep(0.2)  # the signal lands while the library still holds the scan
-        open(os.path.join(library, "go"), "wb").close()
+        driver.release_hold(library)
         try:
             out, err = proc.communicate(timeout=120)
         except subprocess.TimeoutExpired:
@@ -510,22 +505,11 @@ def run_interrupt_case(name, signum, args, libs, loader):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--druquara", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--druquara-wait")
-    args = ap.parse_args()
-    for name in ("program", "druquara", "zqsample", "work", "druquara_wait"):
-        if getattr(args, name):
-            setattr(args, name, os.path.abspath(getattr(args, name)))
-    isolated.enter_namespace(__file__)
-    os.makedirs(args.work, exist_ok=True)
+    args = driver.driver_arguments(("program", "druquara", "zqsample", "work"),
+                                   optional=("druquara-wait",))
+    libs, loader = driver.native_start(
+        args, __file__, [args.druquara, *([args.druquara_wait] if args.druquara_wait else [])])
     checks.clear_kept_logs(args.work)
-    libs, loader = isolated.needed_libraries(
-        args.program, args.druquara, *([args.druquara_wait] if args.druquara_wait else []))
-    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
     ok = True
     for case in CASES:
         ok &= run_case(case, args, libs, loader)
@@ -536,7 +520,7 @@ def main():
     if args.druquara_wait:
         for name, signum in INTERRUPTS:
             ok &= run_interrupt_case(name, signum, args, libs, loader)
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

@@ -15,7 +15,6 @@ and each backup restored by zqrestore byte for byte to the file as it was.
 
 Needs root, unshare and loop devices; exits 77 (skipped) otherwise.
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -25,10 +24,10 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_native as native  # noqa: E402
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_isolated as isolated  # noqa: E402
 import zq_standin as standin  # noqa: E402
 from zq_population import populate_data  # noqa: E402
-from zq_samples import Samples  # noqa: E402
 from zq_tree import Expect, Tree  # noqa: E402
 
 QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
@@ -83,22 +82,14 @@ def check(args, libs, loader, vol):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
-        ap.add_argument("--" + name, required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    isolated.enter_namespace(__file__)
-    os.makedirs(args.work, exist_ok=True)
-    libs, loader = isolated.needed_libraries(args.program, args.druquara)
-    args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
+    args = driver.driver_arguments(("program", "druquara", "zqrestore", "zqsample", "work"))
+    libs, loader = driver.native_start(args, __file__, [args.druquara])
     vol = isolated.Volume(args.work, "standin", 200, mkfs_options=("-O", "^dir_index"))
     try:
         ok = check(args, libs, loader, vol)
     finally:
         vol.close()
-    sys.exit(0 if ok else 1)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":

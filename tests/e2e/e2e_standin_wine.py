@@ -13,7 +13,6 @@ walk reaches the quarantine. Then: the whole console and log as usual, no
 path below the quarantine examined, one backup per infected file, and each
 backup restored by zqrestore.exe byte for byte to the file as it was.
 """
-import argparse
 import os
 import pwd
 import shutil
@@ -25,9 +24,9 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_wine as wine  # noqa: E402
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 import zq_standin as standin  # noqa: E402
 from zq_population import populate_data  # noqa: E402
-from zq_samples import Samples  # noqa: E402
 from zq_tree import Expect, Result, Tree  # noqa: E402
 
 QUARANTINE = ("suite", "security", "zebscan", "Quarantine")
@@ -96,25 +95,10 @@ def check(args, prefix):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    for name in ("program", "druquara", "zqrestore", "zqsample", "wine", "wineserver", "work"):
-        ap.add_argument("--" + name, required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara", "zqrestore", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    if "WINEPREFIX" not in os.environ:
-        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(checks.SKIP)
-    os.makedirs(args.work, exist_ok=True)
-    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
-    prefix = wine.Prefix(args, "standin")
-    try:
-        ok = check(args, prefix)
-    finally:
-        prefix.stop()
-    if ok:  # a failed run's prefix stays for a look, until the next run
-        shutil.rmtree(prefix.dir)
-    sys.exit(0 if ok else 1)
+    args = driver.driver_arguments(("program", "druquara", "zqrestore", "zqsample", "wine",
+                                    "wineserver", "work"))
+    driver.wine_start(args)
+    driver.finish(wine.run_in_prefix(args, "standin", check))
 
 
 if __name__ == "__main__":

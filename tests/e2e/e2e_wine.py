@@ -30,7 +30,7 @@ quarantine, the exit status and that nothing else changed. Then the
 switches that end without a scan, and a prefix whose drives are none of
 them fixed (nothing scanned, said on standard error).
 """
-import argparse
+import functools
 import os
 import pwd
 import shutil
@@ -41,8 +41,8 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zq_checks as checks  # noqa: E402
+import zq_driver as driver  # noqa: E402
 from zq_population import populate_data, populate_windows_names  # noqa: E402
-from zq_samples import Samples  # noqa: E402
 from zq_tree import CHECK_LINE, VERSION_LINE, Expect, Result, Tree, summary_line  # noqa: E402
 
 KEY = r"HKLM\SOFTWARE\Morlane\QRVCommon"
@@ -122,6 +122,20 @@ class Prefix:
             subprocess.run(["chattr", "-i", path], check=True)
 
 
+def run_in_prefix(args, name, check):
+    """`check(args, prefix)` in a new prefix `name` (see Prefix), whose
+    wineserver is stopped afterwards; a failed check's prefix stays for a
+    look, until the next run. Returns what `check` returned (true: passed)."""
+    prefix = Prefix(args, name)
+    try:
+        ok = check(args, prefix)
+    finally:
+        prefix.stop()
+    if ok:
+        shutil.rmtree(prefix.dir)
+    return ok
+
+
 # Standard output is a pipe in every run here: there is no pause.
 PAUSE_TEXT = b""
 
@@ -139,17 +153,6 @@ CASES = [
     # Only checking: the library is there, and is never loaded.
     Case("check only", key=True, library=True, check=True),
 ]
-
-
-def run_case(number, case, args):
-    prefix = Prefix(args, "prefix%d" % number)
-    try:
-        ok = check_case(case, args, prefix)
-    finally:
-        prefix.stop()
-    if ok:  # a failed case's prefix stays for a look, until the next run
-        shutil.rmtree(prefix.dir)
-    return ok
 
 
 def check_case(case, args, prefix):
@@ -217,75 +220,57 @@ def check_case(case, args, prefix):
     return checks.report("wine: " + case.name, problems)
 
 
-def run_switch_and_drive_cases(args):
+def check_switches_and_drives(args, prefix):
     """In one prefix: the switches that end at once (the usage or the
     version on its stream, the status, neither a scan nor a log), then the
     same drives made network drives: no fixed drive, so nothing is scanned,
     standard error says so, the summary has Roots:0, and with /check the
     status is 2."""
-    prefix = Prefix(args, "prefix_switches")
     ok = True
-    try:
-        os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
-        os.makedirs(os.path.join(prefix.c, ".zq"))
-        shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
-        for arguments, what in checks.switch_cases(slash=True):
-            res = prefix.run_scan(timeout=300, args=arguments)
-            # Wine may write its own lines on standard error.
-            problems = checks.switch_problems(what, res, prefix.log_path(), b"\r\n",
-                                              stderr_checked=False)
-            ok &= checks.report("wine: switches %s" % " ".join(arguments), problems)
+    os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
+    os.makedirs(os.path.join(prefix.c, ".zq"))
+    shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+    for arguments, what in checks.switch_cases(slash=True):
+        res = prefix.run_scan(timeout=300, args=arguments)
+        # Wine may write its own lines on standard error.
+        problems = checks.switch_problems(what, res, prefix.log_path(), b"\r\n",
+                                          stderr_checked=False)
+        ok &= checks.report("wine: switches %s" % " ".join(arguments), problems)
 
-        with open(os.path.join(prefix.d, "clean.exe"), "wb") as f:  # never scanned
-            f.write(args.samples.pe(3000, seed=90))
-        for letter in ("c:", "d:"):
-            prefix.set_drive_type(letter, "network")
-        prefix.stop()  # Wine reads the drives' kinds when its session starts
-        stderr_line = b"ZQCindervane: nothing scanned: the drive list holds no fixed drive\r\n"
-        for check in (False, True):
-            if os.path.exists(prefix.log_path()):
-                os.unlink(prefix.log_path())
-            res = prefix.run_scan(timeout=300, args=["/check"] if check else [])
-            problems, log_lines = checks.run_problems(res, prefix.log_path(), from_gbk,
-                                                      stderr_checked=False,
-                                                      exit_code=2 if check else 0)
-            want = ["Start...", VERSION_LINE] + ([CHECK_LINE] if check else [])
-            want += [summary_line(want, log_lines, check), "End..."]
-            problems += checks.diff("log", want, log_lines)
-            if stderr_line not in res.stderr:
-                problems.append("standard error %r, expected %r" % (res.stderr, stderr_line))
-            if res.stdout != b"Start Scanning...End Scanning...":
-                problems.append("console %r" % res.stdout)
-            ok &= checks.report("wine: no fixed drive%s" % (", check only" * check), problems)
-    finally:
-        prefix.stop()
-    if ok:
-        shutil.rmtree(prefix.dir)
+    with open(os.path.join(prefix.d, "clean.exe"), "wb") as f:  # never scanned
+        f.write(args.samples.pe(3000, seed=90))
+    for letter in ("c:", "d:"):
+        prefix.set_drive_type(letter, "network")
+    prefix.stop()  # Wine reads the drives' kinds when its session starts
+    stderr_line = b"ZQCindervane: nothing scanned: the drive list holds no fixed drive\r\n"
+    for check in (False, True):
+        if os.path.exists(prefix.log_path()):
+            os.unlink(prefix.log_path())
+        res = prefix.run_scan(timeout=300, args=["/check"] if check else [])
+        problems, log_lines = checks.run_problems(res, prefix.log_path(), from_gbk,
+                                                  stderr_checked=False,
+                                                  exit_code=2 if check else 0)
+        want = ["Start...", VERSION_LINE] + ([CHECK_LINE] if check else [])
+        want += [summary_line(want, log_lines, check), "End..."]
+        problems += checks.diff("log", want, log_lines)
+        if stderr_line not in res.stderr:
+            problems.append("standard error %r, expected %r" % (res.stderr, stderr_line))
+        if res.stdout != b"Start Scanning...End Scanning...":
+            problems.append("console %r" % res.stdout)
+        ok &= checks.report("wine: no fixed drive%s" % (", check only" * check), problems)
     return ok
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--druquara", required=True)
-    ap.add_argument("--zqsample", required=True)
-    ap.add_argument("--wine", required=True)
-    ap.add_argument("--wineserver", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    for name in ("program", "druquara", "zqsample", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    if "WINEPREFIX" not in os.environ:
-        checks.log("SKIP: run through CTest, which prepares the Wine prefix (WINEPREFIX unset)")
-        sys.exit(checks.SKIP)
-    os.makedirs(args.work, exist_ok=True)
+    args = driver.driver_arguments(("program", "druquara", "zqsample", "wine", "wineserver",
+                                    "work"))
+    driver.wine_start(args)
     checks.clear_kept_logs(args.work)
-    args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
     ok = True
     for number, case in enumerate(CASES, 1):
-        ok &= run_case(number, case, args)
-    ok &= run_switch_and_drive_cases(args)
-    sys.exit(0 if ok else 1)
+        ok &= run_in_prefix(args, "prefix%d" % number, functools.partial(check_case, case))
+    ok &= run_in_prefix(args, "prefix_switches", check_switches_and_drives)
+    driver.finish(ok)
 
 
 if __name__ == "__main__":
