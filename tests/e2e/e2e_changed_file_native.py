@@ -16,7 +16,6 @@ does not allow them.
 """
 import os
 import re
-import shutil
 import stat
 import subprocess
 import sys
@@ -51,13 +50,10 @@ def check_mode(mode, args, libs, loader, vol):
     samples = args.samples
     zq = isolated.install_program(root, args.program, libs, loader)
 
-    zebscan = os.path.join(root, ".suite", "security", "zebscan")
-    os.makedirs(zebscan)
-    shutil.copy2(args.changer, os.path.join(zebscan, "druquara.so"))
+    zebscan = isolated.install_suite(root, args.changer)
     outside = "/.outside/other.exe"  # an infected file the scan never walks to
     word = mode + (" " + outside if mode in ("link", "links") else "")
     write(os.path.join(zebscan, "changer.txt"), (word + "\n").encode())
-    write(os.path.join(root, "etc", "Morlane", "QRVCommon"), b"ProgramPath=/.suite\n")
 
     infected, host = samples.infected(samples.pe(5000, seed=50), "--seed", 50)
     other, _ = samples.infected(samples.pe(4500, seed=51), "--seed", 51)

@@ -18,7 +18,6 @@ Needs root, unshare and loop devices; exits 77 (skipped) otherwise.
 """
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
@@ -106,12 +105,7 @@ def killed_run(args, libs, loader):
     try:
         root = vol.mnt
         isolated.install_program(root, args.program, libs, loader)
-        library = os.path.join(root, ".suite", "security", "zebscan")
-        os.makedirs(library)
-        shutil.copy2(args.druquara_wait, os.path.join(library, "druquara.so"))
-        os.makedirs(os.path.join(root, "etc", "Morlane"))
-        with open(os.path.join(root, "etc", "Morlane", "QRVCommon"), "wb") as f:
-            f.write(b"ProgramPath=/.suite\n")
+        library = isolated.install_suite(root, args.druquara_wait)
         os.makedirs(os.path.join(root, "data"))
         infected, _ = args.samples.infected(args.samples.pe(4100, seed=41), "--seed", 41)
         with open(os.path.join(root, "data", "infected.exe"), "wb") as f:

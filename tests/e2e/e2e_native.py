@@ -431,12 +431,7 @@ def run_interrupt_case(name, signum, args, libs, loader):
     try:
         root = vol.mnt
         zq = isolated.install_program(root, args.program, libs, loader)
-        library = os.path.join(root, ".suite", "security", "zebscan")
-        os.makedirs(library)
-        shutil.copy2(args.druquara_wait, os.path.join(library, "druquara.so"))
-        os.makedirs(os.path.join(root, "etc", "Morlane"))
-        with open(os.path.join(root, "etc", "Morlane", "QRVCommon"), "wb") as f:
-            f.write(b"ProgramPath=/.suite\n")
+        library = isolated.install_suite(root, args.druquara_wait)
         data_dir = os.path.join(root, "data")
         os.makedirs(data_dir)
         for i in range(20):

@@ -87,6 +87,19 @@ def install_program(root, program, libs, loader, name=PROGRAM):
     return zq
 
 
+def install_suite(root, library):
+    """Installs `library` as the suite's quarantine library in `root`
+    (/.suite/security/zebscan/druquara.so) with the key that names the suite
+    (/etc/Morlane/QRVCommon); returns the library's folder."""
+    folder = os.path.join(root, ".suite", "security", "zebscan")
+    os.makedirs(folder)
+    shutil.copy2(library, os.path.join(folder, "druquara.so"))
+    os.makedirs(os.path.join(root, "etc", "Morlane"))
+    with open(os.path.join(root, "etc", "Morlane", "QRVCommon"), "wb") as f:
+        f.write(b"ProgramPath=/.suite\n")
+    return folder
+
+
 def program_command(root, name=PROGRAM, args=(), user=None):
     """The command that runs /.zq/`name` chrooted into `root`, with `args`,
     as `user` ("uid:gid") when given."""
