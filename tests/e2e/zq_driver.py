@@ -46,12 +46,12 @@ def wine_start(args):
     args.samples = Samples([args.wine, args.zqsample], os.path.join(args.work, "samples"))
 
 
-def native_start(args, script, libraries=(), tools=()):
+def native_start(args, script, libraries=()):
     """Re-runs `script` (the calling driver) in a private mount namespace, or
     skips the test (see isolated.enter_namespace); makes the work folder and
     `args.samples`. Returns (libs, loader): what the program and the
     `libraries` load."""
-    isolated.enter_namespace(script, tools)
+    isolated.enter_namespace(script)
     os.makedirs(args.work, exist_ok=True)
     libs, loader = isolated.needed_libraries(args.program, *libraries)
     args.samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
