@@ -122,25 +122,30 @@ void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, Im
 }
 
 void ReportImageExam(const ImageExam& exam) {
+    // The call that failed, and the number of its line.
+    const char* call = nullptr;
+    int number = 0;
     switch (exam.failed) {
         case ImageStep::None:
             return;
         case ImageStep::Open:
-            g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
-                           static_cast<int>(exam.code));
+            call = "CreateFile";
+            number = 66;
             break;
         case ImageStep::Size:
-            g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
-                           static_cast<int>(exam.code));
+            call = "GetFileSize";
+            number = 71;
             break;
         case ImageStep::Mapping:
-            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
-                           static_cast<int>(exam.code));
+            call = "CreateFileMapping";
+            number = 79;
             break;
         case ImageStep::View:
-            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
-                           static_cast<int>(exam.code));
+            call = "MapViewOfFile";
+            number = 86;
             break;
     }
+    g_Logger.Write("[%s][%d]Call %s failed: %d", "CommFunc::IsFilePE", number, call,
+                   static_cast<int>(exam.code));
     CountScan(ScanCounter::Unreadable);
 }
