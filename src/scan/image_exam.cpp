@@ -114,6 +114,29 @@ bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageEx
     return answer;  // the view goes before the file, as declared
 }
 
+// The call a step failed in, and the number of the line that says so;
+// none when nothing failed.
+struct FailedCall {
+    const char* name;
+    int number;
+};
+
+FailedCall CallOf(ImageStep step) {
+    switch (step) {
+        case ImageStep::None:
+            break;
+        case ImageStep::Open:
+            return {"CreateFile", 66};
+        case ImageStep::Size:
+            return {"GetFileSize", 71};
+        case ImageStep::Mapping:
+            return {"CreateFileMapping", 79};
+        case ImageStep::View:
+            return {"MapViewOfFile", 86};
+    }
+    return {nullptr, 0};
+}
+
 }  // namespace
 
 void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
@@ -122,30 +145,11 @@ void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, Im
 }
 
 void ReportImageExam(const ImageExam& exam) {
-    // The call that failed, and the number of its line.
-    const char* call = nullptr;
-    int number = 0;
-    switch (exam.failed) {
-        case ImageStep::None:
-            return;
-        case ImageStep::Open:
-            call = "CreateFile";
-            number = 66;
-            break;
-        case ImageStep::Size:
-            call = "GetFileSize";
-            number = 71;
-            break;
-        case ImageStep::Mapping:
-            call = "CreateFileMapping";
-            number = 79;
-            break;
-        case ImageStep::View:
-            call = "MapViewOfFile";
-            number = 86;
-            break;
+    const FailedCall call = CallOf(exam.failed);
+    if (call.name == nullptr) {
+        return;
     }
-    g_Logger.Write("[%s][%d]Call %s failed: %d", "CommFunc::IsFilePE", number, call,
+    g_Logger.Write("[%s][%d]Call %s failed: %d", "CommFunc::IsFilePE", call.number, call.name,
                    static_cast<int>(exam.code));
     CountScan(ScanCounter::Unreadable);
 }
