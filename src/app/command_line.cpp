@@ -1,6 +1,8 @@
 // The program's switches and its usage text.
 #include "app/command_line.h"
 
+#include <initializer_list>
+
 #include "zq_version.h"
 
 namespace {
@@ -28,6 +30,20 @@ bool Is(const PathString& argument, const char* name, bool any_case) {
         }
     }
     return at == argument.size();
+}
+
+// A switch's lines in the usage: its names, then what it does, each line of
+// that from the column where the text of every switch begins.
+std::string SwitchLines(const std::string& names, std::initializer_list<const char*> what) {
+    constexpr size_t kTextColumn = 20;
+    std::string text = "  " + names;
+    size_t line_start = 0;
+    for (const char* line : what) {
+        text.append(line_start + kTextColumn - text.size(), ' ');
+        text.append(line).append("\n");
+        line_start = text.size();
+    }
+    return text;
 }
 
 }  // namespace
@@ -82,28 +98,27 @@ ProgramAction ParseCommandLine(const std::vector<PathString>& arguments, bool sl
 
 std::string UsageText(bool slash_switches) {
     const std::string name = slash_switches ? "ZQCindervane.exe" : "zqcindervane";
-    const std::string check = slash_switches ? "--check, /check" : "--check";
-    const std::string help = slash_switches ? "--help, -h, /?" : "--help, -h";
-    std::string text;
-    text += "Usage: " + name + " [" + (slash_switches ? "--check | /check" : "--check") + "]\n";
-    text += "\n";
-    text += "Removes the file infector \"3rd.Infect.Cindervane\" from every fixed disk:\n";
-    text += "each infected program is handed to the security suite's quarantine library\n";
-    text += "as a backup and repaired in place. One line per examined program gives its\n";
-    text += "result: Safe, Is Fix (repaired) or Error.\n";
-    text += "\n";
-    text += "  " + check + std::string(18 - check.size(), ' ') +
-            "check only: the same scan, but an infected program is\n";
-    text += std::string(20, ' ') + "reported Infected and nothing is repaired, backed up\n";
-    text += std::string(20, ' ') + "or written\n";
-    text += "  --version         print the version\n";
-    text += "  " + help + std::string(18 - help.size(), ' ') + "print this text\n";
-    text += "\n";
-    text += "The log is ZQCindervane.log, in the folder of the program.\n";
-    text += "\n";
-    text += "Exit status: 0 the scan ran to its end; with --check: 0 nothing infected\n";
-    text += "was found, 1 infected programs were found, 2 a file could not be examined\n";
-    text += "or nothing was scanned. 2 also for an unknown switch.\n";
+    std::string text =
+        "Usage: " + name + " [" + (slash_switches ? "--check | /check" : "--check") + "]\n";
+    text +=
+        "\n"
+        "Removes the file infector \"3rd.Infect.Cindervane\" from every fixed disk:\n"
+        "each infected program is handed to the security suite's quarantine library\n"
+        "as a backup and repaired in place. One line per examined program gives its\n"
+        "result: Safe, Is Fix (repaired) or Error.\n"
+        "\n";
+    text += SwitchLines(slash_switches ? "--check, /check" : "--check",
+                        {"check only: the same scan, but an infected program is",
+                         "reported Infected and nothing is repaired, backed up", "or written"});
+    text += SwitchLines("--version", {"print the version"});
+    text += SwitchLines(slash_switches ? "--help, -h, /?" : "--help, -h", {"print this text"});
+    text +=
+        "\n"
+        "The log is ZQCindervane.log, in the folder of the program.\n"
+        "\n"
+        "Exit status: 0 the scan ran to its end; with --check: 0 nothing infected\n"
+        "was found, 1 infected programs were found, 2 a file could not be examined\n"
+        "or nothing was scanned. 2 also for an unknown switch.\n";
     return text;
 }
 

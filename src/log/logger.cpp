@@ -207,15 +207,9 @@ void Logger::Stop() {
     if (WorkerThread.IsOpen()) {
         WorkerThread.Wait();
     }
-    if (WakeEvent.IsOpen()) {
-        WakeEvent.Close();
-    }
-    if (RoomEvent.IsOpen()) {
-        RoomEvent.Close();
-    }
-    if (WorkerThread.IsOpen()) {
-        WorkerThread.Close();
-    }
+    WakeEvent.Close();
+    RoomEvent.Close();
+    WorkerThread.Close();
     if (have_lock) {
         QueueLock.Enter();
         if (OnCallersThread) {

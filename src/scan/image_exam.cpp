@@ -114,6 +114,29 @@ bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageEx
     return answer;  // the view goes before the file, as declared
 }
 
+// The call a step failed in, and the number of the line that says so;
+// none when nothing failed.
+struct FailedCall {
+    const char* name;
+    int number;
+};
+
+FailedCall CallOf(ImageStep step) {
+    switch (step) {
+        case ImageStep::None:
+            break;
+        case ImageStep::Open:
+            return {"CreateFile", 66};
+        case ImageStep::Size:
+            return {"GetFileSize", 71};
+        case ImageStep::Mapping:
+            return {"CreateFileMapping", 79};
+        case ImageStep::View:
+            return {"MapViewOfFile", 86};
+    }
+    return {nullptr, 0};
+}
+
 }  // namespace
 
 void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
@@ -122,25 +145,11 @@ void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, Im
 }
 
 void ReportImageExam(const ImageExam& exam) {
-    switch (exam.failed) {
-        case ImageStep::None:
-            return;
-        case ImageStep::Open:
-            g_Logger.Write("[%s][%d]Call CreateFile failed: %d", "CommFunc::IsFilePE", 66,
-                           static_cast<int>(exam.code));
-            break;
-        case ImageStep::Size:
-            g_Logger.Write("[%s][%d]Call GetFileSize failed: %d", "CommFunc::IsFilePE", 71,
-                           static_cast<int>(exam.code));
-            break;
-        case ImageStep::Mapping:
-            g_Logger.Write("[%s][%d]Call CreateFileMapping failed: %d", "CommFunc::IsFilePE", 79,
-                           static_cast<int>(exam.code));
-            break;
-        case ImageStep::View:
-            g_Logger.Write("[%s][%d]Call MapViewOfFile failed: %d", "CommFunc::IsFilePE", 86,
-                           static_cast<int>(exam.code));
-            break;
+    const FailedCall call = CallOf(exam.failed);
+    if (call.name == nullptr) {
+        return;
     }
+    g_Logger.Write("[%s][%d]Call %s failed: %d", "CommFunc::IsFilePE", call.number, call.name,
+                   static_cast<int>(exam.code));
     CountScan(ScanCounter::Unreadable);
 }

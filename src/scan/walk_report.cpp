@@ -8,36 +8,24 @@
 
 namespace {
 
-const PathChar* ResultText(ScanResult result) {
-    switch (result) {
-        case ScanResult::Safe:
-            return ZQ_T("\tResult:Safe\n");
-        case ScanResult::Infected:
-            return ZQ_T("\tResult:Infected\n");
-        case ScanResult::Fixed:
-            return ZQ_T("\tResult:Is Fix\n");
-        case ScanResult::Error:
-            break;
-    }
-    return ZQ_T("\tResult:Error\n");
-}
+// What the console says of a file's result, and the counter it adds to.
+struct ResultReport {
+    const PathChar* text;
+    ScanCounter counter;
+};
 
-void CountResult(ScanResult result) {
-    CountScan(ScanCounter::ImagesExamined);
+ResultReport ReportOf(ScanResult result) {
     switch (result) {
         case ScanResult::Safe:
-            CountScan(ScanCounter::Safe);
-            break;
+            return {ZQ_T("\tResult:Safe\n"), ScanCounter::Safe};
         case ScanResult::Infected:
-            CountScan(ScanCounter::Infected);
-            break;
+            return {ZQ_T("\tResult:Infected\n"), ScanCounter::Infected};
         case ScanResult::Fixed:
-            CountScan(ScanCounter::Fixed);
-            break;
+            return {ZQ_T("\tResult:Is Fix\n"), ScanCounter::Fixed};
         case ScanResult::Error:
-            CountScan(ScanCounter::Error);
             break;
     }
+    return {ZQ_T("\tResult:Error\n"), ScanCounter::Error};
 }
 
 }  // namespace
@@ -80,13 +68,15 @@ bool WalkReport::File(platform::FileRef& ref, size_t folder_length, const ImageE
     disinfect.check_only = options_.check_only;
     disinfect.before_changes = before_changes;
     DisinfectFile(ref, &result, disinfect);
+    const ResultReport report = ReportOf(result);
     ScanProgressBeforeConsoleLine();
     platform::ConsoleWrite(ZQ_T("Path:"));
     platform::ConsoleWriteText(shown_);
-    platform::ConsoleWrite(ResultText(result));
+    platform::ConsoleWrite(report.text);
     platform::ConsoleFlush();
     g_Logger.WritePath("[%s][%d]Path:%s, Result:%d", "ScanFolder", 334, shown_.c_str(),
                        static_cast<int>(result));
-    CountResult(result);
+    CountScan(ScanCounter::ImagesExamined);
+    CountScan(report.counter);
     return result != ScanResult::Safe && result != ScanResult::Infected;
 }

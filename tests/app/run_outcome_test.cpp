@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sample_run_stats.h"
+
 namespace {
 
 TEST(RunOutcomeTest, TheCheckExitStatusSaysWhatWasFound) {
@@ -41,22 +43,17 @@ TEST(RunOutcomeTest, TheCheckExitStatusSaysWhatWasFound) {
 }
 
 TEST(RunOutcomeTest, TheClosingLineCountsWhatTheOperatorMustKnow) {
-    ScanStats stats;
-    stats.images_examined = 35;
-    stats.safe = 30;
-    stats.fixed = 2;
-    stats.infected = 4;  // never both in one run; shows which one is used
-    stats.error = 3;
-    stats.unreadable = 1;
-    stats.not_scanned = 6;
-    stats.folders_unlisted = 1;
+    // Errors count the unreadable files too, not scanned the unlisted
+    // folders.
+    ScanStats stats = apptest::SampleRunStats(false);
+    stats.infected = 5;  // never both in one run; shows which one is used
     EXPECT_EQ(
-        "ZQCindervane: 35 examined, 2 repaired, 4 errors, 7 not scanned; "
+        "ZQCindervane: 25 examined, 3 repaired, 9 errors, 13 not scanned; "
         "log: /x/ZQCindervane.log",
         ClosingLine(stats, false, "/x/ZQCindervane.log"));
     EXPECT_EQ(
-        "ZQCindervane: 35 examined, 4 infected (nothing repaired), 4 errors, "
-        "7 not scanned; log: C:\\Tools\\ZQCindervane.log",
+        "ZQCindervane: 25 examined, 5 infected (nothing repaired), 9 errors, "
+        "13 not scanned; log: C:\\Tools\\ZQCindervane.log",
         ClosingLine(stats, true, "C:\\Tools\\ZQCindervane.log"));
     EXPECT_EQ("ZQCindervane: 0 examined, 0 repaired, 0 errors, 0 not scanned; no log",
               ClosingLine(ScanStats(), false, ""));

@@ -4,19 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "sample_run_stats.h"
+
 namespace {
 
 TEST(ScanSummaryTest, TextCarriesEveryCounterAndTheSeconds) {
-    ScanStats stats;
-    stats.folders_entered = 12;
-    stats.folders_unlisted = 9;
-    stats.files_seen = 340;
-    stats.images_examined = 25;
-    stats.safe = 20;
-    stats.fixed = 3;
-    stats.error = 2;
-    stats.unreadable = 7;
-    stats.not_scanned = 4;
+    const ScanStats stats = apptest::SampleRunStats(false);
     struct Case {
         uint64_t elapsed_ms;
         const char* seconds;
@@ -34,19 +27,10 @@ TEST(ScanSummaryTest, TextCarriesEveryCounterAndTheSeconds) {
 // A run that only checks: its infected images after Is Fix (0), the rest in
 // the same order.
 TEST(ScanSummaryTest, ACheckOnlyRunCountsItsInfectedImages) {
-    ScanStats stats;
-    stats.folders_entered = 4;
-    stats.files_seen = 30;
-    stats.images_examined = 9;
-    stats.safe = 5;
-    stats.infected = 3;
-    stats.error = 1;
-    stats.unreadable = 2;
-    stats.not_scanned = 1;
     EXPECT_EQ(
-        "Summary...Folders:4, Files:30, Examined:9, Safe:5, Is Fix:0, Infected:3, Error:1, "
-        "Unreadable:2, Not Scanned:1, Unlisted:0, Roots:1, Seconds:2.500",
-        ScanSummaryText(stats, 1, true, 2500));
+        "Summary...Folders:12, Files:340, Examined:25, Safe:20, Is Fix:0, Infected:3, Error:2, "
+        "Unreadable:7, Not Scanned:4, Unlisted:9, Roots:1, Seconds:2.500",
+        ScanSummaryText(apptest::SampleRunStats(true), 1, true, 2500));
     // Nothing scanned: no root at all.
     EXPECT_EQ(
         "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, Infected:0, Error:0, "

@@ -25,6 +25,7 @@
 #include "support/log_capture.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
+#include "check_then_repair.h"
 
 namespace {
 
@@ -342,17 +343,12 @@ TEST_F(RepairFaultsTest, AFileChangedBetweenTheCheckAndTheRepair) {
         SCOPED_TRACE(c.name);
         testsupport::WriteFile(path_, sample_.infected);
         platform::FileRef file(path_.c_str());
-        BOOL infected = FALSE;
-        const char* matched = nullptr;
-        testsupport::LogCapture log;
-        ASSERT_EQ(TRUE, CheckInfection(file, &infected, kTestList, &matched));
-        ASSERT_EQ(TRUE, infected);
-        c.change();
-        EXPECT_EQ(FALSE, RestoreHost(file, SignatureList{&matched, 1}));
-        const Lines lines = log.Lines();
-        ASSERT_EQ(1u, lines.size());
+        infecttest::CheckedRepair repair;
+        ASSERT_NO_FATAL_FAILURE(infecttest::CheckThenRepair(file, kTestList, c.change, &repair));
+        EXPECT_EQ(FALSE, repair.result);
+        ASSERT_EQ(1u, repair.lines.size());
         if (c.expect_changed_line) {
-            EXPECT_EQ(kChangedLine, lines[0]);
+            EXPECT_EQ(kChangedLine, repair.lines[0]);
         }
         EXPECT_TRUE(c.after == Now());
     }

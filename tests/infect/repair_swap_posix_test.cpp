@@ -21,6 +21,7 @@
 #include "scan/comm_func.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
+#include "check_then_repair.h"
 
 namespace {
 
@@ -101,14 +102,10 @@ TEST_F(RepairSwapTest, ASwapBetweenTheCheckAndTheRepairIsNeverWritten) {
             platform::DirSearch search;
             platform::FileRef file =
                 listed ? ListedRef(&search, path_) : platform::FileRef(path_.c_str());
-            BOOL infected = FALSE;
-            const char* matched = nullptr;
-            testsupport::LogCapture log;
-            ASSERT_EQ(TRUE, CheckInfection(file, &infected, kTestList, &matched));
-            ASSERT_EQ(TRUE, infected);
-            c.swap();
-            EXPECT_EQ(FALSE, RestoreHost(file, SignatureList{&matched, 1}));
-            EXPECT_EQ(Lines{c.line}, log.Lines());
+            infecttest::CheckedRepair repair;
+            ASSERT_NO_FATAL_FAILURE(infecttest::CheckThenRepair(file, kTestList, c.swap, &repair));
+            EXPECT_EQ(FALSE, repair.result);
+            EXPECT_EQ(Lines{c.line}, repair.lines);
             EXPECT_TRUE(infected_ == testsupport::ReadFile(other_));
             if (!fs::is_fifo(path_)) {
                 EXPECT_TRUE(infected_ == testsupport::ReadFile(path_));

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,36 +116,82 @@ struct Outcome {
     ScanStats stats;
     std::map<std::string, Bytes> files;
     bool folder_shut = false;
+    bool fired = false;  // the rule armed for the walk was reached
 };
 
 enum class Way { Alone, Ahead, AheadFirst };
+
+// Walks `root` the given way, with `rule` (if any) armed once the log has
+// started: what the walk printed, logged and counted.
+Outcome Walk(const fs::path& root, Way way, const platform::fault::Rule* rule = nullptr) {
+    Outcome outcome;
+    testsupport::LogCapture log;
+    ResetScanStats();
+    ::testing::internal::CaptureStdout();
+    {
+        std::optional<platform::fault::Scoped> armed;
+        if (rule != nullptr) {
+            armed.emplace(*rule);
+        }
+        const PathChar* path = root.native().c_str();
+        EXPECT_TRUE(way == Way::Alone
+                        ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
+                    : way == Way::Ahead
+                        ? ScanFolder(path, ScanOptions{&kTestList})
+                        : scan_seam::ScanFolderReadingAheadFirstForTesting(path, kTestList));
+        outcome.fired = rule != nullptr && platform::fault::Fired();
+    }
+    outcome.console = ::testing::internal::GetCapturedStdout();
+    outcome.lines = log.Lines();
+    outcome.stats = CurrentScanStats();
+    outcome.counts = ScanProgressCounts(outcome.stats);
+    return outcome;
+}
+
+// The files below `root` after a walk, by path.
+std::map<std::string, Bytes> FilesBelow(const fs::path& root) {
+    std::map<std::string, Bytes> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            files[entry.path().string()] = testsupport::ReadFile(entry.path());
+        }
+    }
+    return files;
+}
 
 Outcome Scan(const fs::path& root, Way way) {
     fs::remove_all(root);
     Outcome outcome;
     {
         scantest::UnreadableFiles unreadable;
-        outcome.folder_shut = BuildTree(root, &unreadable);
-        testsupport::LogCapture log;
-        ResetScanStats();
-        ::testing::internal::CaptureStdout();
-        const PathChar* path = root.native().c_str();
-        const BOOL walked =
-            way == Way::Alone   ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
-            : way == Way::Ahead ? ScanFolder(path, ScanOptions{&kTestList})
-                                : scan_seam::ScanFolderReadingAheadFirstForTesting(path, kTestList);
-        outcome.console = ::testing::internal::GetCapturedStdout();
-        outcome.lines = log.Lines();
-        outcome.stats = CurrentScanStats();
-        outcome.counts = ScanProgressCounts(outcome.stats);
-        EXPECT_TRUE(walked);
+        const bool folder_shut = BuildTree(root, &unreadable);
+        outcome = Walk(root, way);
+        outcome.folder_shut = folder_shut;
     }
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
-            outcome.files[entry.path().string()] = testsupport::ReadFile(entry.path());
-        }
-    }
+    outcome.files = FilesBelow(root);
     return outcome;
+}
+
+// The walk with the read-ahead said and did what the walk without it did.
+void ExpectSameOutcome(const Outcome& alone, const Outcome& ahead) {
+    EXPECT_EQ(alone.console, ahead.console);
+    EXPECT_EQ(alone.lines.size(), ahead.lines.size());
+    const auto differ = std::mismatch(alone.lines.begin(), alone.lines.end(), ahead.lines.begin(),
+                                      ahead.lines.end());
+    if (differ.first != alone.lines.end() || differ.second != ahead.lines.end()) {
+        ADD_FAILURE() << "the logs part at line " << (differ.first - alone.lines.begin()) << ": "
+                      << (differ.first != alone.lines.end() ? *differ.first : "(end)") << " | "
+                      << (differ.second != ahead.lines.end() ? *differ.second : "(end)");
+    }
+    EXPECT_EQ(alone.counts, ahead.counts);
+    EXPECT_EQ(alone.stats.folders_entered, ahead.stats.folders_entered);
+    EXPECT_EQ(alone.stats.folders_unlisted, ahead.stats.folders_unlisted);
+    EXPECT_EQ(alone.stats.files_seen, ahead.stats.files_seen);
+    EXPECT_EQ(alone.stats.fixed, ahead.stats.fixed);
+    EXPECT_EQ(alone.stats.error, ahead.stats.error);
+    EXPECT_EQ(alone.stats.unreadable, ahead.stats.unreadable);
+    EXPECT_EQ(alone.stats.not_scanned, ahead.stats.not_scanned);
+    EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
 }
 
 size_t Count(const Lines& lines, const std::string& part) {
@@ -189,24 +236,7 @@ TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
     // can, so that results read before a repair are met.
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
-        const Outcome ahead = Scan(root, way);
-        EXPECT_EQ(alone.console, ahead.console);
-        EXPECT_EQ(alone.lines.size(), ahead.lines.size());
-        const auto differ = std::mismatch(alone.lines.begin(), alone.lines.end(),
-                                          ahead.lines.begin(), ahead.lines.end());
-        if (differ.first != alone.lines.end() || differ.second != ahead.lines.end()) {
-            ADD_FAILURE() << "the logs part at line " << (differ.first - alone.lines.begin())
-                          << ": " << (differ.first != alone.lines.end() ? *differ.first : "(end)")
-                          << " | "
-                          << (differ.second != ahead.lines.end() ? *differ.second : "(end)");
-        }
-        EXPECT_EQ(alone.counts, ahead.counts);
-        EXPECT_EQ(alone.stats.folders_entered, ahead.stats.folders_entered);
-        EXPECT_EQ(alone.stats.folders_unlisted, ahead.stats.folders_unlisted);
-        EXPECT_EQ(alone.stats.files_seen, ahead.stats.files_seen);
-        EXPECT_EQ(alone.stats.unreadable, ahead.stats.unreadable);
-        EXPECT_EQ(alone.stats.not_scanned, ahead.stats.not_scanned);
-        EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+        ExpectSameOutcome(alone, Scan(root, way));
     }
 }
 
@@ -245,51 +275,29 @@ TEST(ReadAheadOrderTest, RepairsOfHardLinksWhileReadersHoldTwinsGiveTheSameAsOne
             }
         }
     };
+    // Every read of a view on a reader waits, as on a slow disk, while the
+    // reader holds the view.
+    const std::thread::id walk_thread = std::this_thread::get_id();
+    platform::fault::Rule slow;
+    slow.op = platform::fault::Op::View;
+    slow.and_after = true;
+    slow.effect = platform::fault::Effect::None;
+    slow.before = [walk_thread] {
+        if (std::this_thread::get_id() != walk_thread) {
+            platform::SleepMilliseconds(15);
+        }
+    };
     auto scan = [&](Way way) {
         build();
-        Outcome outcome;
-        testsupport::LogCapture log;
-        ResetScanStats();
-        ::testing::internal::CaptureStdout();
-        const PathChar* path = root.native().c_str();
-        if (way == Way::Alone) {
-            EXPECT_TRUE(scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList));
-        } else {
-            // Every read of a view on a reader waits, as on a slow disk,
-            // while the reader holds the view.
-            const std::thread::id walk_thread = std::this_thread::get_id();
-            platform::fault::Rule slow;
-            slow.op = platform::fault::Op::View;
-            slow.and_after = true;
-            slow.effect = platform::fault::Effect::None;
-            slow.before = [walk_thread] {
-                if (std::this_thread::get_id() != walk_thread) {
-                    platform::SleepMilliseconds(15);
-                }
-            };
-            platform::fault::Scoped armed(slow);
-            EXPECT_TRUE(ScanFolder(path, ScanOptions{&kTestList}));
-        }
-        outcome.console = ::testing::internal::GetCapturedStdout();
-        outcome.lines = log.Lines();
-        outcome.stats = CurrentScanStats();
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-            if (entry.is_regular_file()) {
-                outcome.files[entry.path().string()] = testsupport::ReadFile(entry.path());
-            }
-        }
+        Outcome outcome = Walk(root, way, way == Way::Alone ? nullptr : &slow);
+        outcome.files = FilesBelow(root);
         return outcome;
     };
     scan(Way::Alone);  // the quarantine wrapper's one set-up line
     const Outcome alone = scan(Way::Alone);
     EXPECT_EQ(alone.stats.fixed, 5u);
     EXPECT_EQ(alone.stats.error, 0u);
-    const Outcome ahead = scan(Way::Ahead);
-    EXPECT_EQ(alone.console, ahead.console);
-    EXPECT_EQ(alone.lines, ahead.lines);
-    EXPECT_EQ(alone.stats.fixed, ahead.stats.fixed);
-    EXPECT_EQ(alone.stats.error, ahead.stats.error);
-    EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+    ExpectSameOutcome(alone, scan(Way::Ahead));
 }
 
 // Files renamed over the files listed after an infected one while it is
@@ -329,26 +337,9 @@ TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairGiveTheSameAsOneThread) {
                 }
             }
         };
-        Outcome outcome;
-        testsupport::LogCapture log;
-        ResetScanStats();
-        ::testing::internal::CaptureStdout();
-        {
-            platform::fault::Scoped armed(rename);
-            const PathChar* path = root.native().c_str();
-            EXPECT_TRUE(way == Way::Alone
-                            ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
-                        : way == Way::Ahead
-                            ? ScanFolder(path, ScanOptions{&kTestList})
-                            : scan_seam::ScanFolderReadingAheadFirstForTesting(path, kTestList));
-            EXPECT_TRUE(platform::fault::Fired());
-        }
-        outcome.console = ::testing::internal::GetCapturedStdout();
-        outcome.lines = log.Lines();
-        outcome.stats = CurrentScanStats();
-        for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
-            outcome.files[entry.path().string()] = testsupport::ReadFile(entry.path());
-        }
+        Outcome outcome = Walk(root, way, &rename);
+        EXPECT_TRUE(outcome.fired);
+        outcome.files = FilesBelow(root);
         return outcome;
     };
     scan(Way::Alone);  // the quarantine wrapper's one set-up line
@@ -358,12 +349,7 @@ TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairGiveTheSameAsOneThread) {
     EXPECT_EQ(0u, alone.stats.error);
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
-        const Outcome ahead = scan(way);
-        EXPECT_EQ(alone.console, ahead.console);
-        EXPECT_EQ(alone.lines, ahead.lines);
-        EXPECT_EQ(alone.stats.fixed, ahead.stats.fixed);
-        EXPECT_EQ(alone.stats.error, ahead.stats.error);
-        EXPECT_TRUE(alone.files == ahead.files) << "the files differ after the two scans";
+        ExpectSameOutcome(alone, scan(way));
     }
 }
 

@@ -71,8 +71,20 @@ std::string Result(const std::string& path, int result) {
 }
 const std::string kNotPe = "[ScanFolder][338]Not PE-Type, no need to scan";
 
-size_t IndexOf(const Lines& lines, const std::string& line) {
-    return static_cast<size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+// `log` is made of `blocks` and nothing else, each block's lines together
+// and in their order (the blocks themselves in any order).
+void ExpectLogOfBlocks(const Lines& log, const std::vector<Lines>& blocks) {
+    size_t total = 0;
+    for (const Lines& block : blocks) {
+        const size_t first =
+            static_cast<size_t>(std::find(log.begin(), log.end(), block.front()) - log.begin());
+        ASSERT_LT(first, log.size()) << block.front();
+        ASSERT_LE(first + block.size(), log.size());
+        EXPECT_EQ(block, Lines(log.begin() + static_cast<long>(first),
+                               log.begin() + static_cast<long>(first + block.size())));
+        total += block.size();
+    }
+    EXPECT_EQ(total, log.size());
 }
 
 class ScanFolderTest : public ::testing::Test {
@@ -140,16 +152,8 @@ TEST_F(ScanFolderTest, ExaminesImagesDepthFirstAndPassesOverTheRest) {
         {Folder(At("Windows")), File(system), Result(system, 0)},
         {Folder(At("empty"))},
     };
-    size_t total = 0;
-    for (const Lines& block : blocks) {
-        const size_t first = IndexOf(run.log, block.front());
-        ASSERT_LT(first, run.log.size()) << block.front();
-        ASSERT_LE(first + block.size(), run.log.size());
-        EXPECT_EQ(block, Lines(run.log.begin() + static_cast<long>(first),
-                               run.log.begin() + static_cast<long>(first + block.size())));
-        total += block.size();
-    }
-    EXPECT_EQ(total, run.log.size());  // nothing about dot names
+    // Nothing else, nothing about dot names.
+    ASSERT_NO_FATAL_FAILURE(ExpectLogOfBlocks(run.log, blocks));
 
     for (const std::string& path : {app, tool, system}) {
         EXPECT_NE(std::string::npos, run.console.find("Path:" + path + "\tResult:Safe\n"));
@@ -621,16 +625,7 @@ TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
         denied_lines(At("letterless_volume/System Volume Information")),
         denied_lines(At("plain/System Volume Information")),
     };
-    size_t total = 0;
-    for (const Lines& block : blocks) {
-        const size_t first = IndexOf(run.log, block.front());
-        ASSERT_LT(first, run.log.size()) << block.front();
-        ASSERT_LE(first + block.size(), run.log.size());
-        EXPECT_EQ(block, Lines(run.log.begin() + static_cast<long>(first),
-                               run.log.begin() + static_cast<long>(first + block.size())));
-        total += block.size();
-    }
-    EXPECT_EQ(total, run.log.size());
+    ASSERT_NO_FATAL_FAILURE(ExpectLogOfBlocks(run.log, blocks));
     // Only the mount points' volumes are asked about.
     std::sort(volumes_asked.begin(), volumes_asked.end());
     EXPECT_EQ(

@@ -21,12 +21,13 @@
 #include "changer_fifo.h"
 #include "quarantine/recycle_object.h"
 #include "store.h"
+#include "variant_object.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr RecycleResult kPointerError = static_cast<int32_t>(0x80004003u);  // E_POINTER
+using druquara::kPointerError;
 constexpr uint64_t kChangedWindowByte = 1024 + 500;
 constexpr uint64_t kTruncatedSize = 3000;
 
@@ -77,25 +78,6 @@ void ReplaceOthers(const fs::path& file, const Mode& mode) {
     }
 }
 
-RecycleResult ZQ_COMCALL QueryInterfaceSlot(RecycleObject* self, const RecycleGuid* iid,
-                                            void** out) {
-    if (out == nullptr) {
-        return kPointerError;
-    }
-    *out = nullptr;
-    if (iid == nullptr || !SameGuid(*iid, kRecycleObjectIid)) {
-        return kRecycleNoInterface;
-    }
-    *out = self;
-    return kRecycleOk;
-}
-uint32_t ZQ_COMCALL AddRefSlot(RecycleObject* /*self*/) {
-    return 1;
-}
-uint32_t ZQ_COMCALL ReleaseSlot(RecycleObject* /*self*/) {
-    return 1;
-}
-
 RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject* /*self*/, const PathChar* path,
                                             const PathChar* detection_name, uint32_t /*value*/) {
     if (path == nullptr || detection_name == nullptr) {
@@ -117,18 +99,9 @@ RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject* /*self*/, const PathC
     return kRecycleOk;
 }
 
-const RecycleObjectTable kTable = {QueryInterfaceSlot, AddRefSlot, ReleaseSlot, QuarantineFileSlot};
-RecycleObject g_object = {&kTable};
-
 }  // namespace
 
 extern "C" DRUQUARA_EXPORT RecycleResult ZQ_COMCALL CreateRecycleObject(const RecycleGuid* iid,
                                                                         RecycleObject** object) {
-    if (object == nullptr) {
-        return kPointerError;
-    }
-    void* out = nullptr;
-    const RecycleResult result = QueryInterfaceSlot(&g_object, iid, &out);
-    *object = static_cast<RecycleObject*>(out);
-    return result;
+    return druquara::VariantObject<QuarantineFileSlot>::Create(iid, object);
 }

@@ -10,22 +10,9 @@
 
 #include "quarantine/recycle_object.h"
 #include "store.h"
+#include "variant_object.h"
 
 namespace {
-
-RecycleResult ZQ_COMCALL QueryInterfaceSlot(RecycleObject* self, const RecycleGuid*, void** out) {
-    if (out == nullptr) {
-        return kRecycleFail;
-    }
-    *out = self;
-    return kRecycleOk;
-}
-uint32_t ZQ_COMCALL AddRefSlot(RecycleObject*) {
-    return 1;
-}
-uint32_t ZQ_COMCALL ReleaseSlot(RecycleObject*) {
-    return 1;
-}
 
 RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject*, const PathChar*, const PathChar*,
                                             uint32_t) {
@@ -43,16 +30,9 @@ RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject*, const PathChar*, con
     return kRecycleOk;
 }
 
-const RecycleObjectTable kTable = {QueryInterfaceSlot, AddRefSlot, ReleaseSlot, QuarantineFileSlot};
-RecycleObject g_object = {&kTable};
-
 }  // namespace
 
-extern "C" DRUQUARA_EXPORT RecycleResult ZQ_COMCALL CreateRecycleObject(const RecycleGuid*,
+extern "C" DRUQUARA_EXPORT RecycleResult ZQ_COMCALL CreateRecycleObject(const RecycleGuid* iid,
                                                                         RecycleObject** object) {
-    if (object == nullptr) {
-        return kRecycleFail;
-    }
-    *object = &g_object;
-    return kRecycleOk;
+    return druquara::VariantObject<QuarantineFileSlot>::Create(iid, object);
 }

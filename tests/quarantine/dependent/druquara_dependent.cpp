@@ -7,53 +7,29 @@
 #include <windows.h>
 
 #include "quarantine/recycle_object.h"
+#include "variant_object.h"
 #include "zqdepend.h"
 
 extern "C" __declspec(dllimport) int ZqDependValue();
 
 namespace {
 
-RecycleResult ZQ_COMCALL QueryInterfaceSlot(RecycleObject* self, const RecycleGuid* iid,
-                                            void** out) {
-    if (out == nullptr) {
-        return kRecycleFail;
-    }
-    *out = nullptr;
-    if (iid == nullptr || !SameGuid(*iid, kRecycleObjectIid)) {
-        return kRecycleNoInterface;
-    }
-    *out = self;
-    return kRecycleOk;
-}
-uint32_t ZQ_COMCALL AddRefSlot(RecycleObject*) {
-    return 1;
-}
-uint32_t ZQ_COMCALL ReleaseSlot(RecycleObject*) {
-    return 1;
-}
 RecycleResult ZQ_COMCALL QuarantineFileSlot(RecycleObject*, const PathChar*, const PathChar*,
                                             uint32_t) {
     return kRecycleOk;
 }
 
-const RecycleObjectTable kTable = {QueryInterfaceSlot, AddRefSlot, ReleaseSlot, QuarantineFileSlot};
-RecycleObject g_object = {&kTable};
-
 }  // namespace
 
 extern "C" DRUQUARA_EXPORT RecycleResult ZQ_COMCALL CreateRecycleObject(const RecycleGuid* iid,
                                                                         RecycleObject** object) {
-    if (object == nullptr) {
-        return kRecycleFail;
-    }
-    *object = nullptr;
     const int answer = ZqDependValue();
-    if (answer != kZqDependValue) {
-        SetLastError(static_cast<DWORD>(answer));
-        return kRecycleFail;
+    if (answer == kZqDependValue) {
+        return druquara::VariantObject<QuarantineFileSlot>::Create(iid, object);
     }
-    void* out = nullptr;
-    const RecycleResult result = QueryInterfaceSlot(&g_object, iid, &out);
-    *object = static_cast<RecycleObject*>(out);
-    return result;
+    if (object != nullptr) {
+        *object = nullptr;
+    }
+    SetLastError(static_cast<DWORD>(answer));
+    return kRecycleFail;
 }
