@@ -11,9 +11,13 @@
 
 namespace {
 
-// Readers: twice the processors, so that a reader waiting for the disk
-// does not leave a processor idle, and at least four outstanding reads
-// even on one processor (a solid-state disk serves several at once).
+// Readers: four per processor, so that readers waiting for the disk leave
+// no processor idle and a cold disk has several reads outstanding (the main
+// thread never reads a file itself), and at least four even on one
+// processor (a solid-state disk serves several at once). Each reader holds
+// at most one open file and small views, so sixteen fit a 2 GB address
+// space and any descriptor limit.
+constexpr uint32_t kReadersPerProcessor = 4;
 constexpr uint32_t kFewestReaders = 4;
 constexpr uint32_t kMostReaders = 16;
 // Queued things per reader, and at most: each queued file holds its path
@@ -59,8 +63,8 @@ ReadAhead::ReadAhead(const ScanOptions& options, Mode mode)
     if (mode == Mode::Off) {
         return;
     }
-    const uint32_t wanted =
-        std::min(kMostReaders, std::max(kFewestReaders, 2 * platform::ProcessorCount()));
+    const uint32_t wanted = std::min(
+        kMostReaders, std::max(kFewestReaders, kReadersPerProcessor * platform::ProcessorCount()));
     if (StartReaders(wanted)) {
         capacity_ = std::min(kMostItems, kItemsPerReader * readers_.size());
     }
