@@ -28,6 +28,9 @@ constexpr size_t kItemsPerReader = 32;
 constexpr size_t kMostItems = 256;
 // Files queued before the readers are woken.
 constexpr uint32_t kWakeBatch = 8;
+// Files the main thread waits for when it has caught up with the readers:
+// it sleeps until a run of them is done, not once a file.
+constexpr size_t kAwaitBatch = 16;
 // How long a wait looks at its event before the thread sleeps (each look
 // after a processor pause, some tens of nanoseconds).
 constexpr uint32_t kSpinsBeforeSleep = 2000;
@@ -151,7 +154,14 @@ void ReadAhead::ReadLoop(Shared& shared) {
         shared.lock.Enter();
         --shared.examining;
         job->state = JobState::Done;
-        shared.done.Set();
+        // The main thread is woken when what it waits for is done: the last
+        // of the files it awaits, or the last file held while it pauses.
+        const bool last_awaited =
+            job->awaited && shared.awaited_left != 0 && --shared.awaited_left == 0;
+        job->awaited = false;
+        if (last_awaited || (shared.paused && shared.examining == 0)) {
+            shared.done.Set();
+        }
     }
     shared.lock.Leave();
 }
@@ -353,11 +363,8 @@ bool ReadAhead::AwaitExam(Item& item) {
     const bool interruptible = item.begins_entry;
     if (kTestHooks && readers_first_ && HasReaders()) {
         shared_->work.Set();  // every file queued so far, not only a batch
-        while (!AllExamined()) {
-            if (!WaitLocked(*shared_, shared_->done,
-                            interruptible ? Wait::Interruptible : Wait::Spin)) {
-                return false;
-            }
+        if (!AwaitFiles(SIZE_MAX, interruptible)) {
+            return false;
         }
     }
     if (item.state == JobState::Queued && (!HasReaders() || inline_)) {
@@ -376,7 +383,24 @@ bool ReadAhead::AwaitExam(Item& item) {
         shared_->unsignalled = 0;
         shared_->work.Set();
     }
-    while (item.state != JobState::Done) {
+    return item.state == JobState::Done || AwaitFiles(kAwaitBatch, interruptible);
+}
+
+bool ReadAhead::AwaitFiles(size_t count, bool interruptible) {
+    shared_->awaited_left = 0;
+    size_t seen = 0;
+    for (Item& queued : shared_->queue) {
+        if (seen == count) {
+            break;
+        }
+        if (queued.kind != Kind::File) {
+            continue;
+        }
+        ++seen;
+        queued.awaited = queued.state != JobState::Done;
+        shared_->awaited_left += queued.awaited ? 1 : 0;
+    }
+    while (shared_->awaited_left != 0) {
         if (!WaitLocked(*shared_, shared_->done,
                         interruptible ? Wait::Interruptible : Wait::Spin)) {
             return false;
@@ -402,15 +426,6 @@ void ReadAhead::DoNext() {
     platform::LockHold hold(shared_->lock);
     shared_->queue.pop_front();
     ++shared_->front_number;
-}
-
-bool ReadAhead::AllExamined() const {
-    for (const Item& item : shared_->queue) {
-        if (item.kind == Kind::File && item.state != JobState::Done) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void ReadAhead::Do(Item& item) {

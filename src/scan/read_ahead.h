@@ -131,6 +131,7 @@ class ReadAhead {
         platform::FileRef ref{nullptr};
         uint64_t listed_after = 0;
         JobState state = JobState::Done;
+        bool awaited = false;  // the main thread waits for it (see awaited_left)
         ImageExam exam;
         std::unique_ptr<platform::DirSearch> folder;
     };
@@ -149,11 +150,12 @@ class ReadAhead {
         uint64_t front_number = 0;  // the queue's first item's number
         uint64_t next_to_take = 0;  // where the readers look for work
         bool stopping = false;
-        bool paused = false;       // readers take nothing new
-        uint32_t examining = 0;    // files readers hold now
-        uint32_t unsignalled = 0;  // files queued since the readers were last woken
-        platform::Event work;      // set while a queued file waits for a reader
-        platform::Event done;      // set when a reader has finished a file
+        bool paused = false;        // readers take nothing new
+        uint32_t examining = 0;     // files readers hold now
+        uint32_t unsignalled = 0;   // files queued since the readers were last woken
+        uint32_t awaited_left = 0;  // awaited files not done yet: `done` is set at 0
+        platform::Event work;       // set while a queued file waits for a reader
+        platform::Event done;       // set when a reader has finished a file
         std::vector<std::unique_ptr<platform::DirSearch>> kept;
     };
     struct ReaderStart;
@@ -164,7 +166,9 @@ class ReadAhead {
     // Waits until `item`'s exam is done; false when an interrupt came
     // first.
     bool AwaitExam(Item& item);
-    bool AllExamined() const;
+    // Waits until the first `count` queued files (all, for SIZE_MAX) are
+    // examined; false when an interrupt came first and `interruptible`.
+    bool AwaitFiles(size_t count, bool interruptible);
     // Takes the first queued file no one has taken (under the lock); null
     // when there is none or the readers are paused.
     static Item* TakeQueued(Shared& shared);
