@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 
+#include "platform/ascii.h"
 #include "zq_version.h"
 
 namespace {
@@ -16,16 +17,12 @@ bool Is(const PathString& argument, const char* name, bool any_case) {
             return false;
         }
         PathChar got = argument[at];
-        char want = name[at];
+        PathChar want = static_cast<PathChar>(static_cast<unsigned char>(name[at]));
         if (any_case) {
-            if (got >= ZQ_T('A') && got <= ZQ_T('Z')) {
-                got = static_cast<PathChar>(got - ZQ_T('A') + ZQ_T('a'));
-            }
-            if (want >= 'A' && want <= 'Z') {
-                want = static_cast<char>(want - 'A' + 'a');
-            }
+            got = platform::AsciiUpper(got);
+            want = platform::AsciiUpper(want);
         }
-        if (got != static_cast<PathChar>(static_cast<unsigned char>(want))) {
+        if (got != want) {
             return false;
         }
     }

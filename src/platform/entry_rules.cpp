@@ -2,6 +2,8 @@
 // system's answers about volumes, drives and failed listings.
 #include "platform/entry_rules.h"
 
+#include "platform/ascii.h"
+
 namespace platform {
 
 namespace {
@@ -9,15 +11,6 @@ namespace {
 constexpr uint32_t kNotLocal =
     kAttributeOffline | kAttributeRecallOnOpen | kAttributeRecallOnDataAccess;
 constexpr OsError kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
-
-PathChar Upper(PathChar c) {
-    return c >= ZQ_T('a') && c <= ZQ_T('z') ? static_cast<PathChar>(c - ZQ_T('a') + ZQ_T('A')) : c;
-}
-
-bool IsLetter(PathChar c) {
-    const PathChar upper = Upper(c);
-    return upper >= ZQ_T('A') && upper <= ZQ_T('Z');
-}
 
 }  // namespace
 
@@ -54,7 +47,8 @@ bool EntersMountedVolume(bool volume_known, const PathChar* volume_paths) {
         while (path[length] != 0) {
             ++length;
         }
-        if (length == 3 && IsLetter(path[0]) && path[1] == ZQ_T(':') && path[2] == ZQ_T('\\')) {
+        if (length == 3 && IsAsciiLetter(path[0]) && path[1] == ZQ_T(':') &&
+            path[2] == ZQ_T('\\')) {
             return false;
         }
         path += length + 1;
@@ -79,7 +73,7 @@ bool IsFolderKeptBySystem(bool below_volume_root, const PathChar* name, OsError 
     }
     size_t i = 0;
     for (; kKept[i] != 0; ++i) {
-        if (Upper(name[i]) != kKept[i]) {
+        if (AsciiUpper(name[i]) != kKept[i]) {
             return false;
         }
     }

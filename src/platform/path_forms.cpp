@@ -3,20 +3,13 @@
 
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace platform {
 
 namespace {
 
 constexpr size_t kMaxPlainPathChars = 260;  // MAX_PATH, terminator included
-
-PathChar Upper(PathChar c) {
-    return c >= ZQ_T('a') && c <= ZQ_T('z') ? static_cast<PathChar>(c - ZQ_T('a') + ZQ_T('A')) : c;
-}
-
-bool IsLetter(PathChar c) {
-    const PathChar upper = Upper(c);
-    return upper >= ZQ_T('A') && upper <= ZQ_T('Z');
-}
 
 bool StartsWith(const PathString& text, const PathChar* prefix) {
     return text.compare(0, std::char_traits<PathChar>::length(prefix), prefix) == 0;
@@ -52,7 +45,7 @@ bool IsDeviceName(const PathString& name) {
         base.pop_back();
     }
     for (PathChar& c : base) {
-        c = Upper(c);
+        c = AsciiUpper(c);
     }
     if (base == ZQ_T("CON") || base == ZQ_T("PRN") || base == ZQ_T("AUX") || base == ZQ_T("NUL")) {
         return true;
@@ -64,7 +57,7 @@ bool IsDeviceName(const PathString& name) {
 // Characters of the drive or share part of a plain absolute path ("C:" or
 // "\\server\share"), 0 when it is none.
 size_t RootLength(const PathString& path) {
-    if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ZQ_T(':') &&
+    if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ZQ_T(':') &&
         (path.size() == 2 || path[2] == ZQ_T('\\'))) {
         return 2;
     }

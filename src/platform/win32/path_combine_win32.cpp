@@ -5,6 +5,7 @@
 // and shutdown events.
 #include <windows.h>
 
+#include "platform/ascii.h"
 #include "platform/path_combine.h"
 
 namespace platform {
@@ -32,9 +33,7 @@ bool IsAbsolutePath(const PathChar* path) {
     if (path == nullptr) {
         return false;
     }
-    const wchar_t letter = path[0];
-    if (((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')) &&
-        path[1] == L':' && IsPathSeparator(path[2])) {
+    if (IsAsciiLetter(path[0]) && path[1] == L':' && IsPathSeparator(path[2])) {
         return true;  // X:\...
     }
     if (!IsPathSeparator(path[0]) || !IsPathSeparator(path[1])) {
