@@ -15,6 +15,7 @@
 #include "platform/entry_rules.h"
 #include "platform/listing_seam.h"
 #include "platform/path_forms.h"
+#include "platform/win32/file_identity.h"
 #include "platform/win32/win32_handles.h"
 
 namespace platform {
@@ -40,16 +41,7 @@ bool ReadFolderId(const wchar_t* path, FolderId* id) {
         CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle.IsValid()) {
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle.Get(), &info)) {
-        return false;
-    }
-    id->volume = info.dwVolumeSerialNumber;
-    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    return handle.IsValid() && win32::ReadIdentity(handle.Get(), id);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "platform/path_forms.h"
+#include "platform/win32/file_identity.h"
 #include "platform/win32/win32_handles.h"
 
 namespace platform {
@@ -47,19 +48,6 @@ OpenFlags FlagsFor(FileIntent intent) {
     }
     return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-}
-
-// The identity of the open file `handle`: volume serial number and file
-// index. False with the call's error.
-bool ReadIdentity(HANDLE handle, uint64_t* volume, uint64_t* index, OsError* error) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        *error = GetLastError();
-        return false;
-    }
-    *volume = info.dwVolumeSerialNumber;
-    *index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
 }
 
 }  // namespace
@@ -115,19 +103,19 @@ bool File::Open(FileRef& ref, FileIntent intent) {
             return false;
         }
     } else if (through_point) {
-        uint64_t volume = 0;
-        uint64_t index = 0;
-        if (!ReadIdentity(handle.Get(), &volume, &index, &error_)) {
+        FolderId id;
+        if (!win32::ReadIdentity(handle.Get(), &id)) {
+            error_ = GetLastError();
             return false;
         }
-        if (ref.pinned_ && (volume != ref.pinned_device_ || index != ref.pinned_inode_)) {
+        if (ref.pinned_ && (id.volume != ref.pinned_device_ || id.index != ref.pinned_inode_)) {
             error_ = kErrorFileReplaced;  // another file under the checked name
             return false;
         }
         if (!ref.pinned_) {
             ref.pinned_ = true;
-            ref.pinned_device_ = volume;
-            ref.pinned_inode_ = index;
+            ref.pinned_device_ = id.volume;
+            ref.pinned_inode_ = id.index;
         }
     }
     handle_.Reset(reinterpret_cast<intptr_t>(handle.Release()));
