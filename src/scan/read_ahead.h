@@ -155,7 +155,7 @@ class ReadAhead {
         uint32_t unsignalled = 0;   // files queued since the readers were last woken
         uint32_t awaited_left = 0;  // awaited files not done yet: `done` is set at 0
         platform::Event work;       // set while a queued file waits for a reader
-        platform::Event done;       // set when a reader has finished a file
+        platform::Event done;       // set when what the main thread waits for is done
         std::vector<std::unique_ptr<platform::DirSearch>> kept;
     };
     struct ReaderStart;

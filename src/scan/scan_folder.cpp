@@ -220,12 +220,11 @@ class Walk {
         const bool mount_point = kind == platform::EntryKind::MountPoint;
         if (kind == platform::EntryKind::NotLocalFolder || kind == platform::EntryKind::Link ||
             (mount_point && !levels_.back().search.EntersMountPoint(path_.c_str()))) {
-            read_ahead_.PathLine(kind == platform::EntryKind::NotLocalFolder
-                                     ? "[%s][%d]Not local, not scanned:%s"
-                                     : "[%s][%d]Link, not entered:%s",
-                                 kind == platform::EntryKind::NotLocalFolder ? 299 : 294, path_);
-            read_ahead_.Count(ScanCounter::NotScanned);
-            path_.resize(parent_length);
+            if (kind == platform::EntryKind::NotLocalFolder) {
+                PassOverFolder("[%s][%d]Not local, not scanned:%s", 299, parent_length);
+            } else {
+                PassOverFolder("[%s][%d]Link, not entered:%s", 294, parent_length);
+            }
             return;
         }
         // The search is opened before the entry is logged, so that a folder
@@ -238,10 +237,8 @@ class Walk {
         const bool opened = sub_folder.search.OpenChild(levels_.back().search, path_.c_str());
         if (opened && may_lead_back) {
             if (IsOpenAbove(sub_folder)) {
-                read_ahead_.PathLine("[%s][%d]Folder already open above, not scanned again:%s", 297,
-                                     path_);
-                read_ahead_.Count(ScanCounter::NotScanned);
-                path_.resize(parent_length);
+                PassOverFolder("[%s][%d]Folder already open above, not scanned again:%s", 297,
+                               parent_length);
                 return;
             }
         }
@@ -249,9 +246,7 @@ class Walk {
                                                       sub_folder.search.Error(),
                                                       platform::kErrorKeptBySystem)) {
             // Denied to administrators by design: nothing to report.
-            read_ahead_.PathLine("[%s][%d]Folder kept by the system, not listed:%s", 276, path_);
-            read_ahead_.Count(ScanCounter::NotScanned);
-            path_.resize(parent_length);
+            PassOverFolder("[%s][%d]Folder kept by the system, not listed:%s", 276, parent_length);
             return;
         }
         read_ahead_.PathLine("[%s][%d]Start Scanning Folder:%s", 300, path_);
@@ -281,22 +276,34 @@ class Walk {
             return;
         }
         if (not_local) {
-            read_ahead_.Count(ScanCounter::FilesSeen);
-            read_ahead_.Progress(path_);
-            LogJoinedPath("[%s][%d]Not local, not scanned:%s", 299, name);
-            read_ahead_.Count(ScanCounter::NotScanned);
+            PassOverFile("[%s][%d]Not local, not scanned:%s", 299, name);
             return;
         }
         if (path_.size() + 1 + Length(name) >= kFilePathChars) {
             // A cut path could name another file: the file is not examined.
-            read_ahead_.Count(ScanCounter::FilesSeen);
-            read_ahead_.Progress(path_);
-            LogJoinedPath("[%s][%d]File path too long, not scanned:%s", 313, name);
-            read_ahead_.Count(ScanCounter::NotScanned);
+            PassOverFile("[%s][%d]File path too long, not scanned:%s", 313, name);
             return;
         }
         // Every open of the file goes through its folder's open search.
         read_ahead_.File(path_, name, levels_.back().search, size_low);
+    }
+
+    // The folder whose path the walk's buffer holds, below the folder of
+    // `parent_length` characters, is not entered: its line `format` and
+    // `number`, counted Not Scanned, and the buffer back to the parent.
+    void PassOverFolder(const char* format, int number, size_t parent_length) {
+        read_ahead_.PathLine(format, number, path_);
+        read_ahead_.Count(ScanCounter::NotScanned);
+        path_.resize(parent_length);
+    }
+
+    // The file `name` of the innermost folder is seen but not examined: its
+    // line `format` and `number`, counted Not Scanned.
+    void PassOverFile(const char* format, int number, const PathChar* name) {
+        read_ahead_.Count(ScanCounter::FilesSeen);
+        read_ahead_.Progress(path_);
+        LogJoinedPath(format, number, name);
+        read_ahead_.Count(ScanCounter::NotScanned);
     }
 
     // Logs the path of the innermost folder joined with `name`, which the
