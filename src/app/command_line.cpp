@@ -36,6 +36,11 @@ std::string SwitchLines(const std::string& names, std::initializer_list<const ch
     std::string text = "  " + names;
     size_t line_start = 0;
     for (const char* line : what) {
+        if (text.size() - line_start >= kTextColumn) {
+            // Names too long for the column: the text starts below them.
+            text.append("\n");
+            line_start = text.size();
+        }
         text.append(line_start + kTextColumn - text.size(), ' ');
         text.append(line).append("\n");
         line_start = text.size();
@@ -45,11 +50,18 @@ std::string SwitchLines(const std::string& names, std::initializer_list<const ch
 
 }  // namespace
 
-ProgramAction ParseCommandLine(const std::vector<PathString>& arguments, bool slash_switches) {
+ProgramRequest ParseCommandLine(const std::vector<PathString>& arguments, bool slash_switches) {
+    ProgramRequest request;
     bool bad = false;
     bool usage = false;
     bool version = false;
     bool check = false;
+    auto refuse = [&](const PathString& argument) {
+        if (!bad) {
+            request.bad_argument = argument;
+        }
+        bad = true;
+    };
     for (const PathString& argument : arguments) {
         if (Is(argument, "/?", false)) {
             usage = true;
@@ -64,49 +76,60 @@ ProgramAction ParseCommandLine(const std::vector<PathString>& arguments, bool sl
                 version = true;
             } else if (Is(argument, "--check", false)) {
                 check = true;
+            } else if (Is(argument, "--require-backup", false)) {
+                request.require_backup = true;
             } else {
-                bad = true;
+                refuse(argument);
             }
         } else if (slash) {
             if (Is(argument, "/check", true)) {
                 check = true;
+            } else if (Is(argument, "/require-backup", true)) {
+                request.require_backup = true;
             } else {
-                bad = true;
+                refuse(argument);
             }
         } else if (Is(argument, "/check", true)) {
-            // Where slashes begin paths, the Windows form of the one switch
-            // that keeps files as they are is refused, never ignored: a run
-            // that repairs where the operator asked for a check is the one
-            // surprise that cannot be undone.
-            bad = true;
+            refuse(argument);
+        } else if (!argument.empty()) {
+            request.paths.push_back(argument);
         }
     }
     if (bad) {
-        return ProgramAction::BadUsage;
+        request.action = ProgramAction::BadUsage;
+    } else if (usage) {
+        request.action = ProgramAction::ShowUsage;
+    } else if (version) {
+        request.action = ProgramAction::ShowVersion;
+    } else {
+        request.action = check ? ProgramAction::CheckOnly : ProgramAction::Scan;
     }
-    if (usage) {
-        return ProgramAction::ShowUsage;
-    }
-    if (version) {
-        return ProgramAction::ShowVersion;
-    }
-    return check ? ProgramAction::CheckOnly : ProgramAction::Scan;
+    return request;
 }
 
 std::string UsageText(bool slash_switches) {
     const std::string name = slash_switches ? "ZQCindervane.exe" : "zqcindervane";
-    std::string text =
-        "Usage: " + name + " [" + (slash_switches ? "--check | /check" : "--check") + "]\n";
+    std::string text = "Usage: " + name + " [" + (slash_switches ? "/check" : "--check") + "] [" +
+                       (slash_switches ? "/require-backup" : "--require-backup") + "] [PATH...]\n";
     text +=
         "\n"
-        "Removes the file infector \"3rd.Infect.Cindervane\" from every fixed disk:\n"
-        "each infected program is handed to the security suite's quarantine library\n"
-        "as a backup and repaired in place. One line per examined program gives its\n"
-        "result: Safe, Is Fix (repaired) or Error.\n"
+        "Removes the file infector \"3rd.Infect.Cindervane\" from the folders named,\n"
+        "or from every fixed disk when none is: each infected program is handed to\n"
+        "the security suite's quarantine library as a backup and repaired in place.\n"
+        "One line per examined program gives its result: Safe, Is Fix (repaired)\n"
+        "or Error.\n"
         "\n";
+    text += SwitchLines(
+        "PATH", {slash_switches ? "a folder or drive to scan (D:\\Data, E:, \\\\server\\share);"
+                                : "a folder to scan (/mnt/windows);",
+                 "removable drives are scanned only when named"});
     text += SwitchLines(slash_switches ? "--check, /check" : "--check",
                         {"check only: the same scan, but an infected program is",
                          "reported Infected and nothing is repaired, backed up", "or written"});
+    text += SwitchLines(
+        slash_switches ? "--require-backup, /require-backup" : "--require-backup",
+        {"repair only what the quarantine library backed up;",
+         "an infected program without a backup is reported", "Infected and left as it is"});
     text += SwitchLines("--version", {"print the version"});
     text += SwitchLines(slash_switches ? "--help, -h, /?" : "--help, -h", {"print this text"});
     text +=
@@ -115,8 +138,14 @@ std::string UsageText(bool slash_switches) {
         "\n"
         "Exit status: 0 the scan ran to its end; with --check: 0 nothing infected\n"
         "was found, 1 infected programs were found, 2 a file could not be examined\n"
-        "or nothing was scanned. 2 also for an unknown switch.\n";
+        "or a folder listed, or nothing was scanned. 2 also when a program was left\n"
+        "infected for want of a backup (--require-backup), for an unknown switch\n"
+        "and for a path that is no folder.\n";
     return text;
+}
+
+std::string UnknownSwitchLine(const std::string& shown_argument) {
+    return "unknown switch: " + shown_argument;
 }
 
 std::string VersionText() {

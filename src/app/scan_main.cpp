@@ -6,10 +6,12 @@
 #include "app/scan_summary.h"
 #include "infect/infection_signatures.h"
 #include "log/logger.h"
+#include "quarantine/disinfect_file.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
 #include "platform/interrupt.h"
 #include "platform/module_path.h"
+#include "platform/named_root.h"
 #include "platform/monotonic_clock.h"
 #include "platform/path_text.h"
 #include "platform/terminal.h"
@@ -97,36 +99,55 @@ bool PauseWanted() {
            platform::IsTerminal(platform::StdStream::Input);
 }
 
-// Standard error, after "End Scanning...": a line when no root was found
-// (and why) and one per root that could not be listed, whatever standard
-// error is; then, only on a terminal, the closing line with the counts and
-// the log's path. Standard output and the log are not touched.
+// What became of the log, once it stopped.
+LogOutcome LogOutcomeOfRun(bool lines_lost) {
+    LogOutcome log;
+    log.shown_path = platform::PathText(LogPath().c_str());
+    log.written = g_Logger.LinesWritten() > 0;
+    log.complete = !lines_lost;
+    return log;
+}
+
+// Writes `lines` to standard error, each ended by a line break. The first
+// starts a line of its own where standard output shares the place and was
+// left in the middle of one ("End Scanning..." ends without a line break).
+void TellLines(const std::vector<std::string>& lines, bool output_open_line) {
+    if (lines.empty()) {
+        return;
+    }
+    std::string text = output_open_line && platform::OutputSharedWithError() ? "\n" : "";
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    platform::ErrorWriteText(text);
+}
+
+// Standard error, after "End Scanning...": the log's lines that could not be
+// written, a line when no root was found (and why) and one per root that
+// could not be listed, whatever standard error is; then, only on a
+// terminal, the closing line with the counts and the log's path. Standard
+// output and the log are not touched.
 void TellOperator(const std::vector<PathString>& roots, const std::string& none_reason,
                   const std::vector<PathString>& unlisted, bool check_only) {
     std::vector<std::string> lines;
+    const std::string unwritten = g_Logger.UnwrittenLine();
+    if (!unwritten.empty()) {
+        lines.push_back(unwritten);
+    }
     if (roots.empty()) {
         lines.push_back(NoRootsLine(none_reason));
     }
     for (const PathString& root : unlisted) {
         lines.push_back(UnlistedRootLine(platform::PathText(root.c_str())));
     }
-    const bool error_terminal = platform::IsTerminal(platform::StdStream::Error);
-    if (error_terminal) {
-        const PathString log_path = LogPath();
-        lines.push_back(
-            ClosingLine(CurrentScanStats(), check_only, platform::PathText(log_path.c_str())));
+    if (platform::IsTerminal(platform::StdStream::Error)) {
+        const ScanStats stats = CurrentScanStats();
+        const bool backup_failed =
+            stats.fixed_without_backup > 0 || (!check_only && stats.infected > 0);
+        lines.push_back(ClosingLine(stats, check_only, LogOutcomeOfRun(!unwritten.empty()),
+                                    backup_failed ? BackupFailureReason() : ""));
     }
-    if (lines.empty()) {
-        return;
-    }
-    // "End Scanning..." ends without a line break: on the same terminal the
-    // lines start below it.
-    std::string text =
-        error_terminal && platform::IsTerminal(platform::StdStream::Output) ? "\n" : "";
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    platform::ErrorWriteText(text);
+    TellLines(lines, true);
 }
 
 }  // namespace
@@ -137,14 +158,45 @@ void EndInterrupted(const ScanRun& run) {
     // No "End...": that line says that the last root was scanned.
     WriteSummary(run);
     platform::ConsoleFlush();
-    g_Logger.Stop();
+    g_Logger.Stop(Logger::StopReport::ToCaller);
+    const std::string unwritten = g_Logger.UnwrittenLine();
+    if (!unwritten.empty()) {
+        TellLines({unwritten}, true);
+    }
     // Ending the process this way runs no destructors: the logging switch
     // is released here.
     g_Logger.ReleaseSwitch();
     platform::EndAsInterrupted();
 }
 
-int ScanMain(bool check_only) {
+bool ResolveNamedRoots(const std::vector<PathString>& paths, std::vector<PathString>* roots,
+                       std::string* problem) {
+    std::vector<PathString> keys;
+    for (const PathString& path : paths) {
+        PathString root;
+        const platform::StepResult<platform::NamedRootStep> resolved =
+            platform::ResolveNamedRoot(path, &root);
+        if (!resolved.Succeeded()) {
+            *problem = NamedPathLine(platform::PathText(path.c_str()),
+                                     resolved.step == platform::NamedRootStep::NotFolder,
+                                     static_cast<uint32_t>(resolved.code));
+            return false;
+        }
+        const PathString key = platform::NamedRootKey(root);
+        bool seen = false;
+        for (const PathString& earlier : keys) {
+            seen = seen || earlier == key;
+        }
+        if (!seen) {
+            keys.push_back(key);
+            roots->push_back(root);
+        }
+    }
+    return true;
+}
+
+int ScanMain(const ScanRequest& request) {
+    const bool check_only = request.check_only;
     platform::SetConsoleLocale();
     platform::WatchInterrupts();
     StartLog();
@@ -164,10 +216,15 @@ int ScanMain(bool check_only) {
     StartScanProgress();
     CommFunc::SetDebugPrivilege();
     std::string none_reason;
-    const std::vector<PathString> roots = CollectFixedRoots(&none_reason);
+    const std::vector<PathString> roots =
+        request.named_roots.empty() ? CollectFixedRoots(&none_reason) : request.named_roots;
+    if (roots.empty()) {
+        g_Logger.Write("[%s][%d]Nothing scanned:%s", "wmain", 445, none_reason.c_str());
+    }
     run.roots = roots.size();
     ScanOptions options;
     options.check_only = check_only;
+    options.require_backup = request.require_backup;
     const std::vector<PathString> unlisted = ScanRoots(roots, options);
     EndScanProgress();
     if (platform::InterruptRequested()) {
@@ -177,7 +234,7 @@ int ScanMain(bool check_only) {
     platform::ConsoleFlush();
     WriteSummary(run);
     g_Logger.Write("End...");
-    g_Logger.Stop();
+    g_Logger.Stop(Logger::StopReport::ToCaller);
     // From here an interrupt ends the program at once: everything is written.
     platform::StopWatchingInterrupts();
     // One that came after the last file: the log is complete, the pause is
@@ -192,13 +249,14 @@ int ScanMain(bool check_only) {
         platform::PauseForKey();
     }
     if (!check_only) {
-        return kExitDone;
+        return RepairExitStatus(CurrentScanStats());
     }
     return CheckExitStatus(CurrentScanStats(), roots.empty() || !unlisted.empty());
 }
 
 int ProgramMain(const std::vector<PathString>& arguments, bool slash_switches) {
-    switch (ParseCommandLine(arguments, slash_switches)) {
+    const ProgramRequest program = ParseCommandLine(arguments, slash_switches);
+    switch (program.action) {
         case ProgramAction::ShowUsage:
             platform::ConsoleWriteText(UsageText(slash_switches));
             platform::ConsoleFlush();
@@ -209,12 +267,24 @@ int ProgramMain(const std::vector<PathString>& arguments, bool slash_switches) {
             return kExitDone;
         case ProgramAction::BadUsage:
             // No scan and no log: the operator meant something else.
-            platform::ErrorWriteText(UsageText(slash_switches));
+            platform::ErrorWriteText(
+                "ZQCindervane: " +
+                UnknownSwitchLine(platform::PathText(program.bad_argument.c_str())) + "\n\n" +
+                UsageText(slash_switches));
             return kExitBadUsage;
         case ProgramAction::CheckOnly:
-            return ScanMain(true);
         case ProgramAction::Scan:
             break;
     }
-    return ScanMain(false);
+    ScanRequest request;
+    request.check_only = program.action == ProgramAction::CheckOnly;
+    request.require_backup = program.require_backup;
+    std::string problem;
+    if (!ResolveNamedRoots(program.paths, &request.named_roots, &problem)) {
+        // Nothing is scanned and nothing logged: a path that is no folder
+        // is a mistake of the command, not a finding of the scan.
+        platform::ErrorWriteText(problem + "\n");
+        return kExitBadUsage;
+    }
+    return ScanMain(request);
 }

@@ -33,7 +33,7 @@ std::vector<PathString> ScanRoots(const std::vector<PathString>& roots,
 // What the summary line says of a run besides the counters.
 struct ScanRun {
     uint32_t started = 0;     // milliseconds of the monotonic clock at the start
-    size_t roots = 0;         // fixed roots found
+    size_t roots = 0;         // roots walked: the fixed ones found, or those named
     bool check_only = false;  // nothing was to be repaired
 };
 
@@ -44,10 +44,29 @@ struct ScanRun {
 // Does not return.
 void EndInterrupted(const ScanRun& run);
 
-// The whole scan; `check_only`: infected images are reported Infected and
-// nothing is repaired, backed up or written. The exit status (run_outcome.h):
-// kExitDone for a run that repairs; for one that only checks, what it found.
-int ScanMain(bool check_only = false);
+// What a run is asked to do.
+struct ScanRequest {
+    // Infected images are reported Infected and nothing is repaired, backed
+    // up or written.
+    bool check_only = false;
+    // An infected image whose backup failed is left as it is (Infected).
+    bool require_backup = false;
+    // The roots to walk, in order (ResolveNamedRoots); empty: every fixed
+    // root.
+    std::vector<PathString> named_roots;
+};
+
+// The whole scan as `request` says. The exit status (run_outcome.h): for a
+// run that repairs kExitDone, or kExitNotRepaired when an image was left
+// infected for want of a backup; for one that only checks, what it found.
+int ScanMain(const ScanRequest& request = ScanRequest());
+
+// The roots of the paths the operator named (platform/named_root.h), in the
+// order given, a folder named twice kept once. False at the first path that
+// is no folder, with `*problem` the line for standard error
+// (NamedPathLine).
+bool ResolveNamedRoots(const std::vector<PathString>& paths, std::vector<PathString>* roots,
+                       std::string* problem);
 
 // The program for `arguments` (those after its name) and whether switches
 // may begin with "/" (Windows): the usage, the version, or the scan

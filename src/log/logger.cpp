@@ -57,6 +57,8 @@ int Logger::Init(const PathChar* path) {
     OnCallersThread = false;
     Reported = false;
     UnwrittenAtStop = 0;
+    UnwrittenForCaller = 0;
+    Written = 0;
     if (LogPath.empty()) {
         ReportUnwritten(0);
     }
@@ -160,28 +162,37 @@ void Logger::WriteOnCallersThread() {
     }
     LogFile = file;
     LineQueue none;
-    WriteHeldAndBatch(&none, &UnwrittenAtStop, PendingLines);
+    WriteHeldAndBatch(&none, &UnwrittenAtStop, PendingLines, &UnwrittenAtStop);
     PendingLines.Clear();
-    std::fclose(LogFile);
-    LogFile = nullptr;
+}
+
+std::string Logger::UnwrittenText(uint64_t lost) const {
+    if (LogPath.empty()) {
+        return "ZQCindervane: no log is kept: the program's folder could not be named";
+    }
+    return "ZQCindervane: " + std::to_string(lost) + " log lines could not be written to " +
+           platform::PathText(LogPath.c_str());
 }
 
 void Logger::ReportUnwritten(uint64_t lost) {
     if (Reported.exchange(true)) {
         return;
     }
-    if (LogPath.empty()) {
-        std::fprintf(stderr,
-                     "ZQCindervane: no log is kept: the program's folder could not be named\n");
-    } else {
-        const std::string shown = platform::PathText(LogPath.c_str());
-        std::fprintf(stderr, "ZQCindervane: %lu log lines could not be written to %s\n",
-                     static_cast<unsigned long>(lost), shown.c_str());
-    }
+    const std::string line = UnwrittenText(lost) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
 
-void Logger::Stop() {
+std::string Logger::UnwrittenLine() {
+    const uint64_t lost = UnwrittenForCaller;
+    UnwrittenForCaller = 0;
+    if (lost == 0 || Reported.exchange(true)) {
+        return std::string();
+    }
+    return UnwrittenText(lost);
+}
+
+void Logger::Stop(StopReport report) {
     // The flag and the wake-up are one locked step, as the worker's reset of
     // the event and its read of the flag are: whichever of the two steps
     // comes second sees what the first did, so either the worker reads the
@@ -221,7 +232,11 @@ void Logger::Stop() {
         UnwrittenAtStop = 0;
         QueueLock.Leave();
         if (unwritten != 0) {
-            ReportUnwritten(unwritten);
+            if (report == StopReport::ToCaller) {
+                UnwrittenForCaller += unwritten;
+            } else {
+                ReportUnwritten(unwritten);
+            }
         }
     }
 }
@@ -230,11 +245,14 @@ uint32_t Logger::ThreadProc(void* parameter) {
     return static_cast<uint32_t>(static_cast<Logger*>(parameter)->WorkerMain());
 }
 
-void Logger::WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch) {
+void Logger::WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch,
+                               uint64_t* failed) {
     std::FILE* file = LogFile;
-    auto write_line = [file](const char* text, size_t size) {
+    uint64_t lines = 0;
+    auto write_line = [file, &lines](const char* text, size_t size) {
         std::fwrite(text, 1, size, file);
         std::fwrite("\r\n", 1, 2, file);
+        ++lines;
     };
     if (*lost != 0) {
         char stamp[TimestampText::kMaxLength];
@@ -251,6 +269,18 @@ void Logger::WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue&
     held->ForEach(write_line);
     held->Release();
     batch.ForEach(write_line);
+    // A full disk shows at the latest when the stream's buffer goes out at
+    // the close: those lines are not in the file, whatever was written of
+    // them, and they are not written again (a second try could leave half
+    // of them twice).
+    const bool write_failed = std::ferror(file) != 0;
+    const bool close_failed = std::fclose(file) != 0;
+    LogFile = nullptr;
+    if (write_failed || close_failed) {
+        *failed += lines;
+    } else {
+        Written += lines;
+    }
 }
 
 int Logger::WorkerMain() {
@@ -260,6 +290,8 @@ int Logger::WorkerMain() {
     // ones dropped to stay within it.
     LineQueue held;
     uint64_t lost = 0;
+    // Lines handed to the file by a batch whose write or close failed.
+    uint64_t failed_writes = 0;
     // The stream's buffer for a batch: most batches go to the file in one
     // write. Without it the stream buffers on its own.
     std::unique_ptr<char[]> stream_buffer(new (std::nothrow) char[kStreamBufferSize]);
@@ -320,16 +352,14 @@ int Logger::WorkerMain() {
         if (kTestHooks && Hook != nullptr) {
             Hook(HookContext, WorkerPoint::BeforeWrite);
         }
-        WriteHeldAndBatch(&held, &lost, batch);
+        WriteHeldAndBatch(&held, &lost, batch, &failed_writes);
         batch.Clear();
-        std::fclose(LogFile);
-        LogFile = nullptr;
         if (!stop_seen) {
             platform::SleepMilliseconds(kBatchGatherMilliseconds);
         }
     }
     // What could not be written is given up; the stop says so.
-    uint64_t given_up = lost;
+    uint64_t given_up = lost + failed_writes;
     auto count = [&given_up](const char*, size_t) { ++given_up; };
     held.ForEach(count);
     batch.ForEach(count);

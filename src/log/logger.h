@@ -64,8 +64,21 @@ class Logger {
     // accepted before (as long as the file can be opened) and has ended,
     // and releases the worker's handles. A second call does nothing more.
     // Never called on the worker thread. Lines that could not be written
-    // are said on standard error (one line).
-    void Stop();
+    // (the file never opened, or a write or the close failed: a full disk)
+    // are said on standard error (one line), or with `StopReport::ToCaller`
+    // kept for `UnwrittenLine`, so that the caller places the line among
+    // its own.
+    enum class StopReport { ToStandardError, ToCaller };
+    void Stop(StopReport report = StopReport::ToStandardError);
+
+    // After a stop with `StopReport::ToCaller`: the line (without a line
+    // break) that standard error would have got, empty when every line was
+    // written or it was said already. Said once.
+    std::string UnwrittenLine();
+
+    // Lines the file took since the last `Init`: written, and closed
+    // without error.
+    uint64_t LinesWritten() const { return Written.load(); }
 
     // Releases the logging switch as the destructor does (on POSIX its name
     // is removed), for an end of the process that runs no destructors.
@@ -114,9 +127,14 @@ class Logger {
     // Says once on standard error that `lost` lines (0: any) of the log
     // could not be written.
     void ReportUnwritten(uint64_t lost);
+    // The text of that line, without a line break.
+    std::string UnwrittenText(uint64_t lost) const;
     // Writes the held-back lines (after the line that counts the lost ones)
-    // and then the batch to the open `LogFile`.
-    void WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch);
+    // and then the batch to the open `LogFile`, and closes it. The lines
+    // handed to the file count as written when no write and not the close
+    // failed; else they are added to `*failed`.
+    void WriteHeldAndBatch(LineQueue* held, uint64_t* lost, const LineQueue& batch,
+                           uint64_t* failed);
 
     std::atomic<int32_t> StopRequested;
     std::FILE* LogFile;               // open only while the worker writes a batch
@@ -131,9 +149,11 @@ class Logger {
     // No worker: Write writes the file itself, under the queue lock.
     std::atomic<bool> OnCallersThread;
     std::atomic<bool> WorkerEnded;
-    bool HaveSwitch = false;       // without one, logging stays on
-    std::atomic<bool> Reported;    // standard error was told
-    uint64_t UnwrittenAtStop = 0;  // lines the worker gave up
+    bool HaveSwitch = false;          // without one, logging stays on
+    std::atomic<bool> Reported;       // standard error was told
+    uint64_t UnwrittenAtStop = 0;     // lines the worker gave up
+    uint64_t UnwrittenForCaller = 0;  // kept by a stop that reports to its caller
+    std::atomic<uint64_t> Written{0};
     // The stamp text of the last second logged, and who is using it: a
     // caller that finds it in use builds its stamp without it.
     TimestampText Stamp;

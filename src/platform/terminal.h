@@ -10,4 +10,11 @@ enum class StdStream { Input, Output, Error };
 
 bool IsTerminal(StdStream stream);
 
+// Whether standard output and standard error reach the same place, so that
+// text on one continues the line the other left open: both the terminal
+// (console), or the same file (POSIX: the same device and inode; Windows:
+// the same disk file by volume serial and file index). Pipes and devices
+// that cannot be told apart count as different.
+bool OutputSharedWithError();
+
 }  // namespace platform

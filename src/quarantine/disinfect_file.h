@@ -30,6 +30,13 @@ struct DisinfectOptions {
     // Check only: an infected file gives Infected, and nothing is handed to
     // the quarantine library or written (the library is not even loaded).
     bool check_only = false;
+    // Repair only a file the quarantine library backed up: an infected file
+    // whose backup failed (no library, or its call failed) is left as it
+    // is, with line 153, and gives Infected.
+    bool require_backup = false;
+    // Set when the file was infected and its backup failed: repaired
+    // anyway (line 152) or, with `require_backup`, left as it is.
+    bool* backup_failed = nullptr;
     // Runs once the check has found the file infected, before the
     // quarantine call: the caller makes sure that nothing of its own holds
     // any file open or mapped while the file is backed up and rewritten.
@@ -53,3 +60,9 @@ BOOL DisinfectFile(const PathChar* path, ScanResult* result);
 // matches the entry the check matched, and (POSIX) that it opened the file
 // the check read.
 BOOL DisinfectFile(platform::FileRef& file, ScanResult* result, const DisinfectOptions& options);
+
+// Why backups failed, for the operator: "the quarantine library could not
+// be loaded" when the library gave no object, "the quarantine library's
+// backup failed" when it did and a call failed. Asked only after a backup
+// failed (the library is then loaded, or was tried).
+const char* BackupFailureReason();

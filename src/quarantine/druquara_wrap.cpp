@@ -122,15 +122,15 @@ RecycleResult DruquaraWrap::DRUDllGetClassObject(const PathChar* library_path,
     return result;
 }
 
-void DruquaraWrap::QuarantineFile(const PathChar* path, const PathChar* detection_name,
+bool DruquaraWrap::QuarantineFile(const PathChar* path, const PathChar* detection_name,
                                   uint32_t value) {
     if (object_ == nullptr) {
         g_Logger.Write("[%s][%d]Do init failed", "DruquaraWrap::QuarantineFile", 147);
-        return;
+        return false;
     }
     // The library gets the path it can open: the plain one where it names the
     // file as it is, else the extended form (a long path, a name ending in a
     // dot or a space, a device's name such as "COM1.exe").
     const PathString given = platform::PathForOtherPrograms(path);
-    object_->table->QuarantineFile(object_, given.c_str(), detection_name, value);
+    return object_->table->QuarantineFile(object_, given.c_str(), detection_name, value) >= 0;
 }

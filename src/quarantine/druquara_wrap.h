@@ -36,8 +36,9 @@ class DruquaraWrap {
     // Forwards one quarantine request to slot 3 of the library's object, or
     // logs "Do init failed" when there is no object. The library gets
     // platform::PathForOtherPrograms(path): on Windows the plain path when it
-    // names the file as it is, the "\?" form otherwise.
-    void QuarantineFile(const PathChar* path, const PathChar* detection_name, uint32_t value);
+    // names the file as it is, the "\?" form otherwise. True when the
+    // library kept the backup (its result is not negative).
+    bool QuarantineFile(const PathChar* path, const PathChar* detection_name, uint32_t value);
 
     // The state reached at construction: library loaded, object obtained.
     bool HasLibrary() const { return module_.IsLoaded(); }

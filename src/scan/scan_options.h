@@ -9,4 +9,7 @@ struct ScanOptions {
     // Check only: infected images are reported Infected and left as they
     // are; nothing is handed to the quarantine library or written.
     bool check_only = false;
+    // An infected image whose backup the quarantine library did not keep is
+    // reported Infected and left as it is.
+    bool require_backup = false;
 };

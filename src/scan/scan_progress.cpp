@@ -15,10 +15,15 @@ ScanProgress g_progress(&g_display, &platform::MonotonicMilliseconds);
 
 std::string ScanProgressCounts(const ScanStats& stats) {
     char text[160];
-    snprintf(text, sizeof(text),
-             "%" PRIu64 " files, %" PRIu64 " images, %" PRIu64 " fixed, %" PRIu64 " errors",
-             stats.files_seen, stats.images_examined, stats.fixed, stats.error);
-    return text;
+    snprintf(text, sizeof(text), "%" PRIu64 " files, %" PRIu64 " images, %" PRIu64 " fixed, ",
+             stats.files_seen, stats.images_examined, stats.fixed);
+    std::string counts = text;
+    // Infected images are those a check found, or those left for want of a
+    // backup: shown once there is one.
+    if (stats.infected > 0) {
+        counts += std::to_string(stats.infected) + " infected, ";
+    }
+    return counts + std::to_string(stats.error) + " errors";
 }
 
 void ScanProgress::Start() {

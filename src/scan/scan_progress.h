@@ -14,7 +14,9 @@
 constexpr uint32_t kProgressRefreshMs = 250;
 
 // "<files> files, <images> images, <fixed> fixed, <errors> errors"; errors
-// are the images whose result was Error.
+// are the images whose result was Error. Once an image was found Infected
+// (a check, or a file left for want of a backup), "<n> infected, " stands
+// before the errors.
 std::string ScanProgressCounts(const ScanStats& stats);
 
 class ScanProgress {

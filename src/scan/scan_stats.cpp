@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr size_t kCounters = static_cast<size_t>(ScanCounter::NotScanned) + 1;
+constexpr size_t kCounters = static_cast<size_t>(ScanCounter::FixedWithoutBackup) + 1;
 
 std::atomic<uint64_t> g_counters[kCounters];
 
@@ -29,6 +29,7 @@ ScanStats CurrentScanStats() {
     stats.infected = Read(ScanCounter::Infected);
     stats.unreadable = Read(ScanCounter::Unreadable);
     stats.not_scanned = Read(ScanCounter::NotScanned);
+    stats.fixed_without_backup = Read(ScanCounter::FixedWithoutBackup);
     return stats;
 }
 

@@ -66,6 +66,9 @@ bool WalkReport::File(platform::FileRef& ref, size_t folder_length, const ImageE
     disinfect.signatures = options_.signatures;
     disinfect.window = &exam.window;
     disinfect.check_only = options_.check_only;
+    disinfect.require_backup = options_.require_backup;
+    bool backup_failed = false;
+    disinfect.backup_failed = &backup_failed;
     disinfect.before_changes = before_changes;
     DisinfectFile(ref, &result, disinfect);
     const ResultReport report = ReportOf(result);
@@ -78,5 +81,8 @@ bool WalkReport::File(platform::FileRef& ref, size_t folder_length, const ImageE
                        static_cast<int>(result));
     CountScan(ScanCounter::ImagesExamined);
     CountScan(report.counter);
+    if (result == ScanResult::Fixed && backup_failed) {
+        CountScan(ScanCounter::FixedWithoutBackup);
+    }
     return result != ScanResult::Safe && result != ScanResult::Infected;
 }

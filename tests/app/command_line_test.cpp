@@ -43,7 +43,7 @@ TEST(CommandLineTest, EachArgumentListGivesItsAction) {
         {{"--check"}, A::CheckOnly, A::CheckOnly},
         {{"/check"}, A::BadUsage, A::CheckOnly},  // POSIX: refused, never a repairing run
         {{"/CHECK"}, A::BadUsage, A::CheckOnly},  // Windows' switches ignore case
-        {{"/data"}, A::Scan, A::BadUsage},        // a path on POSIX: ignored
+        {{"/data"}, A::Scan, A::BadUsage},        // a path on POSIX
         {{"--CHECK"}, A::BadUsage, A::BadUsage},
         {{"-check"}, A::BadUsage, A::BadUsage},
         {{"--check=yes"}, A::BadUsage, A::BadUsage},
@@ -58,8 +58,12 @@ TEST(CommandLineTest, EachArgumentListGivesItsAction) {
         {{"--"}, A::BadUsage, A::BadUsage},
         {{"/"}, A::Scan, A::BadUsage},
         {{"/bogus"}, A::Scan, A::BadUsage},
-        // Other arguments are ignored, wherever they stand.
+        // Other arguments are paths, wherever they stand.
         {{"C:\\", "extra"}, A::Scan, A::Scan},
+        {{"--require-backup"}, A::Scan, A::Scan},
+        {{"/require-backup"}, A::Scan, A::Scan},  // POSIX: a path
+        {{"--require-backup", "--check"}, A::CheckOnly, A::CheckOnly},
+        {{"--Require-Backup"}, A::BadUsage, A::BadUsage},
         {{""}, A::Scan, A::Scan},
         {{"x", "--check", "y"}, A::CheckOnly, A::CheckOnly},
         {{"--check", "--check"}, A::CheckOnly, A::CheckOnly},
@@ -77,9 +81,55 @@ TEST(CommandLineTest, EachArgumentListGivesItsAction) {
             arguments.push_back(P(argument));
             shown += std::string(" '") + argument + "'";
         }
-        EXPECT_STREQ(Name(c.posix), Name(ParseCommandLine(arguments, false))) << shown;
-        EXPECT_STREQ(Name(c.windows), Name(ParseCommandLine(arguments, true))) << shown;
+        EXPECT_STREQ(Name(c.posix), Name(ParseCommandLine(arguments, false).action)) << shown;
+        EXPECT_STREQ(Name(c.windows), Name(ParseCommandLine(arguments, true).action)) << shown;
     }
+}
+
+TEST(CommandLineTest, PathsSwitchesAndTheBadArgumentAreKept) {
+    struct Case {
+        std::vector<const char*> arguments;
+        bool slash_switches;
+        std::vector<const char*> paths;  // in the order given
+        bool require_backup;
+        const char* bad;  // the first unknown switch
+    };
+    const Case cases[] = {
+        {{}, false, {}, false, ""},
+        {{"/mnt/windows", "--check", "/data", "/mnt/windows"},
+         false,
+         {"/mnt/windows", "/data", "/mnt/windows"},  // the same twice: the run keeps one
+         false,
+         ""},
+        {{"E:", "/check", "D:\\Data", "\\\\server\\share"},
+         true,
+         {"E:", "D:\\Data", "\\\\server\\share"},
+         false,
+         ""},
+        {{"--require-backup", "/x"}, false, {"/x"}, true, ""},
+        {{"/REQUIRE-BACKUP"}, true, {}, true, ""},
+        {{"--chek", "--bogus"}, false, {}, false, "--chek"},
+        {{"x", "/Check"}, false, {"x"}, false, "/Check"},  // POSIX: refused, never a path
+        {{"/chek"}, true, {}, false, "/chek"},
+        {{"", "a"}, false, {"a"}, false, ""},  // an empty argument names nothing
+    };
+    for (const Case& c : cases) {
+        std::vector<PathString> arguments;
+        std::string shown;
+        for (const char* argument : c.arguments) {
+            arguments.push_back(P(argument));
+            shown += std::string(" '") + argument + "'";
+        }
+        const ProgramRequest request = ParseCommandLine(arguments, c.slash_switches);
+        std::vector<PathString> paths;
+        for (const char* path : c.paths) {
+            paths.push_back(P(path));
+        }
+        EXPECT_EQ(paths, request.paths) << shown;
+        EXPECT_EQ(c.require_backup, request.require_backup) << shown;
+        EXPECT_EQ(P(c.bad), request.bad_argument) << shown;
+    }
+    EXPECT_EQ("unknown switch: --chek", UnknownSwitchLine("--chek"));
 }
 
 TEST(CommandLineTest, TheUsageNamesTheSwitchesTheLogAndTheExitStatuses) {
@@ -87,8 +137,9 @@ TEST(CommandLineTest, TheUsageNamesTheSwitchesTheLogAndTheExitStatuses) {
         SCOPED_TRACE(slash ? "slash switches" : "dash switches");
         const std::string usage = UsageText(slash);
         for (const char* part :
-             {"--check", "--version", "--help, -h", "ZQCindervane.log", "Exit status",
-              "0 nothing infected", "1 infected", "2 a file could not be", "unknown switch"}) {
+             {"--check", "--require-backup", "PATH...", "removable drives", "--version",
+              "--help, -h", "ZQCindervane.log", "Exit status", "0 nothing infected", "1 infected",
+              "2 a file could not be", "unknown switch", "no folder"}) {
             EXPECT_NE(std::string::npos, usage.find(part)) << part << "\n" << usage;
         }
         EXPECT_EQ(slash, usage.find("/check") != std::string::npos) << usage;

@@ -50,13 +50,16 @@ TEST(DriveListFailureWin32Test, AllocationAndFillingFailuresEachLogTheirLineAndE
         EXPECT_EQ(std::string("ZQCindervane: nothing scanned: the drive list could not be read (") +
                       (c.op == Op::DriveBlock ? "no memory for it" : "error 122") + ")\n",
                   run.error);
-        ASSERT_EQ(5u, run.log.size()) << ::testing::PrintToString(run.log);
+        ASSERT_EQ(6u, run.log.size()) << ::testing::PrintToString(run.log);
         EXPECT_EQ("Start...", run.log[0]);
         EXPECT_EQ(0u, run.log[1].rfind("Version...ZQCindervane ", 0)) << run.log[1];
         EXPECT_EQ(c.line, run.log[2]);
-        EXPECT_EQ(0u, run.log[3].rfind("Summary...Folders:0, ", 0)) << run.log[3];
-        EXPECT_NE(std::string::npos, run.log[3].find(", Roots:0, ")) << run.log[3];
-        EXPECT_EQ("End...", run.log[4]);
+        EXPECT_EQ(std::string("[wmain][445]Nothing scanned:the drive list could not be read (") +
+                      (c.op == Op::DriveBlock ? "no memory for it" : "error 122") + ")",
+                  run.log[3]);
+        EXPECT_EQ(0u, run.log[4].rfind("Summary...Folders:0, ", 0)) << run.log[4];
+        EXPECT_NE(std::string::npos, run.log[4].find(", Roots:0, ")) << run.log[4];
+        EXPECT_EQ("End...", run.log[5]);
     }
 }
 

@@ -15,6 +15,12 @@
 namespace testsupport {
 
 MainRun RunScanMain(const platform::fault::Rule& rule, bool check_only) {
+    ScanRequest request;
+    request.check_only = check_only;
+    return RunScanMain(rule, request);
+}
+
+MainRun RunScanMain(const platform::fault::Rule& rule, const ScanRequest& request) {
     const std::filesystem::path log(platform::PathBesideExecutable(ZQ_T("ZQCindervane.log")));
     std::filesystem::remove(log);
     EXPECT_NE(nullptr, std::freopen(kNullDevice, "r", stdin));
@@ -23,7 +29,7 @@ MainRun RunScanMain(const platform::fault::Rule& rule, bool check_only) {
     ::testing::internal::CaptureStderr();
     {
         platform::fault::Scoped fault(rule);
-        run.exit_code = ScanMain(check_only);
+        run.exit_code = ScanMain(request);
     }
     run.error = ::testing::internal::GetCapturedStderr();
     run.console = ::testing::internal::GetCapturedStdout();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scan_main.h"
 #include "platform/fault_seam.h"
 
 namespace testsupport {
@@ -21,5 +22,7 @@ struct MainRun {
 // standard input is the null device and the output streams are captured,
 // so there is no pause and no closing line.
 MainRun RunScanMain(const platform::fault::Rule& rule, bool check_only = false);
+// The same for any request (named roots, a required backup).
+MainRun RunScanMain(const platform::fault::Rule& rule, const ScanRequest& request);
 
 }  // namespace testsupport

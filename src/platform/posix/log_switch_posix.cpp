@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/posix/posix_handles.h"
+#include "platform/switch_ids.h"
 
 namespace platform {
 
@@ -118,6 +119,12 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     std::unique_ptr<SwitchMapping> mapping(new SwitchMapping);
     mapping->name = SwitchName(process_id);
     bool created = true;
+    // A switch of this id that this process did not make was left by a
+    // killed run whose id the system has reused: it goes, and the new one
+    // starts set.
+    if (!SwitchMadeBefore(process_id)) {
+        shm_unlink(mapping->name.c_str());
+    }
     mapping->fd.Reset(shm_open(mapping->name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666));
     if (!mapping->fd.IsValid() && errno == EEXIST) {
         created = false;

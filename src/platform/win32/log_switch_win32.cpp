@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "platform/switch_ids.h"
 #include "platform/win32/win32_handles.h"
 
 namespace platform {
@@ -46,8 +47,14 @@ bool LogSwitch::CreateOrOpen(uint32_t process_id) {
     wchar_t name[kNameChars] = {0};
     FormatSwitchName(name, process_id);
     // Manual reset, created signalled; an existing event of this name is
-    // opened and keeps its state.
+    // opened and keeps its state, unless this process did not make it: then
+    // another process holds an event of a run that ended under this id, and
+    // a new run never adopts its state.
     handle_.Reset(CreateEventW(&attributes, TRUE, TRUE, name));
+    const bool existed = handle_.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!SwitchMadeBefore(process_id) && existed) {
+        SetEvent(static_cast<HANDLE>(handle_.Get()));
+    }
     return handle_.IsValid();
 }
 
