@@ -339,7 +339,10 @@ def switch_problems(what, res, log_path, eol, stderr_checked=True):
         want = b"ZQCindervane " + project_version().encode() + eol
         if shown != want:
             problems.append("version %r, expected %r" % (shown, want))
-    elif not (shown.startswith(b"Usage: ") and b"--check" in shown and
+    elif what == "bad" and not shown.startswith(b"ZQCindervane: unknown switch: "):
+        problems.append("the bad switch is not named first: %r" % shown[:300])
+    elif not ((shown.startswith(b"Usage: ") or what == "bad") and b"--check" in shown and
+              b"Usage: " in shown and
               b"Exit status" in shown and shown.endswith(eol) and
               shown.count(eol) == shown.count(b"\n")):
         problems.append("no usage: %r" % shown[:300])

@@ -56,10 +56,22 @@ def enter_namespace(script, tools=()):
     sys.exit(res.returncode)
 
 
+def is_static(elf):
+    """Whether the ELF file needs no program interpreter and loads no
+    library (a fully static program, as the Linux programs ship; a shared
+    library has no interpreter but loads the C library)."""
+    headers = run("readelf", "-W", "-l", "-d", elf, stdout=subprocess.PIPE).stdout.decode()
+    return "INTERP" not in headers and "(NEEDED)" not in headers
+
+
 def needed_libraries(*elf_files):
-    """The shared libraries (and the loader) the ELF files load, from ldd."""
+    """The shared libraries (and the loader) the ELF files load, from ldd;
+    a static program loads none. The loader is None when none of the files
+    needs one."""
     libs, loader = set(), None
     for elf in elf_files:
+        if is_static(elf):
+            continue
         out = run("ldd", elf, stdout=subprocess.PIPE).stdout.decode()
         for line in out.splitlines():
             line = line.strip()
@@ -69,21 +81,25 @@ def needed_libraries(*elf_files):
                     libs.add(target)
             elif line.startswith("/"):
                 loader = line.split("(")[0].strip()
-    if loader is None:
-        raise Failure("no loader found in ldd output for %s" % (elf_files,))
     return sorted(libs), loader
 
 
 def install_program(root, program, libs, loader, name=PROGRAM):
-    """Copies the program (as /.zq/`name`), the shared libraries it needs
-    and their loader into `root`/.zq (a folder the scan skips by its name),
-    so that it runs chrooted there; returns that folder."""
+    """Copies the program (as /.zq/`name`) into `root`/.zq (a folder the scan
+    skips by its name), so that it runs chrooted there; returns that folder.
+    The shared libraries and the loader go to /.zq/lib: a dynamic program
+    runs through the loader (/.zq/ld.so), a static one on its own, and the
+    libraries are there for the quarantine library it loads (found through
+    LD_LIBRARY_PATH, see program_command)."""
     zq = os.path.join(root, ".zq")
     os.makedirs(os.path.join(zq, "lib"), exist_ok=True)
     shutil.copy2(program, os.path.join(zq, name))
     for lib in libs:
         shutil.copy2(lib, os.path.join(zq, "lib", os.path.basename(lib)))
-    shutil.copy2(loader, os.path.join(zq, "ld.so"))
+    if loader is not None:
+        shutil.copy2(loader, os.path.join(zq, "lib", os.path.basename(loader)))
+        if not is_static(program):
+            shutil.copy2(loader, os.path.join(zq, "ld.so"))
     return zq
 
 
@@ -102,10 +118,13 @@ def install_suite(root, library):
 
 def program_command(root, name=PROGRAM, args=(), user=None):
     """The command that runs /.zq/`name` chrooted into `root`, with `args`,
-    as `user` ("uid:gid") when given."""
+    as `user` ("uid:gid") when given: through the loader copied beside it
+    for a dynamic program, on its own for a static one."""
     chroot = ["chroot"] + (["--userspec=" + user] if user else [])
-    return chroot + [root, "/.zq/ld.so", "--library-path", "/.zq/lib", "/.zq/" + name,
-                     *args]
+    if os.path.exists(os.path.join(root, ".zq", "ld.so")):
+        return chroot + [root, "/.zq/ld.so", "--library-path", "/.zq/lib", "/.zq/" + name,
+                         *args]
+    return ["env", "LD_LIBRARY_PATH=/.zq/lib"] + chroot + [root, "/.zq/" + name, *args]
 
 
 def mount_system(root, leave_out=()):

@@ -324,6 +324,9 @@ class Tree:
                         lines.append("[DruquaraWrap::QuarantineFile][147]Do init failed")
                     lines.extend(e.extra_lines)
                 shown = self.shown(drive, e.parts)
+                if e.infected and not check_only and not object_ready and result == Result.FIXED:
+                    # Repaired though no backup was kept: the log says so.
+                    lines.append("[DisinfectFile][152]No backup kept, repaired anyway:%s" % shown)
                 lines.append("[ScanFolder][334]Path:%s, Result:%d" % (shown, result))
                 console.append(b"Path:" + self.encode(shown) + b"\tResult:" +
                                result.word.encode() + console_eol)

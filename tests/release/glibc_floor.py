@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""The Linux bundle's files need the C library alone, from the glibc version
-that its README states on: no libstdc++ or libgcc_s among the libraries they
-load, and the newest GLIBC_ symbol version they ask for is exactly the stated
-floor (newer would not start where the README says it does; older means the
-README asks too much).
+"""The Linux bundle's programs are fully static (no program interpreter, no
+library loaded: they start on any x86-64 Linux, in an empty chroot too), and
+its shared library needs the C library alone, from the glibc version that
+the README states on: no libstdc++ or libgcc_s among the libraries it loads,
+and the newest GLIBC_ symbol version it asks for is exactly the stated floor
+(newer would not start where the README says it does; older means the README
+asks too much).
 
-usage: glibc_floor.py --readme README-linux.txt ELF...
+usage: glibc_floor.py --readme README-linux.txt [--static PROGRAM...] ELF...
 """
 import argparse
 import re
@@ -31,6 +33,7 @@ def version_needs(path):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--readme", required=True)
+    ap.add_argument("--static", nargs="*", default=[])
     ap.add_argument("files", nargs="+")
     args = ap.parse_args()
     with open(args.readme, encoding="utf-8") as f:
@@ -40,6 +43,14 @@ def main():
         return 1
     floor = tuple(int(p) for p in stated[0])
     problems, newest = [], (0, 0)
+    for path in args.static:
+        headers = subprocess.run(["readelf", "-W", "-l", "-d", path], check=True,
+                                 stdout=subprocess.PIPE).stdout.decode()
+        if "INTERP" in headers or "(NEEDED)" in headers:
+            problems.append("%s is not fully static: it needs a program interpreter or a "
+                            "library" % path)
+        else:
+            print("%s: fully static" % path)
     for path in args.files:
         needed, glibc = version_needs(path)
         for library in needed:
