@@ -4,3 +4,9 @@
 bool EndedByTheUsualInterrupt(int status) {
     return static_cast<unsigned>(status) == 0xC000013Au;  // STATUS_CONTROL_C_EXIT
 }
+
+bool EndedByAClosedConsole(int /*status*/) {
+    return false;
+}
+
+void CloseStandardOutputReader() {}

@@ -220,4 +220,88 @@ TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
     EXPECT_EQ(messages, (std::vector<std::string>{"Start...", interrupted}));
 }
 
+// The log's messages beside this test program, timestamps removed; the file
+// is removed.
+std::vector<std::string> TakeRunLog(const PathString& log_path) {
+    const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
+    std::filesystem::remove(log_path);
+    std::vector<std::string> messages;
+    for (const std::string& line : testsupport::SplitCrLfLines(text)) {
+        std::string stamp;
+        std::string message;
+        messages.push_back(testsupport::SplitLogLine(line, &stamp, &message) ? message : line);
+    }
+    return messages;
+}
+
+// The whole run, interrupted while it walks (and, on POSIX, by a console
+// that closed): the walk stops between two files, the run takes its
+// interrupted ending (line 443 and the summary, never "End..."), and the
+// process ends as that interrupt ends it.
+struct InterruptedRun {
+    const char* name;
+    bool console_closed;  // standard output a pipe whose reader is gone
+    const char* interrupt_name;
+};
+
+// One interrupted run (a death test of its own: the child runs the test's
+// body again up to its EXPECT_EXIT).
+void CheckInterruptedRun(const InterruptedRun& c) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testsupport::TempDir dir;
+    for (uint32_t i = 0; i < 4; ++i) {
+        testsupport::WriteFile(dir.Join("tool" + std::to_string(i) + ".exe"),
+                               sample::BuildPe(4096, {false, false, i}));
+    }
+    const PathString log_path = platform::PathBesideExecutable(ZQ_T("ZQCindervane.log"));
+    ASSERT_FALSE(log_path.empty());
+    std::filesystem::remove(log_path);
+    auto run = [&dir, &c]() {
+        ScanRequest request;
+        request.named_roots = {dir.Path().native()};
+        if (c.console_closed) {
+            CloseStandardOutputReader();
+            (void)ScanMain(request);
+            return;
+        }
+        platform::fault::Rule rule;
+        rule.op = platform::fault::Op::Open;
+        rule.nth = 2;
+        rule.effect = platform::fault::Effect::None;
+        rule.before = [] { Interrupt(); };
+        platform::fault::Scoped fault(rule);
+        (void)ScanMain(request);
+    };
+    if (c.console_closed) {
+        EXPECT_EXIT(run(), EndedByAClosedConsole, "");
+    } else {
+        EXPECT_EXIT(run(), EndedByTheUsualInterrupt, "");
+    }
+    const std::vector<std::string> messages = TakeRunLog(log_path);
+    ASSERT_GE(messages.size(), 4u) << ::testing::PrintToString(messages);
+    EXPECT_EQ("Start...", messages[0]);
+    EXPECT_EQ(0u, messages.back().rfind("Summary...", 0)) << messages.back();
+    EXPECT_NE(std::string::npos, messages.back().find(", Roots:1, "));
+    EXPECT_EQ(std::string("[wmain][443]Scan interrupted (") + c.interrupt_name +
+                  "), ending before the next file",
+              messages[messages.size() - 2]);
+    EXPECT_EQ(messages.end(), std::find(messages.begin(), messages.end(), "End..."));
+    // At most the file under way when the interrupt came was finished.
+    EXPECT_LE(
+        std::count_if(messages.begin(), messages.end(),
+                      [](const std::string& m) { return m.rfind("[ScanFolder][334]", 0) == 0; }),
+        1);
+}
+
+TEST(InterruptDeathTest, ARunInterruptedInTheWalkTakesTheInterruptedEnding) {
+    CheckInterruptedRun({"interrupt in the walk", false, kWindows ? "Ctrl+C" : "SIGINT"});
+}
+
+TEST(InterruptDeathTest, ARunWhoseConsoleClosedTakesTheInterruptedEnding) {
+    if (kWindows) {
+        GTEST_SKIP() << "the Windows program's closed console has its own end-to-end test";
+    }
+    CheckInterruptedRun({"console closed", true, "console closed"});
+}
+
 }  // namespace

@@ -251,6 +251,7 @@ def check_switches_and_drives(args, prefix):
                                                   stderr_checked=False,
                                                   exit_code=2 if check else 0)
         want = ["Start...", VERSION_LINE] + ([CHECK_LINE] if check else [])
+        want += ["[wmain][445]Nothing scanned:the drive list holds no fixed drive"]
         want += [summary_line(want, log_lines, check), "End..."]
         problems += checks.diff("log", want, log_lines)
         if stderr_line not in res.stderr:
@@ -258,6 +259,69 @@ def check_switches_and_drives(args, prefix):
         if res.stdout != b"Start Scanning...End Scanning...":
             problems.append("console %r" % res.stdout)
         ok &= checks.report("wine: no fixed drive%s" % (", check only" * check), problems)
+    return ok
+
+
+def check_named_roots(args, prefix):
+    """Paths named on the command line, with C: and D: network drives (no
+    fixed drive at all): a named drive letter and a named folder are walked
+    all the same, each a root in the order given, a folder named twice
+    once; a repair with /require-backup and no suite key leaves the
+    infected file as it is (Infected, line 153, status 2); a path that does
+    not exist is refused before any scan."""
+    samples = args.samples
+    os.symlink(prefix.fixture_windows, os.path.join(prefix.c, "windows"))
+    os.makedirs(os.path.join(prefix.c, ".zq"))
+    shutil.copy2(args.program, os.path.join(prefix.c, ".zq", "ZQCindervane.exe"))
+    clean = samples.pe(3000, seed=91)
+    infected, _ = samples.infected(samples.pe(4100, seed=92), "--seed", 92)
+    driver.write(os.path.join(prefix.d, "clean.exe"), clean)
+    driver.write(os.path.join(prefix.d, "Data", "infected.exe"), infected)
+    for letter in ("c:", "d:"):
+        prefix.set_drive_type(letter, "network")
+    prefix.stop()
+    results = lambda out: sorted(l for l in out.replace(b"Start Scanning...", b"").split(b"\r\n")
+                                 if l.startswith(b"Path:"))
+    # (name, arguments, status, console results, roots in the log, log line)
+    cases = [
+        ("a named drive letter", ["/check", "d:"], 1,
+         [b"Path:D:\\Data\\infected.exe\tResult:Infected", b"Path:D:\\clean.exe\tResult:Safe"],
+         ["D:"], None),
+        ("a named folder, twice", ["/check", "D:\\Data", "d:\\data\\"], 1,
+         [b"Path:D:\\Data\\infected.exe\tResult:Infected"], ["D:\\Data"], None),
+        ("backup required, no key", ["/require-backup", "D:\\Data"], 2,
+         [b"Path:D:\\Data\\infected.exe\tResult:Infected"], ["D:\\Data"],
+         "[DisinfectFile][153]No backup kept, not repaired:D:\\Data\\infected.exe"),
+    ]
+    ok = True
+    for name, arguments, status, want, roots, line in cases:
+        if os.path.exists(prefix.log_path()):
+            os.unlink(prefix.log_path())
+        res = prefix.run_scan(timeout=300, args=arguments)
+        problems = [] if res.returncode == status else ["exit status %d, expected %d" % (
+            res.returncode, status)]
+        if results(res.stdout) != sorted(want):
+            problems.append("results %r, expected %r" % (results(res.stdout), sorted(want)))
+        log = from_gbk(driver.read(prefix.log_path())) if os.path.exists(prefix.log_path()) else ""
+        walked = [l.split("]", 2)[2][len("Start Scanning Folder:"):] for l in
+                  (x.split("  ", 1)[-1] for x in log.split("\r\n")) if l.startswith("[wmain][440]")]
+        if walked != roots:
+            problems.append("roots %r, expected %r" % (walked, roots))
+        if "Roots:%d," % len(roots) not in log:
+            problems.append("the summary does not count %d roots" % len(roots))
+        if line and line not in log:
+            problems.append("the log lacks %r" % line)
+        if driver.read(os.path.join(prefix.d, "Data", "infected.exe")) != infected:
+            problems.append("the infected file changed")
+        ok &= checks.report("wine: " + name, problems)
+    os.unlink(prefix.log_path())
+    res = prefix.run_scan(timeout=300, args=["/check", "Q:\\nothing"])
+    problems = [] if res.returncode == 2 else ["exit status %d" % res.returncode]
+    if b"ZQCindervane: cannot scan Q:\\nothing: it could not be found (error " not in res.stderr:
+        problems.append("standard error %r" % res.stderr)
+    if res.stdout or os.path.exists(prefix.log_path()):
+        problems.append("a scan ran: %r" % res.stdout)
+    ok &= checks.report("wine: a missing path", problems)
     return ok
 
 
@@ -270,6 +334,7 @@ def main():
     for number, case in enumerate(CASES, 1):
         ok &= run_in_prefix(args, "prefix%d" % number, functools.partial(check_case, case))
     ok &= run_in_prefix(args, "prefix_switches", check_switches_and_drives)
+    ok &= run_in_prefix(args, "prefix_named", check_named_roots)
     driver.finish(ok)
 
 

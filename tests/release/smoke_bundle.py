@@ -10,7 +10,9 @@ as the native end-to-end test runs (needs root; exits 77, skipped, where
 the machine does not allow it). wine: in a Wine prefix of its own whose
 only drive C: is the test tree, with the registry of the prefix FIXTURE.
 
-The tree holds a clean image and a synthetic infected one. The release
+The tree holds a clean image and a synthetic infected one. On Linux the
+program runs first alone in the chroot (it is fully static), given the
+tree's folder, then over the fixed roots with /proc and /sys mounted. The release
 carries only the production signature, so both are "Safe" and nothing is
 written; the run must start, scan both, end with "End Scanning..." (no
 pause: standard output is a pipe), exit 0 and write its log naming the
@@ -164,15 +166,23 @@ def linux(args):
         root = vol.mnt
         zq = zq_isolated.install_program(root, program, libs, loader)
         files = samples(args.zqsample, os.path.join(root, "data"))
-        many_files(os.path.join(root, "many"), MANY_FILES)
-        vol.mount_system()
         command = zq_isolated.program_command(root)
         version = bundle_version(args.bundle)
+        # The program alone in the chroot (no loader, no library, no /proc or
+        # /sys): it starts, and scans the folder it is given.
+        if os.listdir(os.path.join(zq, "lib")):
+            fail("the bundle's program needs libraries: %r" % os.listdir(os.path.join(zq, "lib")))
+        alone = subprocess.run(command + ["/data"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+        want = [b"Path:/data/%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
+        check_run(alone, want, os.path.join(zq, "ZQCindervane.log"), files, version)
+        os.unlink(os.path.join(zq, "ZQCindervane.log"))
+        many_files(os.path.join(root, "many"), MANY_FILES)
+        vol.mount_system()
         check_version(subprocess.run(command + ["--version"], stdout=subprocess.PIPE, timeout=60),
                       version, b"\n")
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=300)
-        want = [b"Path:/data/%s\tResult:Safe" % n for n in (b"clean.exe", b"infected.exe")]
         check_run(result, want, os.path.join(zq, "ZQCindervane.log"), files, version)
         # Again with standard error on a terminal (standard output still a pipe).
         master, slave = pty.openpty()
