@@ -256,7 +256,8 @@ class Tree:
     PATH_LINES = ("[ScanFolder][276]", "[ScanFolder][294]", "[ScanFolder][296]",
                   "[ScanFolder][297]", "[ScanFolder][298]", "[ScanFolder][299]",
                   "[ScanFolder][300]", "[ScanFolder][309]", "[ScanFolder][313]",
-                  "[ScanFolder][334]", "[wmain][440]")
+                  "[ScanFolder][334]", "[wmain][440]", "[DisinfectFile][152]",
+                  "[DisinfectFile][153]")
 
     def logged(self, line):
         if line.startswith(self.PATH_LINES):
