@@ -6,14 +6,16 @@ in a private mount namespace, scanned by the test-signature program
 chrooted into it, so that the only local filesystem it finds is the image.
 
 First a check-mode play (--check): it must run the program with --check,
-fetch its log into fetched/<host>/<time>/ and report, and change nothing:
+fetch its log compressed (ZQCindervane.log.gz, no plain log beside it) into
+fetched/<host>/<time>/ and report from it, and change nothing:
 the log says the run only checked and names every infected file (result
 1), every file is byte-identical afterwards, nothing is in the quarantine,
 no stand-in or key was installed, what the play copied is gone again, and
 the report lists the infected files. Then the play itself: it must copy the
 program and the stand-in library (with its key) into the volume, run the
-scan, fetch the log into a time folder of its own, remove what it copied
-and report. Checked: the fetched log is exactly what the end-to-end model
+scan (backups required, the default: the stand-in keeps them), fetch the
+log compressed into a time folder of its own, remove what it copied and
+report. Checked: the fetched log is exactly what the end-to-end model
 expects; every infected file is repaired and its copy is in the quarantine;
 what the play copied is gone again; and the report's figures are the
 expected ones, after the check-only run in its history.
@@ -23,6 +25,7 @@ usage: local_play_test.py --program P --druquara LIB --zqsample Z --work DIR
 Needs root, unshare, loop devices and ansible-playbook; exits 77 (skipped)
 otherwise.
 """
+import gzip
 import json
 import os
 import shutil
@@ -128,7 +131,8 @@ def run(args, vol, libs, loader, samples):
     if len(runs) != 1:
         problems.append("the check-mode play fetched %r, expected one time folder" % runs)
     else:
-        problems += check_only_log(os.path.join(fetched, runs[0], isolated.LOG), infected)
+        problems += check_only_log(fetched_log(os.path.join(fetched, runs[0]), problems),
+                                   infected)
     host = read_report(args.work, problems)
     if host is not None:
         got = (host["status"], host["mode"], host["infected"], host["fixed"],
@@ -136,6 +140,8 @@ def run(args, vol, libs, loader, samples):
         if got != ("infected", "check", len(infected), 0, infected):
             problems.append("check-mode report: %r, expected the %d infected files %r"
                             % (got, len(infected), infected))
+        problems += [("check-mode report: run read from %s, not the compressed log"
+                      % r["log"]) for r in host["history"] if not r["log"].endswith(".log.gz")]
     problems += left_behind(root)
 
     for made in ("report.json", "report.html"):
@@ -154,7 +160,7 @@ def run(args, vol, libs, loader, samples):
     if len(runs) != 2:
         problems.append("fetched %r, expected two time folders" % runs)
     log_lines, log_problems = checks.read_log(
-        os.path.join(fetched, runs[-1] if runs else "-", isolated.LOG), checks.decode)
+        fetched_log(os.path.join(fetched, runs[-1] if runs else "-"), problems), checks.decode)
     problems += log_problems
     want_log, _ = tree.expected(log_lines, [], object_ready=True, pause_text=b"",
                                 console_eol=b"\n", readdir_order=True)
@@ -183,6 +189,22 @@ def run(args, vol, libs, loader, samples):
         if got != want:
             problems.append("report: %r, expected %r" % (got, want))
     return checks.report("ansible play on localhost", problems)
+
+
+def fetched_log(folder, problems):
+    """The plain text of the log fetched into `folder`, which must hold it
+    compressed and only so: the path of a copy written beside it."""
+    packed = os.path.join(folder, isolated.LOG + ".gz")
+    if os.path.exists(os.path.join(folder, isolated.LOG)):
+        problems.append("%s: the plain log was fetched" % folder)
+    if not os.path.exists(packed):
+        problems.append("%s: no compressed log fetched: %r"
+                        % (folder, sorted(os.listdir(folder)) if os.path.isdir(folder) else []))
+        return packed
+    plain = folder + "-" + isolated.LOG
+    with gzip.open(packed, "rb") as f, open(plain, "wb") as out:
+        shutil.copyfileobj(f, out)
+    return plain
 
 
 def without_program(snapshot):
