@@ -192,8 +192,9 @@ def run(args, vol, libs, loader, samples):
 
 
 def fetched_log(folder, problems):
-    """The plain text of the log fetched into `folder`, which must hold it
-    compressed and only so: the path of a copy written beside it."""
+    """The plain text of the log fetched into `folder` (fetched/<host>/<time>),
+    which must hold it compressed and only so: the path of a copy written
+    beside fetched/."""
     packed = os.path.join(folder, isolated.LOG + ".gz")
     if os.path.exists(os.path.join(folder, isolated.LOG)):
         problems.append("%s: the plain log was fetched" % folder)
@@ -201,7 +202,8 @@ def fetched_log(folder, problems):
         problems.append("%s: no compressed log fetched: %r"
                         % (folder, sorted(os.listdir(folder)) if os.path.isdir(folder) else []))
         return packed
-    plain = folder + "-" + isolated.LOG
+    plain = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(folder))),
+                         "fetched-%s-%s" % (os.path.basename(folder), isolated.LOG))
     with gzip.open(packed, "rb") as f, open(plain, "wb") as out:
         shutil.copyfileobj(f, out)
     return plain
