@@ -39,19 +39,21 @@ def summary_line(c, check, seconds):
                c["unreadable"], c["in_use"], c["not_scanned"], seconds))
 
 
-def log_chunks(size, seed=0, windows=True, check=False, infected=0, chunk=1 << 20):
+def log_chunks(size, seed=0, windows=True, check=False, infected=0, chunk=1 << 20,
+               start_ms=4 * 3600 * 1000):
     """Yields the log in chunks of about `chunk` bytes: a run of about
     `size` bytes of lines (CR LF on Windows, LF on Linux), then its summary
     and "End...". `infected` files are found (check) or repaired (repair)
-    along the way. The figures of the run are in the returned counts of
-    the generator (StopIteration.value)."""
+    along the way; the run starts `start_ms` after midnight. The figures of
+    the run are in the returned counts of the generator
+    (StopIteration.value)."""
     rnd = random.Random(seed)
     eol = b"\r\n" if windows else b"\n"
     folders = WINDOWS_FOLDERS if windows else LINUX_FOLDERS
     root = b"C:" if windows else b"/"
     c = dict(folders=1, files=0, examined=0, safe=0, fixed=0, infected=0, error=0,
              unreadable=0, in_use=0, not_scanned=0)
-    ms = [4 * 3600 * 1000]
+    ms = [start_ms]
     out = bytearray()
     written = [0]
 
@@ -122,7 +124,7 @@ def log_chunks(size, seed=0, windows=True, check=False, infected=0, chunk=1 << 2
             written[0] += len(out)
             yield bytes(out)
             out.clear()
-    line(summary_line(c, check, ms[0] / 1000.0 - 4 * 3600))
+    line(summary_line(c, check, (ms[0] - start_ms) / 1000.0))
     line(b"End...")
     yield bytes(out)
     return c
