@@ -79,7 +79,11 @@ def main():
     isolated.enter_namespace(__file__, tools=("ansible-playbook",))
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    libs, loader = isolated.needed_libraries(args.program)
+    # The libraries of the program and of the stand-in library it loads; the
+    # program's own loader (none for a static program).
+    libs, loader = isolated.needed_libraries(args.program, args.druquara)
+    _, program_loader = isolated.needed_libraries(args.program)
+    loader = (loader, program_loader)
     samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
     vol = isolated.Volume(args.work, "play", 300)
     try:
@@ -93,16 +97,20 @@ def run(args, vol, libs, loader, samples):
     root = vol.mnt
     tree = Tree("/", os.fsencode, checks.decode)
     drive = tree.add_drive("", root)
-    # The program's libraries and loader, in the folder that the play copies
-    # the program into (and removes afterwards), which the scan passes over.
-    # The loader is the executable that the chroot starts, so the log is
-    # written beside it.
+    # The libraries and the loader, in the folder that the play copies the
+    # program into (and removes afterwards), which the scan passes over: a
+    # dynamic program is started by its loader (/.zq/ld.so, so the log is
+    # written beside it), a static one on its own, the stand-in library it
+    # loads finding them in /.zq/lib.
+    libs_loader, program_loader = loader
+
     def install_loader():
         lib_dir = os.path.join(root, ".zq")
         os.makedirs(os.path.join(lib_dir, "lib"), exist_ok=True)
-        for lib in libs:
+        for lib in libs + ([libs_loader] if libs_loader else []):
             shutil.copy2(lib, os.path.join(lib_dir, "lib", os.path.basename(lib)))
-        shutil.copy2(loader, os.path.join(lib_dir, "ld.so"))
+        if program_loader:
+            shutil.copy2(program_loader, os.path.join(lib_dir, "ld.so"))
 
     install_loader()
     tree.folder(drive, (".suite",))
