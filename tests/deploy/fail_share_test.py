@@ -27,11 +27,16 @@ def play(work, percentage):
     inventory = os.path.join(work, "inventory.ini")
     host = "ansible_connection=local ansible_python_interpreter=%s ansible_become_method=su" % (
         sys.executable)
+    # The program copied to the others: it holds the line of a program that
+    # knows --require-backup (the start command is `true`).
+    program = os.path.join(work, "program")
+    with open(program, "wb") as f:
+        f.write(b"stand-in\0No backup kept, not repaired:\0")
     with open(inventory, "w") as f:
         f.write("[zq_windows]\n\n[zq_linux]\n"
                 "first %s zq_linux_program=%s\n" % (host, os.path.join(work, "missing")) +
-                "second %s zq_linux_program=/bin/true\n" % host +
-                "third %s zq_linux_program=/bin/true\n" % host)
+                "second %s zq_linux_program=%s\n" % (host, program) +
+                "third %s zq_linux_program=%s\n" % (host, program))
     variables = {"zq_serial": 2, "zq_max_fail_percentage": percentage,
                  "zq_linux_dir": os.path.join(work, "hosts", "{{ inventory_hostname }}"),
                  "zq_linux_command": ["true"], "zq_fetch_dir": os.path.join(work, "fetched"),

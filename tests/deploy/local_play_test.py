@@ -6,14 +6,16 @@ in a private mount namespace, scanned by the test-signature program
 chrooted into it, so that the only local filesystem it finds is the image.
 
 First a check-mode play (--check): it must run the program with --check,
-fetch its log into fetched/<host>/<time>/ and report, and change nothing:
+fetch its log compressed (ZQCindervane.log.gz, no plain log beside it) into
+fetched/<host>/<time>/ and report from it, and change nothing:
 the log says the run only checked and names every infected file (result
 1), every file is byte-identical afterwards, nothing is in the quarantine,
 no stand-in or key was installed, what the play copied is gone again, and
 the report lists the infected files. Then the play itself: it must copy the
 program and the stand-in library (with its key) into the volume, run the
-scan, fetch the log into a time folder of its own, remove what it copied
-and report. Checked: the fetched log is exactly what the end-to-end model
+scan (backups required, the default: the stand-in keeps them), fetch the
+log compressed into a time folder of its own, remove what it copied and
+report. Checked: the fetched log is exactly what the end-to-end model
 expects; every infected file is repaired and its copy is in the quarantine;
 what the play copied is gone again; and the report's figures are the
 expected ones, after the check-only run in its history.
@@ -23,6 +25,7 @@ usage: local_play_test.py --program P --druquara LIB --zqsample Z --work DIR
 Needs root, unshare, loop devices and ansible-playbook; exits 77 (skipped)
 otherwise.
 """
+import gzip
 import json
 import os
 import shutil
@@ -76,7 +79,11 @@ def main():
     isolated.enter_namespace(__file__, tools=("ansible-playbook",))
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    libs, loader = isolated.needed_libraries(args.program)
+    # The libraries of the program and of the stand-in library it loads; the
+    # program's own loader (none for a static program).
+    libs, loader = isolated.needed_libraries(args.program, args.druquara)
+    _, program_loader = isolated.needed_libraries(args.program)
+    loader = (loader, program_loader)
     samples = Samples([args.zqsample], os.path.join(args.work, "samples"))
     vol = isolated.Volume(args.work, "play", 300)
     try:
@@ -90,16 +97,20 @@ def run(args, vol, libs, loader, samples):
     root = vol.mnt
     tree = Tree("/", os.fsencode, checks.decode)
     drive = tree.add_drive("", root)
-    # The program's libraries and loader, in the folder that the play copies
-    # the program into (and removes afterwards), which the scan passes over.
-    # The loader is the executable that the chroot starts, so the log is
-    # written beside it.
+    # The libraries and the loader, in the folder that the play copies the
+    # program into (and removes afterwards), which the scan passes over: a
+    # dynamic program is started by its loader (/.zq/ld.so, so the log is
+    # written beside it), a static one on its own, the stand-in library it
+    # loads finding them in /.zq/lib.
+    libs_loader, program_loader = loader
+
     def install_loader():
         lib_dir = os.path.join(root, ".zq")
         os.makedirs(os.path.join(lib_dir, "lib"), exist_ok=True)
-        for lib in libs:
+        for lib in libs + ([libs_loader] if libs_loader else []):
             shutil.copy2(lib, os.path.join(lib_dir, "lib", os.path.basename(lib)))
-        shutil.copy2(loader, os.path.join(lib_dir, "ld.so"))
+        if program_loader:
+            shutil.copy2(program_loader, os.path.join(lib_dir, "ld.so"))
 
     install_loader()
     tree.folder(drive, (".suite",))
@@ -128,7 +139,8 @@ def run(args, vol, libs, loader, samples):
     if len(runs) != 1:
         problems.append("the check-mode play fetched %r, expected one time folder" % runs)
     else:
-        problems += check_only_log(os.path.join(fetched, runs[0], isolated.LOG), infected)
+        problems += check_only_log(fetched_log(os.path.join(fetched, runs[0]), problems),
+                                   infected)
     host = read_report(args.work, problems)
     if host is not None:
         got = (host["status"], host["mode"], host["infected"], host["fixed"],
@@ -136,6 +148,8 @@ def run(args, vol, libs, loader, samples):
         if got != ("infected", "check", len(infected), 0, infected):
             problems.append("check-mode report: %r, expected the %d infected files %r"
                             % (got, len(infected), infected))
+        problems += [("check-mode report: run read from %s, not the compressed log"
+                      % r["log"]) for r in host["history"] if not r["log"].endswith(".log.gz")]
     problems += left_behind(root)
 
     for made in ("report.json", "report.html"):
@@ -154,7 +168,7 @@ def run(args, vol, libs, loader, samples):
     if len(runs) != 2:
         problems.append("fetched %r, expected two time folders" % runs)
     log_lines, log_problems = checks.read_log(
-        os.path.join(fetched, runs[-1] if runs else "-", isolated.LOG), checks.decode)
+        fetched_log(os.path.join(fetched, runs[-1] if runs else "-"), problems), checks.decode)
     problems += log_problems
     want_log, _ = tree.expected(log_lines, [], object_ready=True, pause_text=b"",
                                 console_eol=b"\n", readdir_order=True)
@@ -183,6 +197,24 @@ def run(args, vol, libs, loader, samples):
         if got != want:
             problems.append("report: %r, expected %r" % (got, want))
     return checks.report("ansible play on localhost", problems)
+
+
+def fetched_log(folder, problems):
+    """The plain text of the log fetched into `folder` (fetched/<host>/<time>),
+    which must hold it compressed and only so: the path of a copy written
+    beside fetched/."""
+    packed = os.path.join(folder, isolated.LOG + ".gz")
+    if os.path.exists(os.path.join(folder, isolated.LOG)):
+        problems.append("%s: the plain log was fetched" % folder)
+    if not os.path.exists(packed):
+        problems.append("%s: no compressed log fetched: %r"
+                        % (folder, sorted(os.listdir(folder)) if os.path.isdir(folder) else []))
+        return packed
+    plain = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(folder))),
+                         "fetched-%s-%s" % (os.path.basename(folder), isolated.LOG))
+    with gzip.open(packed, "rb") as f, open(plain, "wb") as out:
+        shutil.copyfileobj(f, out)
+    return plain
 
 
 def without_program(snapshot):

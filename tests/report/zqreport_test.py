@@ -11,6 +11,7 @@ usage: zqreport_test.py --zqreport PATH [unittest options]
 """
 import argparse
 import csv
+import gzip
 import json
 import os
 import re
@@ -19,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 ZQREPORT = None
 
@@ -63,14 +65,16 @@ class LogWriter:
         return self.line("[ScanFolder][338]Not PE-Type, no need to scan")
 
     def summary(self, folders=1, files=0, examined=0, safe=0, fixed=0, error=0, unreadable=0,
-                not_scanned=0, unlisted=0, seconds="0.250", infected=None, roots=None):
-        """The summary line; `infected` (a check-only run's) and `roots`
-        (this program's, not older ones') only when given."""
+                not_scanned=0, unlisted=0, seconds="0.250", infected=None, roots=None,
+                in_use=None):
+        """The summary line; `infected` (a check-only run's), `roots` and
+        `in_use` (this program's, not older ones') only when given."""
         return self.line(
             "Summary...Folders:%d, Files:%d, Examined:%d, Safe:%d, Is Fix:%d, %sError:%d, "
-            "Unreadable:%d, Not Scanned:%d, Unlisted:%d, %sSeconds:%s"
+            "Unreadable:%d, %sNot Scanned:%d, Unlisted:%d, %sSeconds:%s"
             % (folders, files, examined, safe, fixed,
                "" if infected is None else "Infected:%d, " % infected, error, unreadable,
+               "" if in_use is None else "In use:%d, " % in_use,
                not_scanned, unlisted, "" if roots is None else "Roots:%d, " % roots, seconds))
 
     def interrupted(self, what="SIGTERM"):
@@ -591,6 +595,271 @@ class ZqreportTest(unittest.TestCase):
         for table in ("infected", "repaired", "not-local", "errors", "error-codes", "history"):
             self.assertIn('<table id="%s">' % table, page)
         self.assertIn("C:\\cloud.exe", page)
+
+    def test_plain_gzip_and_zip_logs_give_one_report(self):
+        """The same logs fetched plain, gzipped (Linux hosts) and zipped
+        (Windows hosts, a zip per log or one holding both): the same table,
+        CSV and JSON, but for the name of the log each run was read from."""
+        check = LogWriter(0)
+        check.start(check=True).image(b"C:\\a.exe", 1).image(b"C:\\b.exe", 0)
+        check.line(b"[ScanFolder][299]Not local, not scanned:C:\\cloud.exe")
+        check.summary(files=2, examined=2, safe=1, infected=1, not_scanned=1, roots=1).end()
+        older = LogWriter(300)
+        older.start().image("C:\\\u6d4b\u8bd5.exe".encode("cp936"), -1,
+                            "Call CreateFile failed: 0x20")
+        older.summary(files=1, examined=1, error=1, roots=1).end()
+        repair = LogWriter(600)
+        repair.start().image(b"C:\\a.exe", 2).image(b"C:\\b.exe", 0)
+        repair.not_pe(b"C:\\pagefile.sys", "[CommFunc::IsFilePE][66]Call CreateFile failed: 32")
+        repair.summary(files=3, examined=2, safe=1, fixed=1, unreadable=1, roots=1).end()
+        cut = LogWriter(900)
+        cut.start().image(b"C:\\c.exe", 0)  # no summary, no End
+        logs = {"pc/20261206T040000Z": {"ZQCindervane.log": check.data},
+                "pc/20261206T050000Z": {"ZQCindervane.log0": older.data,
+                                        "ZQCindervane.log": repair.data + cut.data}}
+
+        def put_all(form):
+            top = os.path.join(self.tmp.name, form)
+            for folder, files in logs.items():
+                os.makedirs(os.path.join(top, folder))
+                if form == "zip-both":
+                    with zipfile.ZipFile(os.path.join(top, folder, "ZQCindervane.log.zip"),
+                                         "w", zipfile.ZIP_DEFLATED) as z:
+                        for name, data in files.items():
+                            z.writestr(name, bytes(data))
+                    continue
+                for name, data in files.items():
+                    path = os.path.join(top, folder, name)
+                    if form == "plain":
+                        with open(path, "wb") as f:
+                            f.write(bytes(data))
+                    elif form == "gzip":
+                        with gzip.open(path + ".gz", "wb") as f:
+                            f.write(bytes(data))
+                    else:
+                        with zipfile.ZipFile(path + ".zip", "w", zipfile.ZIP_DEFLATED) as z:
+                            z.writestr(name, bytes(data))
+            return top
+
+        outputs = {}
+        for form in ("plain", "gzip", "zip", "zip-both"):
+            top = put_all(form)
+            csv_file = os.path.join(self.tmp.name, form + ".csv")
+            r = self.report(top, extra=("--csv", csv_file))
+            with open(csv_file, encoding="utf-8") as f:
+                hosts_csv = f.read()
+            with open(os.path.join(self.tmp.name, form + "-files.csv"), encoding="utf-8") as f:
+                files_csv = f.read()
+            logs_read = [run["log"] for h in r.hosts.values() for run in h["history"]]
+            for h in r.hosts.values():
+                for run in h["history"]:
+                    run["log"] = os.path.relpath(run["log"], top)
+            outputs[form] = (r.returncode, r.stdout, hosts_csv, files_csv, r.hosts, logs_read)
+        plain = outputs["plain"]
+        self.assertEqual((1, ["pc"]), (plain[0], list(plain[4])))
+        self.assertEqual(4, plain[4]["pc"]["runs"])
+        for form, suffix in (("gzip", ".gz"), ("zip", ".zip/ZQCindervane.log"),
+                             ("zip-both", ".zip/ZQCindervane.log")):
+            with self.subTest(form):
+                got = outputs[form]
+                self.assertEqual(plain[:4], got[:4])
+                # The runs come in the same order, from the same logs.
+                want, got = json.loads(json.dumps(plain)), json.loads(json.dumps(got))
+                want_logs = [run["log"] for run in want[4]["pc"]["history"]]
+                got_logs = [run["log"] for run in got[4]["pc"]["history"]]
+                self.assertEqual([os.path.basename(l) for l in want_logs],
+                                 [l.split("/")[-1].replace(".gz", "") for l in got_logs])
+                self.assertTrue(all(suffix.split("/")[0] in l for l in got[5]), got[5])
+                for h in (want[4]["pc"], got[4]["pc"]):
+                    for run in h["history"]:
+                        del run["log"]
+                self.assertEqual(want[4], got[4])
+
+    def test_a_compressed_log_cut_short_or_damaged(self):
+        run = LogWriter()
+        run.start()
+        for i in range(3000):
+            run.image(b"C:\\apps\\tool%04d.exe" % i, 0)
+        run.summary(files=3000, examined=3000, safe=3000, roots=1).end()
+        packed = gzip.compress(bytes(run.data))
+        self.put("cut", packed[:len(packed) // 2], "ZQCindervane.log.gz")
+        r = self.report()
+        h = r.hosts["cut"]
+        # What the cut stream holds counts: a run cut off, from its lines.
+        self.assertEqual((1, "attention", "lines", False), (r.returncode, h["status"],
+                                                             h["source"], h["complete"]))
+        self.assertGreater(h["examined"], 0)
+        self.put("cut", b"\x1f\x8bnot gzip at all", "ZQCindervane.log.gz")
+        self.assertEqual(2, self.report().returncode)
+        self.put("cut", b"PK\x03\x04not a zip", "ZQCindervane.log.zip")
+        self.assertEqual(2, self.report(os.path.join(self.fetched, "cut",
+                                                     "ZQCindervane.log.zip")).returncode)
+
+    def test_a_whole_run_that_logged_nothing_but_its_start_and_end(self):
+        """Seen from "Start..." to "End..." without a summary and without a
+        root: nothing was scanned, whatever the counted figures say."""
+        for host, log, status, code in (
+                ("start-end", LogWriter().line("Start...").end(), "nothing_scanned", 1),
+                # Without its start the run may have scanned: no verdict.
+                ("end-only", LogWriter().end(), "clean", 0)):
+            with self.subTest(host):
+                for other in os.listdir(self.fetched):
+                    shutil.rmtree(os.path.join(self.fetched, other))
+                self.put(host, log)
+                r = self.report()
+                self.assertEqual((status, code), (r.hosts[host]["status"], r.returncode),
+                                 r.stdout)
+                if code:
+                    self.assertIn("nothing scanned", r.stdout)
+
+    def test_the_reason_a_run_scanned_nothing(self):
+        for reason in ("/proc/self/mountinfo could not be read (error 2)",
+                       "the drive list holds no fixed drive"):
+            with self.subTest(reason):
+                log = LogWriter()
+                log.line("Start...").line("[wmain][445]Nothing scanned:" + reason)
+                log.summary(folders=0, roots=0).end()
+                self.put("pc", log)
+                r = self.report()
+                h = r.hosts["pc"]
+                self.assertEqual((1, "nothing_scanned", reason, "nothing scanned: " + reason),
+                                 (r.returncode, h["status"], h["nothing_scanned_reason"],
+                                  h["reason"]))
+                self.assertIn("pc: nothing scanned: %s\n" % reason, r.stdout)
+
+    def test_backups_kept_or_not_and_files_in_use(self):
+        """Lines 153 (left unrepaired for want of a backup), 152 (repaired
+        without one) and 277 (in use by the system) with the summary's
+        In use: the first two ask for attention, the last does not."""
+        no_backup = LogWriter()
+        no_backup.start()
+        no_backup.line(b"[ScanFolder][309]Start Scanning File:C:\\a.exe")
+        no_backup.line(b"[DruquaraWrap::Init][83]Call RegOpenKeyEx failed: 2")
+        no_backup.line(b"[DisinfectFile][153]No backup kept, not repaired:C:\\a.exe")
+        no_backup.line(b"[ScanFolder][334]Path:C:\\a.exe, Result:1")
+        no_backup.image(b"C:\\b.exe", 0)
+        no_backup.summary(files=2, examined=2, safe=1, infected=1, roots=1, in_use=0).end()
+
+        repaired_anyway = LogWriter()
+        repaired_anyway.start()
+        repaired_anyway.line(b"[ScanFolder][309]Start Scanning File:C:\\a.exe")
+        repaired_anyway.line(b"[DisinfectFile][152]No backup kept, repaired anyway:C:\\a.exe")
+        repaired_anyway.line(b"[ScanFolder][334]Path:C:\\a.exe, Result:2")
+        repaired_anyway.summary(files=1, examined=1, fixed=1, roots=1, in_use=0).end()
+
+        in_use = LogWriter()
+        in_use.start()
+        for path in (b"C:\\pagefile.sys", b"C:\\Users\\a\\NTUSER.DAT"):
+            in_use.line(b"[ScanFolder][309]Start Scanning File:" + path)
+            in_use.line(b"[ScanFolder][277]In use by the system, not examined:" + path)
+        in_use.image(b"C:\\c.exe", 0)
+        in_use.summary(files=3, examined=1, safe=1, roots=1, in_use=2).end()
+
+        in_use_miscounted = LogWriter()  # the summary counts one the lines do not name
+        in_use_miscounted.start().image(b"C:\\c.exe", 0)
+        in_use_miscounted.summary(files=1, examined=1, safe=1, roots=1, in_use=1).end()
+
+        cases = {
+            # host: (log, status, attention, mode, (152, 153, in use), note)
+            "no-backup": (no_backup, "no_backup", True, "repair", (0, 1, 0),
+                          "no backup: not repaired: 1 infected file(s) left as they were"),
+            "repaired-anyway": (repaired_anyway, "repaired_no_backup", True, "repair",
+                                (1, 0, 0), "repaired without a backup: 1 file(s) repaired"),
+            "in-use": (in_use, "clean", False, "repair", (0, 0, 2),
+                       "2 file(s) in use by the system"),
+            "in-use-miscounted": (in_use_miscounted, "check", False, "repair", (0, 0, 1),
+                                  "summary and per-file lines disagree: in_use: summary 1, "
+                                  "lines 0"),
+        }
+        for host, (log, *_rest) in cases.items():
+            self.put(host, log)
+        files_csv = os.path.join(self.tmp.name, "r.csv")
+        html_file = os.path.join(self.tmp.name, "r.html")
+        r = self.report(extra=("--csv", files_csv, "--html", html_file))
+        self.assertEqual(1, r.returncode)
+        for host, (_, status, attention, mode, counts, note) in cases.items():
+            with self.subTest(host):
+                h = r.hosts[host]
+                self.assertEqual((status, attention, mode, counts),
+                                 (h["status"], h["attention"], h["mode"],
+                                  (h["repaired_no_backup"], h["not_repaired_no_backup"],
+                                   h["in_use"])))
+                self.assertTrue([n for n in h["notes"] if n.startswith(note)], h["notes"])
+        self.assertEqual(["C:\\a.exe"],
+                         [f["path"] for f in r.hosts["no-backup"]["not_repaired_no_backup_files"]])
+        self.assertEqual(["C:\\pagefile.sys", "C:\\Users\\a\\NTUSER.DAT"],
+                         [f["path"] for f in r.hosts["in-use"]["in_use_files"]])
+        # The file left infected is not an Error: its library's line is not one.
+        self.assertEqual([], r.hosts["no-backup"]["errors"])
+        self.assertEqual(["no-backup", "repaired-anyway"], r.order[:2])
+        self.assertIn("no-backup: No backup, not repaired C:\\a.exe\n", r.stdout)
+        self.assertIn("repaired-anyway: Repaired without a backup C:\\a.exe\n", r.stdout)
+        with open(os.path.join(self.tmp.name, "r-files.csv"), encoding="utf-8",
+                  newline="") as f:
+            kinds = sorted({(row["host"], row["kind"]) for row in csv.DictReader(f)})
+        self.assertIn(("no-backup", "No backup, not repaired"), kinds)
+        self.assertIn(("repaired-anyway", "Repaired without a backup"), kinds)
+        self.assertIn(("in-use", "In use"), kinds)
+        with open(html_file, encoding="utf-8") as f:
+            page = f.read()
+        for table in ("no-backup", "repaired-no-backup", "in-use"):
+            self.assertIn('<table id="%s">' % table, page)
+
+    def test_paths_kept_per_run_are_bounded(self):
+        """Of a run naming more files of a kind than the report keeps, the
+        figures count them all and a note says how many are not listed."""
+        listed = 1000
+        log = LogWriter()
+        log.start()
+        for i in range(listed + 7):
+            log.line(b"[ScanFolder][299]Not local, not scanned:C:\\cloud\\f%d.exe" % i)
+            log.image(b"C:\\bad%d.exe" % i, -1, "Call CreateFile failed: 0x5")
+        log.summary(files=2 * listed + 14, examined=listed + 7, error=listed + 7,
+                    not_scanned=listed + 7, roots=1).end()
+        self.put("many", log)
+        r = self.report()
+        h = r.hosts["many"]
+        self.assertEqual((listed + 7, listed + 7, listed, listed),
+                         (h["not_local"], h["error"], len(h["not_local_files"]),
+                          len(h["errors"])))
+        self.assertEqual({"errors": 7, "not_local": 7}, h["files_left_out"])
+        self.assertIn("7 more Error file(s) than the %d listed (the log names them all)" % listed,
+                      h["notes"])
+
+    def test_page_notes_and_one_scale_for_every_chart(self):
+        """A host that needs attention only for its Errors says so in its
+        notes cell; every host's bars are drawn to the fleet's largest
+        figure."""
+        big = LogWriter()
+        clean_run(big, n_safe=40)
+        self.put("big", big)
+        errors = LogWriter()
+        errors.start().image(b"C:\\x.exe", -1, "Call CreateFile failed: 0x5").image(b"C:\\y.exe", 0)
+        errors.summary(files=2, examined=2, safe=1, error=1, roots=1).end()
+        self.put("errors", errors)
+        html_file = os.path.join(self.tmp.name, "r.html")
+        r = self.report(extra=("--html", html_file))
+        self.assertEqual(([], "attention"), (r.hosts["errors"]["notes"],
+                                             r.hosts["errors"]["status"]))
+        with open(html_file, encoding="utf-8") as f:
+            page = f.read()
+        row = page[page.index('<tr class="host attention" data-host="errors">'):]
+        row = row[:row.index("</tr>")]
+        notes = re.findall(r"<li>([^<]*)</li>", row)
+        self.assertEqual(1, len(notes), row)
+        self.assertIn("1 file(s) with an Error", notes[0])
+        self.assertIn("CreateFile failed: 5 (0x5)", notes[0])
+        widths = {}
+        for chart in re.finditer(r'<svg class="chart" data-host="([^"]+)".*?</svg>', page):
+            for figure, value, width in re.findall(
+                    r'data-figure="(\w+)" data-value="(\d+)" x="\d+" y="\d+" width="(\d+)"',
+                    chart.group(0)):
+                widths[(chart.group(1), figure)] = (int(value), int(width))
+        top_value, top_width = widths[("big", "safe")]
+        self.assertEqual(40, top_value)
+        # One Safe file of 40 is a bar a fortieth as long (at least 2 pixels).
+        self.assertEqual(max(2, round(top_width / 40)), widths[("errors", "safe")][1])
+        self.assertEqual(widths[("errors", "safe")], widths[("errors", "error")])
 
 
 def main():
