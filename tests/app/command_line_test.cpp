@@ -15,6 +15,16 @@ PathString P(const char* ascii) {
     return PathString(text.begin(), text.end());
 }
 
+// The arguments of a case, and how they are shown in a failure.
+std::vector<PathString> Arguments(const std::vector<const char*>& texts, std::string* shown) {
+    std::vector<PathString> arguments;
+    for (const char* text : texts) {
+        arguments.push_back(P(text));
+        *shown += std::string(" '") + text + "'";
+    }
+    return arguments;
+}
+
 const char* Name(ProgramAction action) {
     switch (action) {
         case ProgramAction::Scan:
@@ -75,12 +85,8 @@ TEST(CommandLineTest, EachArgumentListGivesItsAction) {
         {{"--check", "--version"}, A::ShowVersion, A::ShowVersion},
     };
     for (const Case& c : cases) {
-        std::vector<PathString> arguments;
         std::string shown;
-        for (const char* argument : c.arguments) {
-            arguments.push_back(P(argument));
-            shown += std::string(" '") + argument + "'";
-        }
+        const std::vector<PathString> arguments = Arguments(c.arguments, &shown);
         EXPECT_STREQ(Name(c.posix), Name(ParseCommandLine(arguments, false).action)) << shown;
         EXPECT_STREQ(Name(c.windows), Name(ParseCommandLine(arguments, true).action)) << shown;
     }
@@ -114,12 +120,8 @@ TEST(CommandLineTest, PathsSwitchesAndTheBadArgumentAreKept) {
         {{"", "a"}, false, {"a"}, false, ""},  // an empty argument names nothing
     };
     for (const Case& c : cases) {
-        std::vector<PathString> arguments;
         std::string shown;
-        for (const char* argument : c.arguments) {
-            arguments.push_back(P(argument));
-            shown += std::string(" '") + argument + "'";
-        }
+        const std::vector<PathString> arguments = Arguments(c.arguments, &shown);
         const ProgramRequest request = ParseCommandLine(arguments, c.slash_switches);
         std::vector<PathString> paths;
         for (const char* path : c.paths) {

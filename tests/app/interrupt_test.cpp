@@ -179,6 +179,20 @@ TEST_F(InterruptTest, TheCloseHandlerReturnsWhenNothingEndsTheScan) {
     EXPECT_STREQ(platform::InterruptName(), "console closed");
 }
 
+// The log's messages beside this test program, timestamps removed; the file
+// is removed.
+std::vector<std::string> TakeRunLog(const PathString& log_path) {
+    const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
+    std::filesystem::remove(log_path);
+    std::vector<std::string> messages;
+    for (const std::string& line : testsupport::SplitCrLfLines(text)) {
+        std::string stamp;
+        std::string message;
+        messages.push_back(testsupport::SplitLogLine(line, &stamp, &message) ? message : line);
+    }
+    return messages;
+}
+
 // The end of an interrupted run, in a child process: the interrupt's line
 // and the summary are written, never "End..." (the mark of a run that
 // scanned its last root), and the process ends as the interrupt ends it.
@@ -200,15 +214,7 @@ TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
         EndInterrupted(interrupted);
     };
     EXPECT_EXIT(run(), EndedByTheUsualInterrupt, "");
-    const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
-    std::filesystem::remove(log_path);
-    std::vector<std::string> messages;
-    for (const std::string& line : testsupport::SplitCrLfLines(text)) {
-        std::string stamp;
-        std::string message;
-        ASSERT_TRUE(testsupport::SplitLogLine(line, &stamp, &message)) << line;
-        messages.push_back(message);
-    }
+    std::vector<std::string> messages = TakeRunLog(log_path);
     const std::string interrupted = std::string("[wmain][443]Scan interrupted (") +
                                     (kWindows ? "Ctrl+C" : "SIGINT") +
                                     "), ending before the next file";
@@ -218,20 +224,6 @@ TEST(InterruptDeathTest, AnInterruptedRunEndsItsLogAndEndsAsInterrupted) {
     EXPECT_NE(messages[2].find(", Roots:1, Seconds:"), std::string::npos) << messages[2];
     messages.pop_back();
     EXPECT_EQ(messages, (std::vector<std::string>{"Start...", interrupted}));
-}
-
-// The log's messages beside this test program, timestamps removed; the file
-// is removed.
-std::vector<std::string> TakeRunLog(const PathString& log_path) {
-    const std::string text = testsupport::ReadText(std::filesystem::path(log_path));
-    std::filesystem::remove(log_path);
-    std::vector<std::string> messages;
-    for (const std::string& line : testsupport::SplitCrLfLines(text)) {
-        std::string stamp;
-        std::string message;
-        messages.push_back(testsupport::SplitLogLine(line, &stamp, &message) ? message : line);
-    }
-    return messages;
 }
 
 // The whole run, interrupted while it walks (and, on POSIX, by a console
