@@ -15,6 +15,8 @@ struct ScanStats {
     uint64_t error = 0;             // ... of which Error
     uint64_t infected = 0;          // ... of which Infected (check only)
     uint64_t unreadable = 0;        // files the image test could not open or read
+    uint64_t in_use = 0;            // files the image test's open found held without
+                                    // sharing (Windows: by the system), not examined
     uint64_t not_scanned = 0;       // folders and files passed over: path too long, loop,
                                     // bind mount, not local, link, kept by the system
 };
@@ -29,6 +31,7 @@ enum class ScanCounter {
     Error,
     Infected,
     Unreadable,
+    InUse,
     NotScanned,
 };
 

@@ -70,6 +70,13 @@ TEST(PathFormsTest, APlainPathNamesItsFileOnlyWithoutLengthDotSpaceOrDevice) {
         {ZQ_T("C:\\prn.txt"), false},
         {ZQ_T("C:\\COM10.exe"), true},
         {ZQ_T("C:\\COM0.exe"), true},
+        // The superscript one, two and three are port digits too.
+        {ZQ_T("C:\\COM\u00B9.exe"), false},
+        {ZQ_T("C:\\lpt\u00B2"), false},
+        {ZQ_T("C:\\Tools\\LPT\u00B3 .tar.gz"), false},
+        {ZQ_T("C:\\COM\u2074.exe"), true},  // superscript four: no port
+        {ZQ_T("C:\\COM\u00B91.exe"), true},
+        {ZQ_T("C:\\COM\u00BD.exe"), true},  // one half
         {ZQ_T("C:\\CONSOLE.exe"), true},
         {ZQ_T("C:\\NULL.exe"), true},
         {ZQ_T("C:\\xNUL.exe"), true},

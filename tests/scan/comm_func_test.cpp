@@ -11,8 +11,10 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/path_text.h"
 #include "sample_builder/sample_builder.h"
 #include "scan/is_file_pe_seam.h"
+#include "scan/scan_stats.h"
 #include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
@@ -144,15 +146,21 @@ TEST_F(IsFilePETest, FileOpenForWritingElsewhereCanBeExamined) {
     EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
 }
 
-TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
+// A file held with no sharing (as the system holds its hives and paging
+// files) is in use, not unreadable: its own line and count, no failure.
+TEST_F(IsFilePETest, FileLockedAgainstReadingIsInUse) {
     const PathString path = Make("locked.exe", sample::BuildPe(4096));
     platform::File holder;
     ASSERT_TRUE(testsupport::OpenHeld(&holder, path.c_str(), testsupport::Hold::Exclusive));
     testsupport::LogCapture log;
+    ResetScanStats();
     if (kWindows) {
         EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
-        EXPECT_EQ(std::vector<std::string>{"[CommFunc::IsFilePE][66]Call CreateFile failed: 32"},
+        EXPECT_EQ(std::vector<std::string>{"[ScanFolder][277]In use by the system, not examined:" +
+                                           platform::PathText(path.c_str())},
                   log.Lines());
+        EXPECT_EQ(1u, CurrentScanStats().in_use);
+        EXPECT_EQ(0u, CurrentScanStats().unreadable);
     } else {
         // POSIX has no sharing modes: nothing locks a file against reading.
         EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
@@ -289,6 +297,45 @@ TEST_F(IsFilePETest, InjectedFaultsGiveFalseTheirLogLineAndLeaveTheFileAlone) {
         EXPECT_FALSE(answer);
         EXPECT_EQ(c.log, lines);
         EXPECT_EQ(before, testsupport::ReadFile(path));
+    }
+}
+
+// Only a sharing violation at the open is a file in use; every other code
+// of the same call is the call's failure (every backend, through the seam).
+TEST_F(IsFilePETest, OnlyASharingViolationAtTheOpenIsInUse) {
+    struct InUseCase {
+        const char* name;
+        OsError code;
+        bool in_use;
+    };
+    const InUseCase cases[] = {
+        {"sharing violation", platform::kErrorSharingViolation, true},
+        {"access denied", kWindows ? 5 : EACCES, false},
+        {"device error", 1117, false},
+    };
+    const PathString path = Make("held.exe", sample::BuildPe(4096));
+    const std::string in_use_line =
+        "[ScanFolder][277]In use by the system, not examined:" + platform::PathText(path.c_str());
+    for (const InUseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetScanStats();
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Rule rule;
+            rule.op = platform::fault::Op::Open;
+            rule.code = c.code;
+            platform::fault::Scoped armed(rule);
+            EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
+            lines = log.Lines();
+        }
+        const std::vector<std::string> expected = {
+            c.in_use ? in_use_line
+                     : "[CommFunc::IsFilePE][66]Call CreateFile failed: " + std::to_string(c.code)};
+        EXPECT_EQ(expected, lines);
+        const ScanStats stats = CurrentScanStats();
+        EXPECT_EQ(c.in_use ? 1u : 0u, stats.in_use);
+        EXPECT_EQ(c.in_use ? 0u : 1u, stats.unreadable);
     }
 }
 

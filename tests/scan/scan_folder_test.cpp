@@ -493,6 +493,7 @@ TEST_F(ScanFolderTest, CountersTallyTheWalk) {
         {"fixed", run.stats.fixed, 0},
         {"error", run.stats.error, 0},
         {"unreadable", run.stats.unreadable, 0},
+        {"in_use", run.stats.in_use, 0},
         {"not_scanned", run.stats.not_scanned, 0},
     };
     for (const Case& c : cases) {
@@ -506,9 +507,9 @@ TEST_F(ScanFolderTest, CountersTallyTheWalk) {
 }
 
 // A file held open without sharing cannot be opened for the image test: it
-// is logged by the failed call and "Not PE-Type", nothing shows on the
-// console, and the counters are where it becomes visible.
-TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
+// is in use (line 277) and "Not PE-Type", nothing shows on the console, and
+// it is counted In use, not Unreadable: no running program is held so.
+TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedInUse) {
     if (!kWindows) {
         GTEST_SKIP() << "POSIX has no exclusive opens; see the permission test";
     }
@@ -519,11 +520,12 @@ TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
     const ScanRun run = Scan(dir_.Path().c_str());
     holder.Close();
     ASSERT_EQ(3u, run.log.size());
-    EXPECT_EQ(0u, run.log[1].rfind("[CommFunc::IsFilePE][66]Call CreateFile failed: 32", 0))
-        << run.log[1];  // ERROR_SHARING_VIOLATION
+    EXPECT_EQ("[ScanFolder][277]In use by the system, not examined:" + At("locked.exe"),
+              run.log[1]);  // ERROR_SHARING_VIOLATION
     EXPECT_EQ("", run.console);
     EXPECT_EQ(1u, run.stats.files_seen);
-    EXPECT_EQ(1u, run.stats.unreadable);
+    EXPECT_EQ(1u, run.stats.in_use);
+    EXPECT_EQ(0u, run.stats.unreadable);
     EXPECT_EQ(0u, run.stats.images_examined);
 }
 
