@@ -121,6 +121,16 @@ PathString WindowsExtendedPath(const PathChar* path) {
     return ZQ_T("\\\\?\\UNC\\") + plain.substr(2);
 }
 
+PathString WindowsBackslashPath(const PathChar* path) {
+    PathString text(path != nullptr ? path : ZQ_T(""));
+    for (PathChar& c : text) {
+        if (c == ZQ_T('/')) {
+            c = ZQ_T('\\');
+        }
+    }
+    return text;
+}
+
 bool WindowsPlainPathNamesFile(const PathChar* path) {
     const PathString plain(path != nullptr ? path : ZQ_T(""));
     if (plain.size() >= kMaxPlainPathChars) {

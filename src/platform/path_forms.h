@@ -32,6 +32,11 @@ PathString WindowsExtendedPath(const PathChar* path);
 // with a trailing space before the dot). Pure text, on every platform.
 bool WindowsPlainPathNamesFile(const PathChar* path);
 
+// The Windows path `path` with every "/" turned into "\", as the loader's
+// altered search order (LoadLibraryExW with LOAD_WITH_ALTERED_SEARCH_PATH)
+// asks for it. Pure text, on every platform.
+PathString WindowsBackslashPath(const PathChar* path);
+
 // The form of `path` for the system's own calls: Windows the extended form,
 // POSIX the path itself.
 PathString SystemPath(const PathChar* path);

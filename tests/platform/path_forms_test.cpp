@@ -95,6 +95,28 @@ TEST(PathFormsTest, APlainPathNamesItsFileOnlyWithoutLengthDotSpaceOrDevice) {
     }
 }
 
+// A library's path for the loader's altered search: backslashes only (an
+// install path may be written with "/"), nothing else changed.
+TEST(PathFormsTest, ALibraryPathGoesToTheLoaderWithBackslashesOnly) {
+    struct Case {
+        const PathChar* path;
+        const PathChar* loaded;
+    };
+    const Case cases[] = {
+        {ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll"),
+         ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll")},
+        {ZQ_T("C:/Suite/security\\zebscan\\druquara.dll"),
+         ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll")},
+        {ZQ_T("//server/share/Suite\\druquara.dll"),
+         ZQ_T("\\\\server\\share\\Suite\\druquara.dll")},
+        {ZQ_T(""), ZQ_T("")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.path));
+        EXPECT_EQ(PathString(c.loaded), platform::WindowsBackslashPath(c.path));
+    }
+}
+
 TEST(PathFormsTest, EachBackendHandsOnTheFormItsSystemAndOtherProgramsTake) {
     const PathString plain = kWindows ? ZQ_T("C:\\Tools\\a.exe") : ZQ_T("/opt/tools/a.exe");
     const PathString device = kWindows ? ZQ_T("C:\\Tools\\COM1.exe") : ZQ_T("/opt/COM1.exe");

@@ -18,6 +18,7 @@
 #include "platform/win32/win32_handles.h"
 
 #include "platform/dynamic_library.h"
+#include "platform/path_forms.h"
 
 namespace platform {
 
@@ -31,12 +32,7 @@ bool DynamicLibrary::Load(const PathChar* path) {
         error_ = ERROR_INVALID_NAME;
         return false;
     }
-    std::wstring with_backslashes(path);
-    for (wchar_t& c : with_backslashes) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
+    const std::wstring with_backslashes = WindowsBackslashPath(path);
     HMODULE module =
         LoadLibraryExW(with_backslashes.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
