@@ -125,6 +125,9 @@ TEST(PathFormsTest, EachBackendHandsOnTheFormItsSystemAndOtherProgramsTake) {
         EXPECT_EQ(plain, platform::PathForOtherPrograms(plain.c_str()));
         EXPECT_EQ(ZQ_T("\\\\?\\C:\\Tools\\COM1.exe"),
                   platform::PathForOtherPrograms(device.c_str()));
+        // A superscript port digit names a device too.
+        EXPECT_EQ(ZQ_T("\\\\?\\C:\\COM\u00B9.exe"),
+                  platform::PathForOtherPrograms(ZQ_T("C:\\COM\u00B9.exe")));
     } else {
         for (const PathString& path : {plain, device}) {
             EXPECT_EQ(path, platform::SystemPath(path.c_str()));
