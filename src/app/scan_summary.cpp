@@ -26,6 +26,7 @@ std::string ScanSummaryText(const ScanStats& stats, uint64_t roots, bool check_o
     }
     Field(&fields, "Error", stats.error);
     Field(&fields, "Unreadable", stats.unreadable);
+    Field(&fields, "In use", stats.in_use);
     Field(&fields, "Not Scanned", stats.not_scanned);
     Field(&fields, "Unlisted", stats.folders_unlisted);
     Field(&fields, "Roots", roots);

@@ -5,13 +5,16 @@
 // decimals, always with "." whatever the locale):
 //
 //   Summary...Folders:N, Files:N, Examined:N, Safe:N, Is Fix:N, Error:N,
-//   Unreadable:N, Not Scanned:N, Unlisted:N, Roots:N, Seconds:S.mmm
+//   Unreadable:N, In use:N, Not Scanned:N, Unlisted:N, Roots:N, Seconds:S.mmm
 //
 // and for a run that only checks, with the infected images after Is Fix
 // (which is then 0):
 //
 //   Summary...Folders:N, Files:N, Examined:N, Safe:N, Is Fix:0, Infected:N,
-//   Error:N, Unreadable:N, Not Scanned:N, Unlisted:N, Roots:N, Seconds:S.mmm
+//   Error:N, Unreadable:N, In use:N, Not Scanned:N, Unlisted:N, Roots:N,
+//   Seconds:S.mmm
+//
+// (Logs written before "In use" was counted lack that field.)
 #pragma once
 
 #include <cstdint>

@@ -34,7 +34,8 @@ enum class EntryKind {
     // Windows (entry_rules.h):
     NotLocalFile,    // a file whose data is not on the disk: never opened
     NotLocalFolder,  // a folder whose contents are not on the disk: not listed
-    Link,            // a folder that is a directory symbolic link: not entered
+    Link,            // a symbolic link to a folder or a file: not entered, not
+                     // opened (its target is scanned where it lies)
     MountPoint,      // a junction or volume mount point: EntersMountPoint decides
 };
 
@@ -133,8 +134,9 @@ class DirSearch {
 // its size and (POSIX) its identity, pinned anew, for a file the walk may
 // have changed since it was listed. POSIX queries the entry in its folder
 // (never following a link); false, with `ref` as it was, when it is no
-// longer a regular file there. Windows lists the one name again (its size
-// and reparse tag; a pinned identity is taken again by the next open);
+// longer a regular file there. Windows lists the one name again (its size,
+// attributes and reparse tag; a pinned identity is taken again by the next
+// open);
 // false, with `ref` as it was, when it no longer lists as a file.
 bool RelistFile(FileRef* ref);
 

@@ -8,8 +8,12 @@ namespace platform {
 
 namespace {
 
-constexpr uint32_t kNotLocal =
+// A file with any of these bits has data that is not on the disk. A folder
+// marked recall-on-data-access only holds some such files: its listing
+// brings in nothing but names, and its local files are examined.
+constexpr uint32_t kNotLocalFile =
     kAttributeOffline | kAttributeRecallOnOpen | kAttributeRecallOnDataAccess;
+constexpr uint32_t kNotLocalFolder = kAttributeOffline | kAttributeRecallOnOpen;
 constexpr OsError kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 }  // namespace
@@ -21,13 +25,18 @@ bool IsNameSurrogate(uint32_t reparse_tag) {
 EntryKind ClassifyListedEntry(uint32_t attributes, uint32_t reparse_tag) {
     const bool folder = (attributes & kAttributeDirectory) != 0;
     const uint32_t tag = (attributes & kAttributeReparsePoint) != 0 ? reparse_tag : 0;
-    if (folder && IsNameSurrogate(tag)) {
-        return tag == kTagMountPoint ? EntryKind::MountPoint : EntryKind::Link;
+    if (IsNameSurrogate(tag)) {
+        // A file link is judged by its own attributes, not its target's: its
+        // target is examined where it lies, once, if on a fixed drive.
+        return folder && tag == kTagMountPoint ? EntryKind::MountPoint : EntryKind::Link;
     }
-    if ((attributes & kNotLocal) != 0) {
-        return folder ? EntryKind::NotLocalFolder : EntryKind::NotLocalFile;
+    if (folder) {
+        return (attributes & kNotLocalFolder) != 0 ? EntryKind::NotLocalFolder : EntryKind::Folder;
     }
-    return folder ? EntryKind::Folder : EntryKind::File;
+    if ((attributes & kNotLocalFile) != 0) {
+        return EntryKind::NotLocalFile;
+    }
+    return EntryKind::File;
 }
 
 RepairOpen RepairOpenFor(uint32_t reparse_tag) {

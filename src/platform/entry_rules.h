@@ -33,11 +33,16 @@ bool IsNameSurrogate(uint32_t reparse_tag);
 
 // The kind of an entry listed with `attributes` and `reparse_tag` (the tag
 // counts only when the attributes have kAttributeReparsePoint):
-// - a file or folder whose data is not on the disk (offline, or recalled on
-//   open or on data access): NotLocalFile / NotLocalFolder, never opened;
-// - a folder that is a name surrogate: MountPoint for the mount-point tag
-//   (a junction or a volume mount point: EntersMountedVolume decides), Link
-//   for every other (a directory symbolic link);
+// - a name surrogate: a folder with the mount-point tag is a MountPoint (a
+//   junction or a volume mount point: EntersMountedVolume decides); every
+//   other, folder or file, is a Link (a symbolic link), never followed,
+//   whatever else its own attributes say;
+// - a file whose data is not on the disk (offline, or recalled on open or
+//   on data access): NotLocalFile, never opened;
+// - a folder whose contents are not on the disk (offline, or recalled on
+//   open, which listing it would do): NotLocalFolder, not listed. A folder
+//   marked recalled on data access is walked: the mark says only that some
+//   of its files are not local, and listing it brings in only their names;
 // - any other folder: Folder (a reparse point of another tag holds its own
 //   folder, and a tag of 0, which some systems give for a link they cannot
 //   name, is walked with the check for folders open above);

@@ -14,8 +14,13 @@ namespace platform {
 
 // What a file is opened for; each backend opens it with its own flags.
 // Windows (CreateFileW, OPEN_EXISTING):
-//   ExamineImage    GENERIC_READ, every sharing, FILE_ATTRIBUTE_ARCHIVE
-//   CheckInfection  GENERIC_READ, every sharing, FILE_ATTRIBUTE_NORMAL
+//   ExamineImage    GENERIC_READ, every sharing, FILE_ATTRIBUTE_ARCHIVE,
+//                   FILE_FLAG_BACKUP_SEMANTICS
+//   CheckInfection  GENERIC_READ, every sharing, FILE_ATTRIBUTE_NORMAL,
+//                   FILE_FLAG_BACKUP_SEMANTICS
+//   (both also FILE_FLAG_OPEN_REPARSE_POINT, except for a file listed with a
+//   reparse tag that is no link: a link put in the file's place is opened
+//   as itself, and its target never read)
 //   Repair          GENERIC_READ | GENERIC_WRITE, sharing reading only,
 //                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT (without
 //                   the flag, through the point, for a file listed with a reparse
@@ -45,6 +50,12 @@ extern const OsError kErrorReparsePoint;     // Windows: ERROR_STOPPED_ON_SYMLIN
 // by ReadExact and WriteExact: ERROR_HANDLE_EOF (38) on Windows, EIO on
 // POSIX.
 extern const OsError kErrorShortTransfer;
+// What an open reports when another holder of the file shares it with no
+// one of the intent: ERROR_SHARING_VIOLATION (32) on Windows, where the
+// system keeps some files open so (the registry hives, the paging files);
+// on POSIX, which has no mandatory sharing, ETXTBSY, never the answer to an
+// open for reading.
+extern const OsError kErrorSharingViolation;
 
 class File {
   public:

@@ -48,8 +48,11 @@ struct FileRef {
     bool listed = false;
     uint32_t listed_size_low = 0;
     // Windows: the listing's reparse tag, 0 when the file is no reparse
-    // point (or was not listed).
+    // point (or was not listed), and its attribute word (0 when not listed;
+    // always 0 on POSIX). A file listed again (RelistFile) that now lists
+    // as not local or as a link (ClassifyListedEntry) is not opened.
     uint32_t reparse_tag = 0;
+    uint32_t listed_attributes = 0;
 
     // Test hook (builds with the tests only): the file `name` in the open
     // folder `folder` (a descriptor) on the filesystem `device`, as a POSIX

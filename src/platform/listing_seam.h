@@ -14,6 +14,10 @@
 //                             attributes and tag (ClassifyListedEntry)
 //   DirSearch::EntersMountPoint  the volume behind a mount point
 //   DirSearch::Open, OpenChild   a folder whose listing fails with a code
+//   RelistFile                a name listed again is listed as the fake says
+//   File::Open (Windows, the repair's open)  the opened file's attributes
+//                             (what GetFileInformationByHandle says of the
+//                             point the open found in the file's place)
 //
 // Apart from the fakes, a test program that walks folder trees confines
 // every listing to the folder its trees are made in (ConfineForTesting):
@@ -49,6 +53,9 @@ struct Fakes {
     std::function<bool(const PathChar* folder_path, Volume* volume)> volume;
     // True, with `*code` filled in, for a folder whose listing fails.
     std::function<bool(const PathChar* folder_path, OsError* code)> listing_fails;
+    // True, with `*attributes` filled in, for the file `path` whose opened
+    // handle is to report them.
+    std::function<bool(const PathChar* path, uint32_t* attributes)> opened;
 };
 
 // The code of a listing refused outside the confinement (no system's).
@@ -68,6 +75,7 @@ bool OutsideConfinement(const PathChar* folder_path, OsError* code);
 bool FakeEntryArmed(const PathChar* name, Listed* listed);
 bool FakeVolumeArmed(const PathChar* folder_path, Volume* volume);
 bool FakeListingFailureArmed(const PathChar* folder_path, OsError* code);
+bool FakeOpenedAttributesArmed(const PathChar* path, uint32_t* attributes);
 }  // namespace detail
 
 // Arms `fakes` (set up before the walk; read by the thread that walks).
@@ -109,6 +117,15 @@ inline bool FakeListingFailure(const PathChar* folder_path, OsError* code) {
                 detail::OutsideConfinement(folder_path, code)) ||
                (detail::g_armed.load(std::memory_order_acquire) &&
                 detail::FakeListingFailureArmed(folder_path, code));
+    }
+}
+
+inline bool FakeOpenedAttributes(const PathChar* path, uint32_t* attributes) {
+    if constexpr (!kTestHooks) {
+        return false;
+    } else {
+        return detail::g_armed.load(std::memory_order_acquire) &&
+               detail::FakeOpenedAttributesArmed(path, attributes);
     }
 }
 

@@ -83,6 +83,11 @@ bool FakeListingFailureArmed(const PathChar* folder_path, OsError* code) {
     return fakes.listing_fails && fakes.listing_fails(folder_path, code);
 }
 
+bool FakeOpenedAttributesArmed(const PathChar* path, uint32_t* attributes) {
+    const Fakes& fakes = Storage();
+    return fakes.opened && fakes.opened(path, attributes);
+}
+
 }  // namespace detail
 
 void Arm(Fakes fakes) {

@@ -1,6 +1,7 @@
 // The plain and extended forms of Windows paths, as text.
 #include "platform/path_forms.h"
 
+#include <cstdint>
 #include <string>
 
 #include "platform/ascii.h"
@@ -36,6 +37,26 @@ void ForEachComponent(const PathString& path, size_t skip, Visit visit) {
     }
 }
 
+// Whether `digit`, the text after "COM" or "LPT", is a digit the system
+// takes for a port's: 1 to 9, or the superscript one, two or three (U+00B9,
+// U+00B2, U+00B3: Latin-1 digits too), one UTF-16 unit on Windows and two
+// UTF-8 bytes in the narrow text of other systems.
+bool IsPortDigit(const PathString& digit) {
+    uint32_t code = 0;
+    if (digit.size() == 1) {
+        code = static_cast<uint32_t>(digit[0]);
+        if (sizeof(PathChar) == 1 && code >= 0x80) {
+            return false;  // a lone UTF-8 byte
+        }
+    } else if (sizeof(PathChar) == 1 && digit.size() == 2 &&
+               static_cast<unsigned char>(digit[0]) == 0xC2) {
+        code = static_cast<unsigned char>(digit[1]);  // U+0080 to U+00BF
+    } else {
+        return false;
+    }
+    return (code >= '1' && code <= '9') || code == 0xB9 || code == 0xB2 || code == 0xB3;
+}
+
 // Whether the component `name` is one the system takes for a device: its
 // text before the first dot, without the spaces that end it, is a device's
 // name.
@@ -50,8 +71,8 @@ bool IsDeviceName(const PathString& name) {
     if (base == ZQ_T("CON") || base == ZQ_T("PRN") || base == ZQ_T("AUX") || base == ZQ_T("NUL")) {
         return true;
     }
-    return base.size() == 4 && (StartsWith(base, ZQ_T("COM")) || StartsWith(base, ZQ_T("LPT"))) &&
-           base[3] >= ZQ_T('1') && base[3] <= ZQ_T('9');
+    return base.size() > 3 && (StartsWith(base, ZQ_T("COM")) || StartsWith(base, ZQ_T("LPT"))) &&
+           IsPortDigit(base.substr(3));
 }
 
 // Characters of the drive or share part of a plain absolute path ("C:" or
@@ -98,6 +119,16 @@ PathString WindowsExtendedPath(const PathChar* path) {
         return extended;
     }
     return ZQ_T("\\\\?\\UNC\\") + plain.substr(2);
+}
+
+PathString WindowsBackslashPath(const PathChar* path) {
+    PathString text(path != nullptr ? path : ZQ_T(""));
+    for (PathChar& c : text) {
+        if (c == ZQ_T('/')) {
+            c = ZQ_T('\\');
+        }
+    }
+    return text;
 }
 
 bool WindowsPlainPathNamesFile(const PathChar* path) {

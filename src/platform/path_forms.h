@@ -28,9 +28,14 @@ PathString WindowsExtendedPath(const PathChar* path);
 // names as it is: shorter than 260 characters (MAX_PATH, terminator
 // included), and no component that ends with a dot or a space or whose name
 // before its first dot is a device's (CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, any case, also with a trailing space before the dot). Pure
-// text, on every platform.
+// LPT1-LPT9, and COM or LPT with a superscript 1, 2 or 3; any case, also
+// with a trailing space before the dot). Pure text, on every platform.
 bool WindowsPlainPathNamesFile(const PathChar* path);
+
+// The Windows path `path` with every "/" turned into "\", as the loader's
+// altered search order (LoadLibraryExW with LOAD_WITH_ALTERED_SEARCH_PATH)
+// asks for it. Pure text, on every platform.
+PathString WindowsBackslashPath(const PathChar* path);
 
 // The form of `path` for the system's own calls: Windows the extended form,
 // POSIX the path itself.

@@ -1,5 +1,7 @@
 // Raising the process's right to read every file: the debug privilege in the
-// process token on Windows; on POSIX the file-access capabilities
+// process token on Windows, and after it the backup privilege (reading any
+// file opened with backup semantics, never writing; its own failure is not
+// reported); on POSIX the file-access capabilities
 // (CAP_DAC_READ_SEARCH, CAP_DAC_OVERRIDE) that the process is permitted to
 // use, raised into its effective set.
 #pragma once

@@ -32,6 +32,6 @@ BOOL CommFunc::IsFilePE(const PathChar* path) {
     platform::FileRef file(path);
     ImageExam exam;
     ExamineImage(file, nullptr, &exam);
-    ReportImageExam(exam);
+    ReportImageExam(exam, path);
     return exam.image ? TRUE : FALSE;
 }

@@ -5,11 +5,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "log/logger.h"
 #include "platform/bounds.h"
+#include "platform/entry_rules.h"
 #include "platform/file.h"
 #include "platform/file_view.h"
+#include "platform/path_text.h"
 #include "scan/scan_stats.h"
 
 namespace {
@@ -72,10 +75,27 @@ bool Failed(ImageExam* exam, ImageStep step, OsError code) {
 }
 
 bool Examine(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
+    if (ref.listed) {
+        // As the listing says now (a file listed again may have gone offline
+        // or been replaced by a link since the walk met it).
+        switch (platform::ClassifyListedEntry(ref.listed_attributes, ref.reparse_tag)) {
+            case platform::EntryKind::NotLocalFile:
+                return Failed(exam, ImageStep::NotLocal, 0);
+            case platform::EntryKind::Link:
+                return Failed(exam, ImageStep::Link, 0);
+            default:
+                break;
+        }
+    }
     // Declared before the view, so the view is released before the file.
     platform::File file;
     if (!file.Open(ref, platform::FileIntent::ExamineImage)) {
-        return Failed(exam, ImageStep::Open, file.Error());
+        // A program that runs is held by its loader for reading with every
+        // sharing: a file refused for sharing is no running program, and is
+        // held by its owner (on Windows mostly the system: hives, paging
+        // files, logs) so that no one reads it.
+        const bool in_use = file.Error() == platform::kErrorSharingViolation;
+        return Failed(exam, in_use ? ImageStep::InUse : ImageStep::Open, file.Error());
     }
     // A listed file's size is the listing's.
     uint32_t size = ref.listed_size_low;
@@ -124,6 +144,9 @@ struct FailedCall {
 FailedCall CallOf(ImageStep step) {
     switch (step) {
         case ImageStep::None:
+        case ImageStep::InUse:
+        case ImageStep::NotLocal:
+        case ImageStep::Link:
             break;
         case ImageStep::Open:
             return {"CreateFile", 66};
@@ -137,6 +160,28 @@ FailedCall CallOf(ImageStep step) {
     return {nullptr, 0};
 }
 
+// The line and counter of a file the test did not open, or found in use;
+// none for every other step.
+struct PassedOver {
+    const char* format;
+    int number;
+    ScanCounter counter;
+};
+
+PassedOver PassedOverAs(ImageStep step) {
+    switch (step) {
+        case ImageStep::InUse:
+            return {"[%s][%d]In use by the system, not examined:%s", 277, ScanCounter::InUse};
+        case ImageStep::NotLocal:
+            return {"[%s][%d]Not local, not scanned:%s", 299, ScanCounter::NotScanned};
+        case ImageStep::Link:
+            return {"[%s][%d]Link, not entered:%s", 294, ScanCounter::NotScanned};
+        default:
+            break;
+    }
+    return {nullptr, 0, ScanCounter::NotScanned};
+}
+
 }  // namespace
 
 void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam) {
@@ -144,7 +189,15 @@ void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, Im
     exam->image = Examine(ref, pause, exam);
 }
 
-void ReportImageExam(const ImageExam& exam) {
+void ReportImageExam(const ImageExam& exam, const PathChar* path) {
+    const PassedOver passed = PassedOverAs(exam.failed);
+    if (passed.format != nullptr) {
+        std::string shown;
+        platform::PathText(path, &shown);
+        g_Logger.WritePath(passed.format, "ScanFolder", passed.number, shown.c_str());
+        CountScan(passed.counter);
+        return;
+    }
     const FailedCall call = CallOf(exam.failed);
     if (call.name == nullptr) {
         return;

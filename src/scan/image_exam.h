@@ -17,8 +17,14 @@
 constexpr uint32_t kMinImageSize = 0x200;
 
 enum class ImageStep {
-    None,     // no call failed
-    Open,     // CreateFile (line 66)
+    None,   // no call failed
+    Open,   // CreateFile (line 66)
+    InUse,  // CreateFile, refused as a sharing violation: held by another
+            // program with no sharing (line 277, not a failure)
+    // Not opened: listed again, the file is now not local (line 299) or a
+    // link (line 294), as the walk would have passed over it.
+    NotLocal,
+    Link,
     Size,     // GetFileSize (line 71)
     Mapping,  // CreateFileMapping (line 79)
     View,     // MapViewOfFile, or (POSIX) reading the view (line 86)
@@ -39,4 +45,5 @@ struct ImageExam {
 void ExamineImage(platform::FileRef& ref, const std::function<void()>* pause, ImageExam* exam);
 
 // Logs and counts what `exam` records of a failed call; nothing otherwise.
-void ReportImageExam(const ImageExam& exam);
+// `path` is the file's path, for the line of a file in use.
+void ReportImageExam(const ImageExam& exam, const PathChar* path);

@@ -37,6 +37,6 @@ BOOL scan_seam::IsFilePEPausedBeforeMappingForTesting(const PathChar* path,
     platform::FileRef file(path);
     ImageExam exam;
     ExamineImage(file, &pause, &exam);
-    ReportImageExam(exam);
+    ReportImageExam(exam, path);
     return exam.image ? TRUE : FALSE;
 }

@@ -28,6 +28,7 @@ ScanStats CurrentScanStats() {
     stats.error = Read(ScanCounter::Error);
     stats.infected = Read(ScanCounter::Infected);
     stats.unreadable = Read(ScanCounter::Unreadable);
+    stats.in_use = Read(ScanCounter::InUse);
     stats.not_scanned = Read(ScanCounter::NotScanned);
     stats.fixed_without_backup = Read(ScanCounter::FixedWithoutBackup);
     return stats;

@@ -56,7 +56,7 @@ bool WalkReport::File(platform::FileRef& ref, size_t folder_length, const ImageE
     // The shown form stays in shown_ for the file's console and result lines.
     platform::PathText(ref.path, &shown_);
     g_Logger.WritePath("[%s][%d]Start Scanning File:%s", "ScanFolder", 309, shown_.c_str());
-    ReportImageExam(exam);
+    ReportImageExam(exam, ref.path);
     if (!exam.image) {
         g_Logger.Write("[%s][%d]Not PE-Type, no need to scan", "ScanFolder", 338);
         return false;

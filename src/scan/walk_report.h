@@ -1,11 +1,12 @@
 // What the walk reports, in the walk's order: the log lines that carry a
 // path, a listing that could not be opened, the counts and the progress, and
-// for each file its lines (309, the image test's failure line, then 338, or
-// the disinfection with the console line and line 334). The read-ahead
-// (read_ahead.h) hands every queued thing here, on the walk's thread, in
-// the walk's order, whether files are read ahead or not: a new line of the
-// walk belongs here, reached through the queue, so that it comes out in its
-// place.
+// for each file its lines (309, the image test's failure line or its line
+// for a file in use (277), or, listed again, not local (299) or a link (294),
+// then 338, or the disinfection with the console line and line 334). The
+// read-ahead (read_ahead.h) hands every queued thing here, on the walk's
+// thread, in the walk's order, whether files are read ahead or not: a new
+// line of the walk belongs here, reached through the queue, so that it comes
+// out in its place.
 #pragma once
 
 #include <cstddef>

@@ -68,12 +68,14 @@ TEST(DriveListFailureTest, TheRunThenEndsWithNothingScannedSaidOnStandardError) 
         want.push_back("[wmain][395]Call GetLogicalDriveStrings failed: 21");
         // The reason is logged too, so a log alone says why nothing was scanned.
         want.push_back("[wmain][445]Nothing scanned:" + platform::NoRootsReason(failed));
-        want.push_back(check_only ? "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, "
-                                    "Infected:0, Error:0, Unreadable:0, Not Scanned:0, Unlisted:0, "
-                                    "Roots:0, Seconds:"
-                                  : "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, "
-                                    "Error:0, Unreadable:0, Not Scanned:0, Unlisted:0, Roots:0, "
-                                    "Seconds:");
+        want.push_back(check_only
+                           ? "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, "
+                             "Infected:0, Error:0, Unreadable:0, In use:0, Not Scanned:0, "
+                             "Unlisted:0, "
+                             "Roots:0, Seconds:"
+                           : "Summary...Folders:0, Files:0, Examined:0, Safe:0, Is Fix:0, "
+                             "Error:0, Unreadable:0, In use:0, Not Scanned:0, Unlisted:0, Roots:0, "
+                             "Seconds:");
         want.push_back("End...");
         ASSERT_EQ(want.size(), run.log.size()) << ::testing::PrintToString(run.log);
         for (size_t i = 0; i < want.size(); ++i) {

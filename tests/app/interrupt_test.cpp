@@ -32,6 +32,7 @@ using testsupport::kWindows;
 constexpr uint32_t kCtrlC = 0;      // CTRL_C_EVENT
 constexpr uint32_t kCtrlBreak = 1;  // CTRL_BREAK_EVENT
 constexpr uint32_t kClose = 2;      // CTRL_CLOSE_EVENT
+constexpr uint32_t kLogoff = 5;     // CTRL_LOGOFF_EVENT
 
 // Delivers the platform's usual interrupt to this process, as the system
 // would: Ctrl+C on Windows, SIGINT on POSIX.
@@ -177,6 +178,18 @@ TEST_F(InterruptTest, TheCloseHandlerReturnsWhenNothingEndsTheScan) {
     }
     EXPECT_TRUE(platform::RunConsoleEventHandler(kClose));
     EXPECT_STREQ(platform::InterruptName(), "console closed");
+}
+
+// A logoff in an interactive session (this one: Wine runs its programs in
+// session 1) may be this session's own user's: it ends the run. Session 0
+// from Vista on, where it is ignored, is the rule's (logoff_rule_test).
+TEST_F(InterruptTest, ALogoffInAnInteractiveSessionEndsTheRun) {
+    if constexpr (!kWindows) {
+        GTEST_SKIP() << "a Windows console event";
+    }
+    EXPECT_TRUE(platform::RunConsoleEventHandler(kLogoff));
+    EXPECT_TRUE(platform::InterruptRequested());
+    EXPECT_STREQ(platform::InterruptName(), "logoff");
 }
 
 // The log's messages beside this test program, timestamps removed; the file

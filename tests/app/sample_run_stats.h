@@ -19,6 +19,7 @@ inline ScanStats SampleRunStats(bool check_only) {
     (check_only ? stats.infected : stats.fixed) = 3;
     stats.error = 2;
     stats.unreadable = 7;
+    stats.in_use = 5;
     stats.not_scanned = 4;
     return stats;
 }

@@ -19,10 +19,10 @@ DETECTION_NAME = "3rd.Infect.Cindervane"
 TIMESTAMP = re.compile(rb"^\d{4}-\d{1,2}-\d{1,2} \d\d:\d\d:\d\d \d\d\d  ")
 
 SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Error", "Unreadable",
-                  "Not Scanned", "Unlisted", "Roots", "Seconds")
+                  "In use", "Not Scanned", "Unlisted", "Roots", "Seconds")
 # A run that only checks counts its infected images after Is Fix.
 CHECK_SUMMARY_FIELDS = ("Folders", "Files", "Examined", "Safe", "Is Fix", "Infected", "Error",
-                        "Unreadable", "Not Scanned", "Unlisted", "Roots", "Seconds")
+                        "Unreadable", "In use", "Not Scanned", "Unlisted", "Roots", "Seconds")
 
 
 def project_version():

@@ -396,6 +396,7 @@ def summary_line(lines, actual_log, check_only=False, unlogged_files=0):
               "Files": files, "Examined": len(results), "Safe": results.count("0"),
               "Is Fix": results.count("2"), "Infected": results.count("1"),
               "Error": results.count("-1"), "Unreadable": unreadable,
+              "In use": count("[ScanFolder][277]"),
               "Not Scanned": sum(count("[ScanFolder][%d]" % n)
                                  for n in (276, 294, 296, 297, 298, 299, 313)),
               "Unlisted": count("[ScanFolder][275]"), "Roots": count("[wmain][440]"),

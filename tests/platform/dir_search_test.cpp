@@ -9,6 +9,9 @@
 #include <map>
 #include <string>
 
+#include "platform/entry_rules.h"
+#include "platform/file.h"
+#include "platform/listing_seam.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
 
@@ -129,6 +132,60 @@ TEST(DirSearchTest, AFileListedAgainShowsItsSizeNow) {
     std::filesystem::remove(dir.Path() / "file.bin");
     EXPECT_FALSE(platform::RelistFile(&ref));
     EXPECT_EQ(2500u, ref.listed_size_low);
+}
+
+// A file listed with a reparse tag that is no link (here made up: a
+// deduplicated file) is pinned by its first read; another file renamed over
+// it since (the repair of another link) is listed again, and read as the file
+// now there: the pin of the file that was there before goes with the
+// re-listing. A file that went offline meanwhile is listed again as such.
+TEST(DirSearchTest, AFileListedAgainIsPinnedAnewAndKeepsItsAttributesNow) {
+    constexpr uint32_t kArchive = 0x20;
+    constexpr uint32_t kDedup = 0x80000013;
+    testsupport::TempDir dir;
+    const PathString path = dir.Join("dedup.exe");
+    testsupport::WriteFile(path, testsupport::PatternBytes(3000, 1));
+    testsupport::WriteFile(dir.Join("other.exe"), testsupport::PatternBytes(3000, 2));
+    uint32_t attributes = kArchive | platform::kAttributeReparsePoint;
+    platform::listing_seam::Fakes fakes;
+    fakes.entry = [&](const PathChar* name, platform::listing_seam::Listed* listed) {
+        if (Narrow(name) != "dedup.exe") {
+            return false;
+        }
+        listed->attributes = attributes;
+        listed->reparse_tag = kDedup;
+        return true;
+    };
+    platform::listing_seam::Scoped fake(fakes);
+
+    DirSearch search;
+    ASSERT_TRUE(search.Open(dir.Path().native().c_str())) << search.Error();
+    while (search.HasEntry() && Narrow(search.Name()) != "dedup.exe") {
+        search.Next();
+    }
+    ASSERT_TRUE(search.HasEntry());
+    platform::FileRef ref(path.c_str());
+    ASSERT_EQ(EntryKind::File, search.Kind());
+    search.Locate(&ref);
+    EXPECT_EQ(kDedup, ref.reparse_tag);
+    {
+        platform::File first;
+        ASSERT_TRUE(first.Open(ref, platform::FileIntent::ExamineImage)) << first.Error();
+    }
+    std::filesystem::rename(dir.Path() / "other.exe", dir.Path() / "dedup.exe");
+    ASSERT_TRUE(platform::RelistFile(&ref));
+    platform::File again;
+    EXPECT_TRUE(again.Open(ref, platform::FileIntent::ExamineImage)) << again.Error();
+    again.Close();
+    platform::File repair;
+    EXPECT_TRUE(repair.Open(ref, platform::FileIntent::Repair)) << repair.Error();
+    repair.Close();
+
+    // The listing now says its data is not on the disk.
+    attributes |= platform::kAttributeRecallOnDataAccess;
+    ASSERT_TRUE(platform::RelistFile(&ref));
+    EXPECT_EQ(EntryKind::NotLocalFile,
+              platform::ClassifyListedEntry(ref.listed_attributes, ref.reparse_tag));
 }
 
 }  // namespace

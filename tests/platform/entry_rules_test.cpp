@@ -53,8 +53,16 @@ TEST(EntryRulesTest, EachListedEntryHasTheKindItsAttributesAndTagGive) {
         {"cloud folder, not populated", kDir | kReparse | kRecallOnOpen, kCloud,
          EntryKind::NotLocalFolder},
         {"offline folder", kDir | kOffline, 0, EntryKind::NotLocalFolder},
-        // Files: a link to a file is examined, the repair refuses it.
-        {"file symbolic link", kArchive | kReparse, kSymlink, EntryKind::File},
+        // Some of its files are online only; listing it brings only names.
+        {"cloud folder, partly online", kDir | kReparse | kRecallOnData, kCloud, EntryKind::Folder},
+        {"folder recalled on data access", kDir | kRecallOnData, 0, EntryKind::Folder},
+        // Files: a link to a file is never opened, whatever its own bits
+        // say (its target is examined where it lies).
+        {"file symbolic link", kArchive | kReparse, kSymlink, EntryKind::Link},
+        {"WSL symbolic link to a file", kArchive | kReparse, kLxSymlink, EntryKind::Link},
+        {"file link marked online only", kArchive | kReparse | kRecallOnData, kSymlink,
+         EntryKind::Link},
+        {"file with a stray link tag", kArchive, kSymlink, EntryKind::File},
         {"deduplicated file", kArchive | kReparse, kDedup, EntryKind::File},
         {"WOF-compressed file", kArchive | kReparse, kWof, EntryKind::File},
         {"app execution alias", kArchive | kReparse, kAppExecLink, EntryKind::File},

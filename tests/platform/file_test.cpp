@@ -8,6 +8,7 @@
 
 #include "platform/entry_rules.h"
 #include "platform/file_ref.h"
+#include "platform/listing_seam.h"
 #include "support/held_file.h"
 #include "support/os_codes.h"
 #include "support/temp_dir.h"
@@ -168,6 +169,51 @@ TEST_F(FileTest, TheRepairOpensAReparsedFileOnlyAsTheFileFirstOpened) {
         std::filesystem::remove(path);
         std::filesystem::remove(other);
     }
+}
+
+// The repair's open finds, in the file's place, what the opened handle's
+// attributes say (made up: Wine cannot make a symbolic link to a file): a
+// reparse point (a link or junction put there since the listing) is refused
+// as one, a folder as no file, a plain file is opened. POSIX refuses links
+// by its own open (file_ref_posix_test).
+TEST_F(FileTest, TheRepairRefusesWhatTheOpenedHandleSaysIsAReparsePointOrFolder) {
+    if (!kWindows) {
+        GTEST_SKIP() << "the Windows repair's check of the opened handle";
+    }
+    constexpr uint32_t kArchive = 0x20;
+    struct Case {
+        const char* name;
+        uint32_t attributes;
+        bool opens;
+        OsError code;
+    };
+    const Case cases[] = {
+        {"plain file", kArchive, true, 0},
+        {"symbolic link to a file", kArchive | platform::kAttributeReparsePoint, false,
+         platform::kErrorReparsePoint},
+        {"junction", platform::kAttributeDirectory | platform::kAttributeReparsePoint, false,
+         platform::kErrorReparsePoint},
+        {"folder", platform::kAttributeDirectory, false, platform::kErrorNotRegular},
+    };
+    const PathString path = Make("target.exe", testsupport::PatternBytes(3000, 3));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::listing_seam::Fakes fakes;
+        fakes.opened = [&](const PathChar* opened, uint32_t* attributes) {
+            if (PathString(opened) != path) {
+                return false;
+            }
+            *attributes = c.attributes;
+            return true;
+        };
+        platform::listing_seam::Scoped fake(fakes);
+        platform::FileRef ref(path.c_str());
+        File repair;
+        EXPECT_EQ(c.opens, repair.Open(ref, FileIntent::Repair));
+        EXPECT_EQ(c.code, c.opens ? 0 : repair.Error());
+        EXPECT_EQ(c.opens, repair.IsOpen());
+    }
+    EXPECT_EQ(testsupport::PatternBytes(3000, 3), testsupport::ReadFile(path));
 }
 
 }  // namespace

@@ -70,6 +70,13 @@ TEST(PathFormsTest, APlainPathNamesItsFileOnlyWithoutLengthDotSpaceOrDevice) {
         {ZQ_T("C:\\prn.txt"), false},
         {ZQ_T("C:\\COM10.exe"), true},
         {ZQ_T("C:\\COM0.exe"), true},
+        // The superscript one, two and three are port digits too.
+        {ZQ_T("C:\\COM\u00B9.exe"), false},
+        {ZQ_T("C:\\lpt\u00B2"), false},
+        {ZQ_T("C:\\Tools\\LPT\u00B3 .tar.gz"), false},
+        {ZQ_T("C:\\COM\u2074.exe"), true},  // superscript four: no port
+        {ZQ_T("C:\\COM\u00B91.exe"), true},
+        {ZQ_T("C:\\COM\u00BD.exe"), true},  // one half
         {ZQ_T("C:\\CONSOLE.exe"), true},
         {ZQ_T("C:\\NULL.exe"), true},
         {ZQ_T("C:\\xNUL.exe"), true},
@@ -88,6 +95,28 @@ TEST(PathFormsTest, APlainPathNamesItsFileOnlyWithoutLengthDotSpaceOrDevice) {
     }
 }
 
+// A library's path for the loader's altered search: backslashes only (an
+// install path may be written with "/"), nothing else changed.
+TEST(PathFormsTest, ALibraryPathGoesToTheLoaderWithBackslashesOnly) {
+    struct Case {
+        const PathChar* path;
+        const PathChar* loaded;
+    };
+    const Case cases[] = {
+        {ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll"),
+         ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll")},
+        {ZQ_T("C:/Suite/security\\zebscan\\druquara.dll"),
+         ZQ_T("C:\\Suite\\security\\zebscan\\druquara.dll")},
+        {ZQ_T("//server/share/Suite\\druquara.dll"),
+         ZQ_T("\\\\server\\share\\Suite\\druquara.dll")},
+        {ZQ_T(""), ZQ_T("")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.path));
+        EXPECT_EQ(PathString(c.loaded), platform::WindowsBackslashPath(c.path));
+    }
+}
+
 TEST(PathFormsTest, EachBackendHandsOnTheFormItsSystemAndOtherProgramsTake) {
     const PathString plain = kWindows ? ZQ_T("C:\\Tools\\a.exe") : ZQ_T("/opt/tools/a.exe");
     const PathString device = kWindows ? ZQ_T("C:\\Tools\\COM1.exe") : ZQ_T("/opt/COM1.exe");
@@ -96,6 +125,9 @@ TEST(PathFormsTest, EachBackendHandsOnTheFormItsSystemAndOtherProgramsTake) {
         EXPECT_EQ(plain, platform::PathForOtherPrograms(plain.c_str()));
         EXPECT_EQ(ZQ_T("\\\\?\\C:\\Tools\\COM1.exe"),
                   platform::PathForOtherPrograms(device.c_str()));
+        // A superscript port digit names a device too.
+        EXPECT_EQ(ZQ_T("\\\\?\\C:\\COM\u00B9.exe"),
+                  platform::PathForOtherPrograms(ZQ_T("C:\\COM\u00B9.exe")));
     } else {
         for (const PathString& path : {plain, device}) {
             EXPECT_EQ(path, platform::SystemPath(path.c_str()));

@@ -17,9 +17,9 @@ using platform::fault::Op;
 using platform::fault::Rule;
 using platform::fault::Scoped;
 
-// Whether SeDebugPrivilege is enabled in the process token, as the token
-// itself reports it (GetTokenInformation).
-bool DebugPrivilegeEnabled() {
+// Whether the privilege `name` is enabled in the process token, as the
+// token itself reports it (GetTokenInformation).
+bool PrivilegeEnabled(const wchar_t* name) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         ADD_FAILURE() << "OpenProcessToken: " << GetLastError();
@@ -29,7 +29,7 @@ bool DebugPrivilegeEnabled() {
     DWORD size = 0;
     std::vector<BYTE> buffer;
     bool enabled = false;
-    if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &debug)) {
+    if (!LookupPrivilegeValueW(nullptr, name, &debug)) {
         ADD_FAILURE() << "LookupPrivilegeValueW: " << GetLastError();
     } else if (GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size) ||
                GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
@@ -52,29 +52,42 @@ bool DebugPrivilegeEnabled() {
     return enabled;
 }
 
-// Takes the privilege out of effect again, so each test sees it raised by
-// the call under test alone.
-void DisableDebugPrivilege() {
+bool DebugPrivilegeEnabled() {
+    return PrivilegeEnabled(L"SeDebugPrivilege");
+}
+
+// Takes the privilege `name` out of effect again, so each test sees it
+// raised by the call under test alone.
+void DisablePrivilege(const wchar_t* name) {
     HANDLE token = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = 0;
-    const bool looked_up =
-        LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid);
+    const bool looked_up = LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid);
     const bool adjusted = looked_up && AdjustTokenPrivileges(token, FALSE, &privileges,
                                                              sizeof privileges, nullptr, nullptr);
     CloseHandle(token);
     ASSERT_TRUE(adjusted) << GetLastError();
-    ASSERT_FALSE(DebugPrivilegeEnabled());
+    ASSERT_FALSE(PrivilegeEnabled(name));
 }
 
+void DisableDebugPrivilege() {
+    DisablePrivilege(L"SeDebugPrivilege");
+}
+
+// The backup privilege comes into effect with it: the reads of the image
+// test and the check ask for backup semantics, and then read files whose
+// access control list denies administrators.
 TEST(PrivilegeWin32Test, TheCallPutsThePrivilegeIntoEffectAndAnswersTrue) {
     DisableDebugPrivilege();
+    DisablePrivilege(L"SeBackupPrivilege");
     testsupport::LogCapture log;
     EXPECT_EQ(TRUE, CommFunc::SetDebugPrivilege());
     EXPECT_TRUE(log.Lines().empty());
     EXPECT_TRUE(DebugPrivilegeEnabled());
+    EXPECT_TRUE(PrivilegeEnabled(L"SeBackupPrivilege"));
+    EXPECT_FALSE(PrivilegeEnabled(L"SeRestorePrivilege"));  // never writing
 }
 
 TEST(PrivilegeWin32Test, EachFailedCallLogsItsLineAndLeavesThePrivilegeOff) {

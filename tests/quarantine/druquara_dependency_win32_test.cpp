@@ -63,19 +63,25 @@ TEST(DruquaraDependencyTest, TheLibraryGetsTheDllBesideItNotTheOneBesideTheProgr
     ASSERT_FALSE(IsLibraryLoaded(library.native()));
 
     // The wrapper's load takes the DLL beside the library: the factory hands
-    // out its object and nothing is logged.
-    registry.SetInstallPath(install.Path().native());
-    testsupport::LogCapture log;
-    {
-        DruquaraWrap wrap;
-        EXPECT_TRUE(wrap.HasObject());
-        EXPECT_TRUE(IsLibraryLoaded(library.native()));
-        EXPECT_TRUE(IsLibraryLoaded(dependency.native()));
-        EXPECT_FALSE(IsLibraryLoaded(decoy));
+    // out its object and nothing is logged; so too with an install path
+    // written with "/" (the loader's altered search wants backslashes).
+    const std::wstring forms[] = {install.Path().native(), install.Path().generic_wstring(),
+                                  install.Path().generic_wstring() + L"/"};
+    for (const std::wstring& form : forms) {
+        SCOPED_TRACE(fs::path(form).string());
+        registry.SetInstallPath(form);
+        testsupport::LogCapture log;
+        {
+            DruquaraWrap wrap;
+            EXPECT_TRUE(wrap.HasObject());
+            EXPECT_TRUE(IsLibraryLoaded(library.native()));
+            EXPECT_TRUE(IsLibraryLoaded(dependency.native()));
+            EXPECT_FALSE(IsLibraryLoaded(decoy));
+        }
+        EXPECT_EQ(log.Lines(), std::vector<std::string>{});
+        EXPECT_FALSE(IsLibraryLoaded(library.native()));
+        EXPECT_FALSE(IsLibraryLoaded(dependency.native()));
     }
-    EXPECT_EQ(log.Lines(), std::vector<std::string>{});
-    EXPECT_FALSE(IsLibraryLoaded(library.native()));
-    EXPECT_FALSE(IsLibraryLoaded(dependency.native()));
 }
 
 }  // namespace

@@ -150,11 +150,18 @@ class ZqreportTest(unittest.TestCase):
         no_summary = LogWriter()  # a program that writes no summary line yet
         clean_run(no_summary, n_safe=2, summary=False)
 
+        in_use = LogWriter()  # a file the system holds: its own line and count
+        in_use.start().image(b"C:\\a.exe", 0)
+        in_use.not_pe(b"C:\\pagefile.sys",
+                      b"[ScanFolder][277]In use by the system, not examined:C:\\pagefile.sys")
+        in_use.summary(files=2, examined=1, safe=1, in_use=1, roots=1).end()
+
         self.put("two-runs", two_runs)
         self.put("cut-off", cut_off)
         self.put("rotated", older, "ZQCindervane.log0")
         self.put("rotated", newer)
         self.put("no-summary", no_summary)
+        self.put("in-use", in_use)
         r = self.report()
         self.assertEqual(1, r.returncode, r.stderr)
 
@@ -164,6 +171,7 @@ class ZqreportTest(unittest.TestCase):
             "cut-off": (2, False, 2, 1, 1, 0, "lines", 1),
             "rotated": (2, True, 4, 4, 0, 0, "summary", 0),
             "no-summary": (1, True, 2, 2, 0, 0, "lines", 0),
+            "in-use": (1, True, 1, 1, 0, 0, "summary", 0),
         }
         for host, want in cases.items():
             h = r.hosts[host]
@@ -173,6 +181,7 @@ class ZqreportTest(unittest.TestCase):
         self.assertEqual("cut-off", r.order[0])  # interrupted: attention first
         self.assertEqual("attention", r.hosts["cut-off"]["status"])
         self.assertEqual("clean", r.hosts["two-runs"]["status"])
+        self.assertEqual([], r.hosts["in-use"]["notes"])
         self.assertEqual([True, False], [run["complete"] for run in r.hosts["cut-off"]["history"]])
         # The rotated pair: the backup's run comes first.
         self.assertEqual([1, 0], [run["error"] for run in r.hosts["rotated"]["history"]])

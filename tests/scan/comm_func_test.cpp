@@ -11,8 +11,13 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/path_text.h"
 #include "sample_builder/sample_builder.h"
+#include "platform/entry_rules.h"
+#include "platform/file_ref.h"
+#include "scan/image_exam.h"
 #include "scan/is_file_pe_seam.h"
+#include "scan/scan_stats.h"
 #include "support/held_file.h"
 #include "support/log_capture.h"
 #include "support/os_codes.h"
@@ -144,15 +149,21 @@ TEST_F(IsFilePETest, FileOpenForWritingElsewhereCanBeExamined) {
     EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
 }
 
-TEST_F(IsFilePETest, FileLockedAgainstReadingIsASharingViolation) {
+// A file held with no sharing (as the system holds its hives and paging
+// files) is in use, not unreadable: its own line and count, no failure.
+TEST_F(IsFilePETest, FileLockedAgainstReadingIsInUse) {
     const PathString path = Make("locked.exe", sample::BuildPe(4096));
     platform::File holder;
     ASSERT_TRUE(testsupport::OpenHeld(&holder, path.c_str(), testsupport::Hold::Exclusive));
     testsupport::LogCapture log;
+    ResetScanStats();
     if (kWindows) {
         EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
-        EXPECT_EQ(std::vector<std::string>{"[CommFunc::IsFilePE][66]Call CreateFile failed: 32"},
+        EXPECT_EQ(std::vector<std::string>{"[ScanFolder][277]In use by the system, not examined:" +
+                                           platform::PathText(path.c_str())},
                   log.Lines());
+        EXPECT_EQ(1u, CurrentScanStats().in_use);
+        EXPECT_EQ(0u, CurrentScanStats().unreadable);
     } else {
         // POSIX has no sharing modes: nothing locks a file against reading.
         EXPECT_TRUE(CommFunc::IsFilePE(path.c_str()));
@@ -289,6 +300,100 @@ TEST_F(IsFilePETest, InjectedFaultsGiveFalseTheirLogLineAndLeaveTheFileAlone) {
         EXPECT_FALSE(answer);
         EXPECT_EQ(c.log, lines);
         EXPECT_EQ(before, testsupport::ReadFile(path));
+    }
+}
+
+// Only a sharing violation at the open is a file in use; every other code
+// of the same call is the call's failure (every backend, through the seam).
+TEST_F(IsFilePETest, OnlyASharingViolationAtTheOpenIsInUse) {
+    struct InUseCase {
+        const char* name;
+        OsError code;
+        bool in_use;
+    };
+    const InUseCase cases[] = {
+        {"sharing violation", platform::kErrorSharingViolation, true},
+        {"access denied", kWindows ? 5 : EACCES, false},
+        {"device error", 1117, false},
+    };
+    const PathString path = Make("held.exe", sample::BuildPe(4096));
+    const std::string in_use_line =
+        "[ScanFolder][277]In use by the system, not examined:" + platform::PathText(path.c_str());
+    for (const InUseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetScanStats();
+        std::vector<std::string> lines;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Rule rule;
+            rule.op = platform::fault::Op::Open;
+            rule.code = c.code;
+            platform::fault::Scoped armed(rule);
+            EXPECT_FALSE(CommFunc::IsFilePE(path.c_str()));
+            lines = log.Lines();
+        }
+        const std::vector<std::string> expected = {
+            c.in_use ? in_use_line
+                     : "[CommFunc::IsFilePE][66]Call CreateFile failed: " + std::to_string(c.code)};
+        EXPECT_EQ(expected, lines);
+        const ScanStats stats = CurrentScanStats();
+        EXPECT_EQ(c.in_use ? 1u : 0u, stats.in_use);
+        EXPECT_EQ(c.in_use ? 0u : 1u, stats.unreadable);
+    }
+}
+
+// A file listed again before its image test (a repair happened since the
+// walk met it) is examined as the listing now says: one whose data went off
+// the disk, or that became a link, is not opened and has the walk's line
+// for it; any other is opened.
+TEST_F(IsFilePETest, AFileListedAgainIsOpenedOnlyWhenItStillListsAsALocalFile) {
+    constexpr uint32_t kArchive = 0x20;
+    constexpr uint32_t kReparse = platform::kAttributeReparsePoint;
+    struct ListedCase {
+        const char* name;
+        uint32_t attributes;
+        uint32_t tag;
+        const char* line;  // the walk's line before the path; null: opened
+        bool image;
+    };
+    const ListedCase cases[] = {
+        {"plain file", kArchive, 0, nullptr, true},
+        {"deduplicated", kArchive | kReparse, 0x80000013, nullptr, true},
+        {"gone offline", kArchive | platform::kAttributeOffline, 0,
+         "[ScanFolder][299]Not local, not scanned:", false},
+        {"now a cloud placeholder", kArchive | kReparse | platform::kAttributeRecallOnDataAccess,
+         0x9000001A, "[ScanFolder][299]Not local, not scanned:", false},
+        {"now a symbolic link", kArchive | kReparse, platform::kTagSymlink,
+         "[ScanFolder][294]Link, not entered:", false},
+    };
+    const PathString path = Make("listed.exe", sample::BuildPe(4096));
+    for (const ListedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::FileRef ref(path.c_str());
+        ref.listed = true;
+        ref.listed_size_low = 4096;
+        ref.listed_attributes = c.attributes;
+        ref.reparse_tag = c.tag;
+        ResetScanStats();
+        ImageExam exam;
+        std::vector<std::string> lines;
+        uint32_t opens = 0;
+        {
+            testsupport::LogCapture log;
+            platform::fault::Scoped counting;
+            ExamineImage(ref, nullptr, &exam);
+            opens = platform::fault::Calls(platform::fault::Op::Open);
+            ReportImageExam(exam, path.c_str());
+            lines = log.Lines();
+        }
+        EXPECT_EQ(c.image, exam.image);
+        EXPECT_EQ(c.line == nullptr ? 1u : 0u, opens);
+        if (c.line == nullptr) {
+            EXPECT_TRUE(lines.empty());
+        } else {
+            EXPECT_EQ(std::vector<std::string>{c.line + platform::PathText(path.c_str())}, lines);
+            EXPECT_EQ(1u, CurrentScanStats().not_scanned);
+        }
     }
 }
 

@@ -493,6 +493,7 @@ TEST_F(ScanFolderTest, CountersTallyTheWalk) {
         {"fixed", run.stats.fixed, 0},
         {"error", run.stats.error, 0},
         {"unreadable", run.stats.unreadable, 0},
+        {"in_use", run.stats.in_use, 0},
         {"not_scanned", run.stats.not_scanned, 0},
     };
     for (const Case& c : cases) {
@@ -506,9 +507,9 @@ TEST_F(ScanFolderTest, CountersTallyTheWalk) {
 }
 
 // A file held open without sharing cannot be opened for the image test: it
-// is logged by the failed call and "Not PE-Type", nothing shows on the
-// console, and the counters are where it becomes visible.
-TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
+// is in use (line 277) and "Not PE-Type", nothing shows on the console, and
+// it is counted In use, not Unreadable: no running program is held so.
+TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedInUse) {
     if (!kWindows) {
         GTEST_SKIP() << "POSIX has no exclusive opens; see the permission test";
     }
@@ -519,17 +520,20 @@ TEST_F(ScanFolderTest, FileLockedExclusivelyIsCountedAsUnreadable) {
     const ScanRun run = Scan(dir_.Path().c_str());
     holder.Close();
     ASSERT_EQ(3u, run.log.size());
-    EXPECT_EQ(0u, run.log[1].rfind("[CommFunc::IsFilePE][66]Call CreateFile failed: 32", 0))
-        << run.log[1];  // ERROR_SHARING_VIOLATION
+    EXPECT_EQ("[ScanFolder][277]In use by the system, not examined:" + At("locked.exe"),
+              run.log[1]);  // ERROR_SHARING_VIOLATION
     EXPECT_EQ("", run.console);
     EXPECT_EQ(1u, run.stats.files_seen);
-    EXPECT_EQ(1u, run.stats.unreadable);
+    EXPECT_EQ(1u, run.stats.in_use);
+    EXPECT_EQ(0u, run.stats.unreadable);
     EXPECT_EQ(0u, run.stats.images_examined);
 }
 
 // What a Windows listing says of an entry decides what the walk does with it,
 // through a made-up listing on every backend: files and folders whose data
-// is not on the disk are never opened (299), links are not entered (294), a
+// is not on the disk are never opened (299), links are not entered (294),
+// links to files not opened (294: their targets are examined where they lie,
+// once), a folder whose files are partly online only is walked, a
 // mount point is entered only for a volume without a drive letter, a file
 // that is a reparse point of another kind is examined as any file, and a
 // root's "System Volume Information" whose listing is denied is one line
@@ -545,17 +549,20 @@ TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
          {kArchive | kReparse | platform::kAttributeRecallOnDataAccess, 0x9000001A}},
         {"archived.exe", {kArchive | platform::kAttributeOffline, 0}},
         {"deduplicated.exe", {kArchive | kReparse, 0x80000013}},
+        {"file_link.exe", {kArchive | kReparse, platform::kTagSymlink}},
         {"cloud_folder", {kDir | kReparse | platform::kAttributeRecallOnOpen, 0x9000101A}},
+        {"partly_online", {kDir | kReparse | platform::kAttributeRecallOnDataAccess, 0x9000101A}},
         {"dir_link", {kDir | kReparse, platform::kTagSymlink}},
         {"junction", {kDir | kReparse, platform::kTagMountPoint}},
         {"lettered_volume", {kDir | kReparse, platform::kTagMountPoint}},
         {"letterless_volume", {kDir | kReparse, platform::kTagMountPoint}},
     };
-    for (const char* name : {"online_only.exe", "archived.exe", "deduplicated.exe", "plain.exe"}) {
+    for (const char* name :
+         {"online_only.exe", "archived.exe", "deduplicated.exe", "file_link.exe", "plain.exe"}) {
         Put(name, sample::BuildPe(4096));
     }
-    for (const char* folder : {"cloud_folder", "dir_link", "junction", "lettered_volume",
-                               "letterless_volume", "plain"}) {
+    for (const char* folder : {"cloud_folder", "partly_online", "dir_link", "junction",
+                               "lettered_volume", "letterless_volume", "plain"}) {
         Put(std::string(folder) + "/inside.exe", sample::BuildPe(4096));
     }
     // Folders the system keeps to itself: below the root, below a volume's
@@ -613,7 +620,10 @@ TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
         {not_local + At("archived.exe")},
         {File(At("deduplicated.exe")), Result(At("deduplicated.exe"), 0)},
         {File(At("plain.exe")), Result(At("plain.exe"), 0)},
+        {link + At("file_link.exe")},
         {not_local + At("cloud_folder")},
+        {Folder(At("partly_online"))},
+        {File(At("partly_online/inside.exe")), Result(At("partly_online/inside.exe"), 0)},
         {link + At("dir_link")},
         {link + At("junction")},
         {link + At("lettered_volume")},
@@ -633,11 +643,13 @@ TEST_F(ScanFolderTest, WhatTheListingSaysDecidesWhatIsOpenedAndEntered) {
         volumes_asked);
 
     const uint64_t kept_folders = kWindows ? 2 : 0;
-    EXPECT_EQ(3u, run.stats.folders_entered);  // the root, plain, letterless_volume
+    // the root, plain, letterless_volume, partly_online
+    EXPECT_EQ(4u, run.stats.folders_entered);
     EXPECT_EQ(3u - kept_folders, run.stats.folders_unlisted);
-    EXPECT_EQ(2u + 4u + kept_folders, run.stats.not_scanned);  // 2 not-local files, 4 folders
-    EXPECT_EQ(6u, run.stats.files_seen);                       // not-local files are files met
-    EXPECT_EQ(4u, run.stats.images_examined);
+    // 2 not-local files, a file link, 4 folders
+    EXPECT_EQ(2u + 1u + 4u + kept_folders, run.stats.not_scanned);
+    EXPECT_EQ(7u, run.stats.files_seen);  // not-local files are files met; a link is none
+    EXPECT_EQ(5u, run.stats.images_examined);
     EXPECT_EQ(0u, run.stats.unreadable);
 }
 

@@ -195,21 +195,31 @@ RestoreOutcome RestoreBackup(const PathChar* backup, const PathChar* out) {
     return outcome;
 }
 
-int RestoreMain(int argc, PathChar** argv) {
+int RestoreMain(int argc, PathChar** argv, const RestoreOutput& output) {
     if (argc != 3) {
-        std::fputs(
+        output.error(
             "usage: zqrestore BACKUP OUT\n"
             "Writes the original file held in BACKUP (a .quar file of the quarantine library)\n"
             "to OUT, a new file. Exit code 0 when restored, 1 when BACKUP is refused (not a\n"
             "backup, unknown format, damaged or unreadable), 2 on bad usage, 3 when OUT\n"
-            "exists already, 4 when OUT cannot be written.\n",
-            stderr);
+            "exists already, 4 when OUT cannot be written.\n");
         return static_cast<int>(RestoreStatus::Usage);
     }
     const RestoreOutcome outcome = RestoreBackup(argv[1], argv[2]);
-    std::FILE* stream = outcome.status == RestoreStatus::Restored ? stdout : stderr;
-    std::fprintf(stream, "zqrestore: %s\n", outcome.message.c_str());
+    const std::string line = "zqrestore: " + outcome.message + "\n";
+    if (outcome.status == RestoreStatus::Restored) {
+        output.out(line);
+    } else {
+        output.error(line);
+    }
     return static_cast<int>(outcome.status);
+}
+
+int RestoreMain(int argc, PathChar** argv) {
+    RestoreOutput output;
+    output.out = [](const std::string& text) { std::fputs(text.c_str(), stdout); };
+    output.error = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+    return RestoreMain(argc, argv, output);
 }
 
 }  // namespace druquara

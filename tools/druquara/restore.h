@@ -35,9 +35,19 @@ RestoreOutcome RestoreBackup(const PathChar* backup, const PathChar* out);
 void SetBetweenPassesForTesting(std::function<void()> between);
 void RunBetweenPassesForTesting();
 
-// zqrestore's command line: "zqrestore BACKUP OUT". Prints the outcome (to
-// standard output when restored, else to standard error) and returns the
-// exit code.
+// Where zqrestore's text goes, as UTF-8 with its line ends: `out` takes the
+// outcome of a restore, `error` every other outcome and the usage.
+struct RestoreOutput {
+    std::function<void(const std::string& text)> out;
+    std::function<void(const std::string& text)> error;
+};
+
+// zqrestore's command line: "zqrestore BACKUP OUT". Prints the outcome
+// through `output` and returns the exit code. The form without `output`
+// writes the UTF-8 bytes to standard output and standard error as they are
+// (POSIX); on Windows the program hands them to its console writer
+// instead, which a console of any code page shows.
+int RestoreMain(int argc, PathChar** argv, const RestoreOutput& output);
 int RestoreMain(int argc, PathChar** argv);
 
 }  // namespace druquara

@@ -373,6 +373,7 @@ void DirSearch::Locate(FileRef* ref) const {
     listing_seam::Listed listed;
     if (listing_seam::FakeEntry(state_->entry->d_name, &listed)) {
         ref->reparse_tag = listed.reparse_tag;
+        ref->listed_attributes = listed.attributes;
     }
 }
 
@@ -390,6 +391,11 @@ bool RelistFile(FileRef* ref) {
     ref->pinned_ = true;
     ref->pinned_device_ = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
     ref->pinned_inode_ = info.stx_ino;
+    listing_seam::Listed listed;
+    if (listing_seam::FakeEntry(ref->name_.c_str(), &listed)) {
+        ref->reparse_tag = listed.reparse_tag;  // a test's made-up Windows listing, as Locate
+        ref->listed_attributes = listed.attributes;
+    }
     return true;
 }
 

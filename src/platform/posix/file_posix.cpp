@@ -21,6 +21,9 @@ const OsError kErrorOtherFilesystem = EXDEV;
 const OsError kErrorFileReplaced = ESTALE;
 const OsError kErrorReparsePoint = ELOOP;
 const OsError kErrorShortTransfer = EIO;
+// No open for reading meets it (only one for writing a running program
+// does): only an injected failure brings it.
+const OsError kErrorSharingViolation = ETXTBSY;
 
 namespace {
 

@@ -171,15 +171,18 @@ void DirSearch::Locate(FileRef* ref) const {
     if (!state_ || !state_->has_entry) {
         return;
     }
+    const listing_seam::Listed listed = ListedAs(state_->data);
     ref->listed = true;
     ref->listed_size_low = state_->data.nFileSizeLow;
-    ref->reparse_tag = ListedAs(state_->data).reparse_tag;
+    ref->reparse_tag = listed.reparse_tag;
+    ref->listed_attributes = listed.attributes;
 }
 
 bool RelistFile(FileRef* ref) {
-    // The one name listed again: its size and tag as they are now (a repair
-    // through another link of the file has changed them). A name that no
-    // longer lists as a file keeps what was listed before.
+    // The one name listed again: its size, attributes and tag as they are
+    // now (a repair through another link of the file has changed them, or
+    // the file went offline or became a placeholder meanwhile). A name that
+    // no longer lists as a file keeps what was listed before.
     WIN32_FIND_DATAW data;
     const win32::FindHandle find(FindFirstFileW(SystemPath(ref->path).c_str(), &data));
     if (!find.IsValid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -189,6 +192,7 @@ bool RelistFile(FileRef* ref) {
     ref->listed = true;
     ref->listed_size_low = data.nFileSizeLow;
     ref->reparse_tag = listed.reparse_tag;
+    ref->listed_attributes = listed.attributes;
     // Pinned again by the next open that pins, as the file now is.
     ref->pinned_ = false;
     return true;

@@ -7,12 +7,18 @@
 // copied to (a download or USB folder may hold anything under a system
 // DLL's name). The flag exists since Windows XP, unlike the
 // LOAD_LIBRARY_SEARCH_* flags, and is only defined for a full path, which is
-// all the callers hand over (the wrapper refuses any other).
+// all the callers hand over (the wrapper refuses any other), written with
+// backslashes: the flag's documentation asks for them, and with "/" (an
+// install path written so in the registry) the loader may fall back to the
+// standard search. Every "/" is turned into a backslash before the call.
 #include <windows.h>
+
+#include <string>
 
 #include "platform/win32/win32_handles.h"
 
 #include "platform/dynamic_library.h"
+#include "platform/path_forms.h"
 
 namespace platform {
 
@@ -26,7 +32,9 @@ bool DynamicLibrary::Load(const PathChar* path) {
         error_ = ERROR_INVALID_NAME;
         return false;
     }
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const std::wstring with_backslashes = WindowsBackslashPath(path);
+    HMODULE module =
+        LoadLibraryExW(with_backslashes.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         error_ = GetLastError();
         return false;

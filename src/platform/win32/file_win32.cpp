@@ -8,6 +8,7 @@
 #include "platform/entry_rules.h"
 #include "platform/fault_seam.h"
 #include "platform/file.h"
+#include "platform/listing_seam.h"
 #include "platform/path_forms.h"
 #include "platform/win32/file_identity.h"
 #include "platform/win32/win32_handles.h"
@@ -22,6 +23,7 @@ const OsError kErrorOtherFilesystem = ERROR_NOT_SAME_DEVICE;
 const OsError kErrorFileReplaced = ERROR_FILE_INVALID;
 const OsError kErrorReparsePoint = 681;  // ERROR_STOPPED_ON_SYMLINK
 const OsError kErrorShortTransfer = ERROR_HANDLE_EOF;
+const OsError kErrorSharingViolation = ERROR_SHARING_VIOLATION;
 
 namespace {
 
@@ -29,7 +31,9 @@ HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// CreateFileW's access, sharing and flags for each intent.
+// CreateFileW's access, sharing and flags for each intent (the reads add
+// FILE_FLAG_OPEN_REPARSE_POINT for a file listed as no reparse point or as
+// a link: File::Open).
 struct OpenFlags {
     DWORD access;
     DWORD share;
@@ -39,10 +43,13 @@ struct OpenFlags {
 OpenFlags FlagsFor(FileIntent intent) {
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     switch (intent) {
+        // The reads ask for backup semantics: with the backup privilege in
+        // effect (privilege.h) they read a file whatever its access control
+        // list; without it they are checked against the list as any open.
         case FileIntent::ExamineImage:
-            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_ARCHIVE};
+            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_BACKUP_SEMANTICS};
         case FileIntent::CheckInfection:
-            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_NORMAL};
+            return {GENERIC_READ, kShareAll, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS};
         case FileIntent::Repair:
             break;
     }
@@ -79,6 +86,12 @@ bool File::Open(FileRef& ref, FileIntent intent) {
             return false;
         }
         open.flags &= ~static_cast<DWORD>(FILE_FLAG_OPEN_REPARSE_POINT);
+    } else if (intent != FileIntent::Repair && !through_point) {
+        // The reads open the file itself too: a symbolic link put in the
+        // listed file's place opens as the link, which holds no image (an
+        // empty stream), and its target is never read from here (nor
+        // recalled, nor fetched from a network or removable drive).
+        open.flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
     const std::wstring system_path = SystemPath(ref.path);
     win32::KernelHandle handle(CreateFileW(system_path.c_str(), open.access, open.share, nullptr,
@@ -89,14 +102,19 @@ bool File::Open(FileRef& ref, FileIntent intent) {
     }
     // The repair's open: never through a reparse point (a symbolic link or
     // junction put in the file's place); the flag opens the point itself
-    // and its attributes tell.
-    if ((open.flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+    // and its attributes tell. (The reads need not ask: the point itself
+    // holds no image.)
+    if (intent == FileIntent::Repair && (open.flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(handle.Get(), &info)) {
             error_ = GetLastError();
             return false;
         }
-        const DWORD attributes = info.dwFileAttributes;
+        DWORD attributes = info.dwFileAttributes;
+        uint32_t faked = 0;
+        if (listing_seam::FakeOpenedAttributes(ref.path, &faked)) {
+            attributes = faked;
+        }
         if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
             error_ = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kErrorReparsePoint
                                                                       : kErrorNotRegular;

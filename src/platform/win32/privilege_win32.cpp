@@ -5,6 +5,16 @@
 // The privilege opens other processes and threads whatever their security;
 // it grants nothing on files, which are opened with the rights the token has
 // in each file's access control list.
+//
+// Once the debug privilege's calls went through, the backup privilege
+// (SeBackupPrivilege, held by administrators and SYSTEM) is enabled too, by
+// the same two calls, silently: an open that asks for backup semantics
+// (FILE_FLAG_BACKUP_SEMANTICS) then reads a file whatever its access control
+// list says, so that a program in a folder denied to administrators is still
+// examined (file.h: the image test's and the check's opens). It grants no
+// writing: that takes the restore privilege, never enabled, and the
+// repair's open asks for no backup semantics. Where it cannot be had, such
+// files stay unreadable as before.
 #include <windows.h>
 
 #include "platform/privilege.h"
@@ -37,6 +47,10 @@ StepResult<PrivilegeStep> EnableDebugPrivilege(bool* enabled) {
         return Result::Failed(PrivilegeStep::AdjustPrivileges, GetLastError());
     }
     *enabled = GetLastError() == ERROR_SUCCESS;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &privileges.Privileges[0].Luid)) {
+        AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, nullptr, nullptr);
+    }
     return Result();
 }
 
