@@ -846,6 +846,14 @@ class ZqreportTest(unittest.TestCase):
         errors.start().image(b"C:\\x.exe", -1, "Call CreateFile failed: 0x5").image(b"C:\\y.exe", 0)
         errors.summary(files=2, examined=2, safe=1, error=1, roots=1).end()
         self.put("errors", errors)
+        # Another status first: its Errors are said all the same.
+        anyway = LogWriter()
+        anyway.start().line(b"[ScanFolder][309]Start Scanning File:C:\\a.exe")
+        anyway.line(b"[DisinfectFile][152]No backup kept, repaired anyway:C:\\a.exe")
+        anyway.line(b"[ScanFolder][334]Path:C:\\a.exe, Result:2")
+        anyway.image(b"C:\\z.exe", -1, "Call CreateFile failed: 0x20")
+        anyway.summary(files=2, examined=2, fixed=1, error=1, roots=1).end()
+        self.put("anyway", anyway)
         html_file = os.path.join(self.tmp.name, "r.html")
         r = self.report(extra=("--html", html_file))
         self.assertEqual(([], "attention"), (r.hosts["errors"]["notes"],
@@ -858,6 +866,11 @@ class ZqreportTest(unittest.TestCase):
         self.assertEqual(1, len(notes), row)
         self.assertIn("1 file(s) with an Error", notes[0])
         self.assertIn("CreateFile failed: 5 (0x5)", notes[0])
+        row = page[page.index('data-host="anyway">'):]
+        notes = re.findall(r"<li>([^<]*)</li>", row[:row.index("</tr>")])
+        self.assertTrue(notes[0].startswith("repaired without a backup"), notes)
+        self.assertIn("1 file(s) with an Error, see the errors (all: CreateFile failed: 32 (0x20))",
+                      notes)
         widths = {}
         for chart in re.finditer(r'<svg class="chart" data-host="([^"]+)".*?</svg>', page):
             for figure, value, width in re.findall(
