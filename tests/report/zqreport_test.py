@@ -181,7 +181,11 @@ class ZqreportTest(unittest.TestCase):
         self.assertEqual("cut-off", r.order[0])  # interrupted: attention first
         self.assertEqual("attention", r.hosts["cut-off"]["status"])
         self.assertEqual("clean", r.hosts["two-runs"]["status"])
-        self.assertEqual([], r.hosts["in-use"]["notes"])
+        # Files in use by the system are a note, never a reason for attention.
+        self.assertEqual("clean", r.hosts["in-use"]["status"])
+        self.assertFalse(r.hosts["in-use"]["attention"])
+        self.assertEqual(1, len(r.hosts["in-use"]["notes"]), r.hosts["in-use"]["notes"])
+        self.assertIn("in use by the system", r.hosts["in-use"]["notes"][0])
         self.assertEqual([True, False], [run["complete"] for run in r.hosts["cut-off"]["history"]])
         # The rotated pair: the backup's run comes first.
         self.assertEqual([1, 0], [run["error"] for run in r.hosts["rotated"]["history"]])
