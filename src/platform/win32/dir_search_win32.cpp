@@ -113,6 +113,10 @@ const PathChar* DirSearch::Name() const {
     return state_->data.cFileName;
 }
 
+bool DirSearch::IsListedFile() const {
+    return false;  // the listing's data say what each entry is
+}
+
 namespace {
 
 // What the listing says of the entry `data`: its attributes and, for a
@@ -174,6 +178,10 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->listed = true;
     ref->listed_size_low = state_->data.nFileSizeLow;
     ref->reparse_tag = ListedAs(state_->data).reparse_tag;
+}
+
+EntryKind QueryListedFile(FileRef* ref) {
+    return ref->listed ? EntryKind::File : EntryKind::Other;
 }
 
 bool RelistFile(FileRef* ref) {
