@@ -63,6 +63,7 @@ struct FileRef {
     // the listing and the opens found.
     friend class File;
     friend class DirSearch;
+    friend class PageBatch;
     friend bool RelistFile(FileRef* ref);
     friend EntryKind QueryListedFile(FileRef* ref);
 

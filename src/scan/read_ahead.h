@@ -57,6 +57,7 @@
 #include "platform/dir_search.h"
 #include "platform/event.h"
 #include "platform/file_ref.h"
+#include "platform/page_batch.h"
 #include "platform/reentrant_lock.h"
 #include "platform/thread.h"
 #include "platform/types.h"
@@ -209,9 +210,27 @@ class ReadAhead {
     static Item* TakeQueued(Shared& shared);
     // Under the lock: what a file's exam needs before it begins.
     static void BeginExam(Shared& shared, Item& job, bool* relist);
-    // Outside the lock: asks what the file is (or lists it again) and
-    // examines it when it is an image candidate.
+    // Outside the lock: asks what the file is (or lists it again); true
+    // when it is to be examined.
+    static bool PrepareExam(Item& job, bool relist);
+    // Outside the lock: the digest of an examined image's window, and
+    // whether a failure is to be tried again.
+    static void FinishExam(Item& job, const SignatureList& signatures);
+    // Outside the lock: PrepareExam, the image test, FinishExam.
     static void ExamineFile(Item& job, bool relist, const SignatureList& signatures);
+    // A reader's files taken at once, and its ring.
+    struct Batch {
+        platform::PageBatch ring;
+        std::unique_ptr<uint8_t[]> pages;  // a page per file, while the ring runs
+        Item* jobs[platform::PageBatch::kMostFiles] = {};
+        bool relist[platform::PageBatch::kMostFiles] = {};
+        size_t count = 0;
+    };
+    // Outside the lock: the batch's files, their first pages read through
+    // the ring when it runs, each examined from its page or on its own.
+    static void ExamineBatch(Batch& batch, const SignatureList& signatures);
+    // Whether readers use the ring (not while a test counts per-file calls).
+    static bool RingWanted();
     // Under the lock: the end of a reader's exam.
     static void EndExam(Shared& shared, Item& job);
     // Under the lock: resets `event`, leaves the lock, waits for `event`

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -202,13 +203,13 @@ std::map<std::string, Bytes> FilesBelow(const fs::path& root) {
     return files;
 }
 
-Outcome Scan(const fs::path& root, Way way) {
+Outcome Scan(const fs::path& root, Way way, const platform::fault::Rule* rule = nullptr) {
     fs::remove_all(root);
     Outcome outcome;
     {
         scantest::UnreadableFiles unreadable;
         const bool folder_shut = BuildTree(root, &unreadable);
-        outcome = Walk(root, way);
+        outcome = Walk(root, way, rule);
         outcome.folder_shut = folder_shut;
     }
     outcome.files = FilesBelow(root);
@@ -280,6 +281,23 @@ TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
         ExpectSameOutcome(alone, Scan(root, way));
+    }
+
+    // The readers' batches refused by the system from the start (no
+    // io_uring, a seccomp profile), or failing part way through the walk:
+    // each reader then reads each file on its own (Windows always does).
+    platform::fault::Rule refused;
+    refused.op = platform::fault::Op::Ring;
+    refused.and_after = true;
+    refused.code = EPERM;
+    platform::fault::Rule later = refused;
+    later.nth = 24;  // after every reader's start, some batches in
+    later.and_after = false;
+    for (const platform::fault::Rule* rule : {&refused, &later}) {
+        SCOPED_TRACE(rule == &refused ? "no ring" : "a ring that fails part way");
+        const Outcome outcome = Scan(root, Way::Ahead, rule);
+        EXPECT_EQ(!testsupport::kWindows, outcome.fired);
+        ExpectSameOutcome(alone, outcome);
     }
 }
 
