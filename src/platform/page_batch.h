@@ -38,6 +38,9 @@ class PageBatch {
         uint32_t got = 0;
     };
 
+    // Whether a ring can be set up here at all (one made and closed again).
+    static bool Available();
+
     PageBatch();
     ~PageBatch();
     PageBatch(const PageBatch&) = delete;

@@ -24,6 +24,11 @@ namespace {
 constexpr uint32_t kReadersPerProcessor = 4;
 constexpr uint32_t kFewestReaders = 4;
 constexpr uint32_t kMostReaders = 16;
+// With the readers' rings, each reader has a batch of files in flight at
+// once and the system's own workers wait for the disk: one reader per
+// processor, at least two, keeps them busy, and fewer readers are fewer to
+// wake.
+constexpr uint32_t kFewestRingReaders = 2;
 // Queued things per reader, and at most: each queued file holds its path
 // and its exam (about 1.2 KiB), and each finished folder waiting for its
 // turn one descriptor, so the queue stays far below a few MiB and well
@@ -72,11 +77,16 @@ ReadAhead::ReadAhead(const ScanOptions& options, Mode mode)
       shared_(new Shared()) {
     shared_->signatures = options.signatures;
     if (mode != Mode::Off) {
+        const uint32_t processors = platform::ProcessorCount();
+        const bool rings = RingWanted() && platform::PageBatch::Available();
         const uint32_t wanted =
-            std::min(kMostReaders,
-                     std::max(kFewestReaders, kReadersPerProcessor * platform::ProcessorCount()));
+            rings ? std::min(kMostReaders, std::max(kFewestRingReaders, processors))
+                  : std::min(kMostReaders,
+                             std::max(kFewestReaders, kReadersPerProcessor * processors));
         if (StartReaders(wanted)) {
-            capacity_ = std::min(kMostItems, kItemsPerReader * readers_.size());
+            // Ring readers: as many files ahead as without them, in batches.
+            capacity_ =
+                rings ? kMostItems : std::min(kMostItems, kItemsPerReader * readers_.size());
         }
     }
     // Allocated once: readers hold items by their place in the ring.

@@ -53,6 +53,11 @@ struct PageBatch::State {
     }
 };
 
+bool PageBatch::Available() {
+    PageBatch probe;
+    return probe.Start();
+}
+
 PageBatch::PageBatch() : state_(new State()) {}
 PageBatch::~PageBatch() = default;
 

@@ -6,6 +6,10 @@ namespace platform {
 
 struct PageBatch::State {};
 
+bool PageBatch::Available() {
+    return false;
+}
+
 PageBatch::PageBatch() = default;
 PageBatch::~PageBatch() = default;
 
