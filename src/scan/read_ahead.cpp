@@ -25,10 +25,11 @@ constexpr uint32_t kReadersPerProcessor = 4;
 constexpr uint32_t kFewestReaders = 4;
 constexpr uint32_t kMostReaders = 16;
 // With the readers' rings, each reader has a batch of files in flight at
-// once and the system's own workers wait for the disk: one reader per
-// processor, at least two, keeps them busy, and fewer readers are fewer to
-// wake.
-constexpr uint32_t kFewestRingReaders = 2;
+// once and the system's own workers wait for the disk: two readers per
+// processor, at least four, keep a cold disk busy, and fewer readers are
+// fewer to wake.
+constexpr uint32_t kRingReadersPerProcessor = 2;
+constexpr uint32_t kFewestRingReaders = 4;
 // Queued things per reader, and at most: each queued file holds its path
 // and its exam (about 1.2 KiB), and each finished folder waiting for its
 // turn one descriptor, so the queue stays far below a few MiB and well
@@ -80,7 +81,8 @@ ReadAhead::ReadAhead(const ScanOptions& options, Mode mode)
         const uint32_t processors = platform::ProcessorCount();
         const bool rings = RingWanted() && platform::PageBatch::Available();
         const uint32_t wanted =
-            rings ? std::min(kMostReaders, std::max(kFewestRingReaders, processors))
+            rings ? std::min(kMostReaders,
+                             std::max(kFewestRingReaders, kRingReadersPerProcessor * processors))
                   : std::min(kMostReaders,
                              std::max(kFewestReaders, kReadersPerProcessor * processors));
         if (StartReaders(wanted)) {
