@@ -103,6 +103,7 @@ ReadAhead::~ReadAhead() {
         platform::LockHold hold(shared_->lock);
         shared_->stopping = true;
         shared_->work.Set();
+        shared_->resumed.Set();
     }
     for (const std::unique_ptr<platform::Thread>& reader : readers_) {
         if (!stopped_) {
@@ -116,7 +117,8 @@ ReadAhead::~ReadAhead() {
 }
 
 bool ReadAhead::StartReaders(uint32_t count) {
-    if (!shared_->work.CreateManualReset() || !shared_->done.CreateManualReset()) {
+    if (!shared_->work.CreateManualReset() || !shared_->done.CreateManualReset() ||
+        !shared_->resumed.CreateManualReset()) {
         return false;
     }
     for (uint32_t i = 0; i < count; ++i) {
@@ -199,7 +201,34 @@ void ReadAhead::ExamineFile(Item& job, bool relist, const SignatureList& signatu
     }
 }
 
-void ReadAhead::ExamineBatch(Batch& batch, const SignatureList& signatures) {
+bool ReadAhead::HoldForFile(Shared& shared, const Batch& batch) {
+    if (batch.held) {
+        return true;  // counted from the start
+    }
+    platform::LockHold hold(shared.lock);
+    // A file is opened on its own only while the readers are not paused.
+    while (shared.paused && !shared.stopping) {
+        WaitLocked(shared, shared.resumed, false);
+    }
+    if (shared.stopping) {
+        return false;  // nothing more is reported: nothing more is opened
+    }
+    ++shared.examining;
+    return true;
+}
+
+void ReadAhead::ReleaseFile(Shared& shared, const Batch& batch) {
+    if (batch.held) {
+        return;
+    }
+    platform::LockHold hold(shared.lock);
+    --shared.examining;
+    if (shared.paused && shared.examining == 0) {
+        shared.done.Set();
+    }
+}
+
+void ReadAhead::ExamineBatch(Shared& shared, Batch& batch) {
     platform::PageBatch::Page pages[platform::PageBatch::kMostFiles];
     bool examine[platform::PageBatch::kMostFiles] = {};
     for (size_t i = 0; i < batch.count; ++i) {
@@ -222,9 +251,13 @@ void ReadAhead::ExamineBatch(Batch& batch, const SignatureList& signatures) {
         // file's own path, which reports every failure as it always has.
         if (!pages[i].read ||
             !ExamineFirstPage(pages[i].bytes, pages[i].got, job.ref.listed_size_low, &job.exam)) {
+            if (!HoldForFile(shared, batch)) {
+                continue;
+            }
             ExamineImage(job.ref, nullptr, &job.exam);
+            ReleaseFile(shared, batch);
         }
-        FinishExam(job, signatures);
+        FinishExam(job, *shared.signatures);
     }
 }
 
@@ -288,11 +321,23 @@ void ReadAhead::ReadLoop(Shared& shared) {
             WaitLocked(shared, shared.work, false);
             continue;
         }
-        shared.examining += static_cast<uint32_t>(batch.count);
+        // A reader that reads each file on its own holds its file from the
+        // start, as does the one file tried again alone. A ring's batch
+        // holds its files only in the ring's own slots, for one read of
+        // their first page: a pause does not wait for it (a disk that hangs
+        // one read would hold the repair), and a result it read while a file
+        // was repaired is read again (EndExam). Only a file it leaves to the
+        // per-file path is held, and never while the readers are paused.
+        batch.held = !batch.ring.Started() || shared.paused;
+        if (batch.held) {
+            shared.examining += static_cast<uint32_t>(batch.count);
+        }
         shared.lock.Leave();
-        ExamineBatch(batch, *shared.signatures);
+        ExamineBatch(shared, batch);
         shared.lock.Enter();
-        shared.examining -= static_cast<uint32_t>(batch.count);
+        if (batch.held) {
+            shared.examining -= static_cast<uint32_t>(batch.count);
+        }
         for (size_t i = 0; i < batch.count; ++i) {
             EndExam(shared, *batch.jobs[i]);
         }
@@ -343,6 +388,7 @@ void ReadAhead::ResumeReaders() {
     shared_->paused = false;
     paused_ = false;
     shared_->work.Set();
+    shared_->resumed.Set();
 }
 
 ReadAhead::Item& ReadAhead::Push(Kind kind) {
@@ -512,6 +558,7 @@ void ReadAhead::Stop() {
     platform::LockHold hold(shared_->lock);
     shared_->stopping = true;
     shared_->work.Set();
+    shared_->resumed.Set();
 }
 
 bool ReadAhead::AwaitExam(Item& item) {

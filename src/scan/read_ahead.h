@@ -187,6 +187,7 @@ class ReadAhead {
         uint32_t awaited_left = 0;  // awaited files not done yet: `done` is set at 0
         platform::Event work;       // set while a queued file waits for a reader
         platform::Event done;       // set when what the main thread waits for is done
+        platform::Event resumed;    // set when paused readers may go on
         std::vector<std::unique_ptr<platform::DirSearch>> kept;
 
         Item& At(size_t index) { return ring[(head + index) % ring.size()]; }
@@ -225,10 +226,16 @@ class ReadAhead {
         Item* jobs[platform::PageBatch::kMostFiles] = {};
         bool relist[platform::PageBatch::kMostFiles] = {};
         size_t count = 0;
+        bool held = false;  // its files counted as held from the start
     };
+    // Outside the lock, for a file of a batch not held from the start that
+    // is to be opened on its own: waits while the readers are paused, then
+    // counts it held; false once the readers are stopping.
+    static bool HoldForFile(Shared& shared, const Batch& batch);
+    static void ReleaseFile(Shared& shared, const Batch& batch);
     // Outside the lock: the batch's files, their first pages read through
     // the ring when it runs, each examined from its page or on its own.
-    static void ExamineBatch(Batch& batch, const SignatureList& signatures);
+    static void ExamineBatch(Shared& shared, Batch& batch);
     // Whether readers use the ring (not while a test counts per-file calls).
     static bool RingWanted();
     // Under the lock: the end of a reader's exam.
