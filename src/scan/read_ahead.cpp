@@ -415,19 +415,11 @@ void ReadAhead::PopFront() {
     ++shared_->front_number;
 }
 
-// After an item is complete: with the read-ahead off, or held back, it is
-// done at once.
+// After an item is complete: with the read-ahead off it is done at once.
 void ReadAhead::Handed() {
-    if (!HasReaders() || inline_) {
+    if (!HasReaders()) {
         Drain();
     }
-}
-
-void ReadAhead::HoldBack(bool hold) {
-    if (hold && !inline_) {
-        Drain();
-    }
-    inline_ = hold;
 }
 
 void ReadAhead::BeginEntry() {
@@ -506,7 +498,7 @@ void ReadAhead::QueueFile(const PathString& folder, const PathChar* name,
         // to read; any other is the readers'.
         item.state = !queried || size_low >= kMinImageSize ? JobState::Queued : JobState::Done;
         // The readers are woken for a batch of files, not for each.
-        if (item.state == JobState::Queued && HasReaders() && !inline_ &&
+        if (item.state == JobState::Queued && HasReaders() &&
             ++shared_->unsignalled >= kWakeBatch) {
             shared_->unsignalled = 0;
             shared_->work.Set();

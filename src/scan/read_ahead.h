@@ -127,11 +127,6 @@ class ReadAhead {
     void Drain();
     // An interrupt was taken: nothing more is done.
     bool Stopped() const { return stopped_; }
-    // While held back, everything handed over is done at once on the main
-    // thread (after what is queued), as with the read-ahead off: for a walk
-    // deeper than the folders it keeps open, whose levels must be given
-    // back and reopened in the walk's own time.
-    void HoldBack(bool hold);
 
   private:
     enum class Kind { Line, SearchFailed, Count, Progress, File, CloseFolder };
@@ -268,7 +263,6 @@ class ReadAhead {
     size_t capacity_ = 1;
     bool next_begins_entry_ = false;
     bool stopped_ = false;
-    bool inline_ = false;  // held back (HoldBack)
     bool paused_ = false;  // the main thread paused the readers
 
     std::shared_ptr<Shared> shared_;

@@ -128,7 +128,6 @@ class Walk {
                 path_.resize(levels_.back().path_length);
                 ResumeInnermost();
             }
-            read_ahead_.HoldBack(levels_.size() > kOpenLevels);
             return;
         }
         const PathChar* name = level.search.Name();
@@ -264,9 +263,9 @@ class Walk {
         read_ahead_.Progress(path_);
         levels_.push_back(std::move(sub_folder));
         if (levels_.size() > kOpenLevels) {
-            // Deeper than the levels kept open: one thing at a time, so the
-            // level given back has nothing queued through it.
-            read_ahead_.HoldBack(true);
+            // Deeper than the levels kept open: the level given back first
+            // has everything queued through it done.
+            read_ahead_.Drain();
             levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
         }
     }
