@@ -31,9 +31,10 @@ class PageBatch {
     // One file of a batch.
     struct Page {
         const FileRef* ref = nullptr;  // a listed file (DirSearch::Locate)
-        uint8_t* bytes = nullptr;      // room for kPageBytes
+        uint8_t* bytes = nullptr;      // room for `length` bytes
+        uint32_t length = kPageBytes;  // the bytes to read from the start, at most a page
         // Out: the page was read: `got` bytes, zeros after them up to
-        // kPageBytes. A page not read is left to the per-file path.
+        // `length`. A page not read is left to the per-file path.
         bool read = false;
         uint32_t got = 0;
     };

@@ -31,12 +31,14 @@ uint32_t LoadU32(const uint8_t* bytes) {
 
 }  // namespace
 
-bool ExamineFirstPage(const uint8_t* page, uint32_t got, uint32_t size, ImageExam* exam) {
+bool ExamineFirstPage(const uint8_t* head, uint32_t got, uint32_t asked, uint32_t size,
+                      ImageExam* exam) {
     // The view reads its first page until it is whole or reaches the
-    // listed end; a page cut short before either is read on its own.
-    if (got < kPage && got < size) {
+    // listed end; bytes cut short before either are read on their own.
+    if (asked > kPage || asked < kSignatureWindowEnd || (got < asked && got < size)) {
         return false;
     }
+    const uint8_t* page = head;
     *exam = ImageExam();
     // The view's length: the listed size up to a whole page (at least 512
     // bytes, so the DOS header always lies within it).
@@ -51,8 +53,8 @@ bool ExamineFirstPage(const uint8_t* page, uint32_t got, uint32_t size, ImageExa
         !platform::FitsWithin(static_cast<uint64_t>(lfanew), kNtHeadersSize, length)) {
         return true;
     }
-    if (!platform::FitsWithin(static_cast<uint64_t>(lfanew), kNtHeadersSize, kPage)) {
-        return false;  // read beyond the first page: ExamineImage's
+    if (!platform::FitsWithin(static_cast<uint64_t>(lfanew), kNtHeadersSize, asked)) {
+        return false;  // beyond the bytes read: ExamineImage's
     }
     const uint8_t* nt_headers = page + lfanew;
     if (LoadU32(nt_headers) != kNtSignature ||

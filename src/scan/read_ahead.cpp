@@ -236,7 +236,8 @@ void ReadAhead::ExamineBatch(Shared& shared, Batch& batch) {
         examine[i] = PrepareExam(job, batch.relist[i]);
         if (examine[i] && batch.ring.Started() && job.ref.listed) {
             pages[i].ref = &job.ref;
-            pages[i].bytes = batch.pages.get() + i * platform::PageBatch::kPageBytes;
+            pages[i].bytes = batch.pages.get() + i * kImageHeadBytes;
+            pages[i].length = kImageHeadBytes;
         }
     }
     if (batch.ring.Started()) {
@@ -249,8 +250,8 @@ void ReadAhead::ExamineBatch(Shared& shared, Batch& batch) {
         Item& job = *batch.jobs[i];
         // Whatever the page did not settle as the view would takes the
         // file's own path, which reports every failure as it always has.
-        if (!pages[i].read ||
-            !ExamineFirstPage(pages[i].bytes, pages[i].got, job.ref.listed_size_low, &job.exam)) {
+        if (!pages[i].read || !ExamineFirstPage(pages[i].bytes, pages[i].got, kImageHeadBytes,
+                                                job.ref.listed_size_low, &job.exam)) {
             if (!HoldForFile(shared, batch)) {
                 continue;
             }
@@ -295,8 +296,7 @@ bool ReadAhead::RingWanted() {
 void ReadAhead::ReadLoop(Shared& shared) {
     Batch batch;
     if (RingWanted() && batch.ring.Start()) {
-        batch.pages.reset(
-            new uint8_t[platform::PageBatch::kMostFiles * platform::PageBatch::kPageBytes]);
+        batch.pages.reset(new uint8_t[platform::PageBatch::kMostFiles * kImageHeadBytes]);
     }
     shared.lock.Enter();
     while (!shared.stopping) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -79,6 +80,21 @@ TEST(PageBatchTest, ReadsEachFilesFirstPageAndLeavesWhatFailsToTheCaller) {
             std::copy(bytes.begin(), bytes.begin() + expected, page.begin());
             EXPECT_EQ(0, memcmp(page.data(), pages[i].bytes, kPage));
         }
+    }
+    // Fewer bytes than a page, when asked.
+    for (size_t i = 0; i < refs.size(); ++i) {
+        pages[i].length = 1500;
+    }
+    ASSERT_TRUE(batch.Read(pages, refs.size()));
+    for (size_t i = 0; i < refs.size(); ++i) {
+        SCOPED_TRACE(names[i] + ", 1500 bytes");
+        if (names[i] == "gone.bin") {
+            continue;
+        }
+        const size_t size = sizes.at(names[i]);
+        EXPECT_EQ(static_cast<uint32_t>(std::min<size_t>(size, 1500)), pages[i].got);
+        const testsupport::Bytes bytes = testsupport::PatternBytes(size, 7);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + pages[i].got, pages[i].bytes));
     }
     EXPECT_TRUE(batch.Started());
 }

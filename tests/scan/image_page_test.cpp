@@ -1,7 +1,7 @@
-// The image test from a first page read in a batch gives what the image
+// The image test from the first bytes read in a batch gives what the image
 // test of the file itself gives, or leaves the file to it: a table of
-// headers near, at and beyond the first page's end, DLLs, files that are no
-// image, and pages read short.
+// headers near, at and beyond the end of the bytes read, DLLs, files that
+// are no image, and reads cut short.
 #include "scan/image_page.h"
 
 #include <gtest/gtest.h>
@@ -48,10 +48,12 @@ TEST(ImagePageTest, APageSettlesWhatItHoldsAsTheFilesOwnTestWould) {
         {"ZM image", sample::BuildPe(5000, {false, true, 3}), true},
         {"DLL", sample::BuildPe(6000, {true, false, 4}), true},
         {"no image", sample::FillerBytes(3000, 5), true},
-        {"headers end at the page's end", MoveHeaders(sample::BuildPe(8192), kPage - kHeadersSize),
-         true},
-        {"headers cross the page's end",
-         MoveHeaders(sample::BuildPe(8192), kPage - kHeadersSize + 1), false},
+        {"headers end where the bytes read end",
+         MoveHeaders(sample::BuildPe(8192), kImageHeadBytes - kHeadersSize), true},
+        {"headers cross the end of the bytes read",
+         MoveHeaders(sample::BuildPe(8192), kImageHeadBytes - kHeadersSize + 1), false},
+        {"headers end at the first page's end",
+         MoveHeaders(sample::BuildPe(8192), kPage - kHeadersSize), false},
         {"headers in the second page", MoveHeaders(sample::BuildPe(12000), 5000), false},
         {"headers past the file's pages", MoveHeaders(sample::BuildPe(3000), 4000), true},
         {"negative e_lfanew", MoveHeaders(sample::BuildPe(3000), 0x80000000u), true},
@@ -62,12 +64,12 @@ TEST(ImagePageTest, APageSettlesWhatItHoldsAsTheFilesOwnTestWould) {
         const PathString path = dir.Join("file.bin");
         testsupport::WriteFile(path, c.bytes);
         const uint32_t size = static_cast<uint32_t>(c.bytes.size());
-        uint8_t page[kPage] = {};
-        const uint32_t got = std::min(size, kPage);
+        uint8_t page[kImageHeadBytes] = {};
+        const uint32_t got = std::min(size, kImageHeadBytes);
         memcpy(page, c.bytes.data(), got);
 
         ImageExam from_page;
-        ASSERT_EQ(c.settled, ExamineFirstPage(page, got, size, &from_page));
+        ASSERT_EQ(c.settled, ExamineFirstPage(page, got, kImageHeadBytes, size, &from_page));
         if (!c.settled) {
             continue;
         }
@@ -92,10 +94,12 @@ TEST(ImagePageTest, APageReadShortIsLeftToTheFilesOwnTest) {
     uint8_t page[kPage] = {};
     memcpy(page, image.data(), 3000);
     ImageExam exam;
-    EXPECT_FALSE(ExamineFirstPage(page, 3000, 8192, &exam));
-    EXPECT_FALSE(ExamineFirstPage(page, 3000, 3001, &exam));
-    // Up to the listed end: whole.
-    EXPECT_TRUE(ExamineFirstPage(page, 3000, 3000, &exam));
+    EXPECT_FALSE(ExamineFirstPage(page, 3000, kPage, 8192, &exam));
+    EXPECT_FALSE(ExamineFirstPage(page, 3000, kPage, 3001, &exam));
+    // Up to the listed end, or all that was asked: whole.
+    EXPECT_TRUE(ExamineFirstPage(page, 3000, kPage, 3000, &exam));
+    EXPECT_TRUE(ExamineFirstPage(page, kImageHeadBytes, kImageHeadBytes, 8192, &exam));
+    EXPECT_FALSE(ExamineFirstPage(page, kImageHeadBytes - 1, kImageHeadBytes, 8192, &exam));
 }
 
 }  // namespace

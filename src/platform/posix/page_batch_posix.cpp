@@ -7,7 +7,8 @@
 //     rest is cancelled;
 //   fadvise(RANDOM) on the slot, hard-linked: a cold disk reads the page
 //     asked for, not a read-ahead window, and a refusal changes nothing;
-//   read of the first page at offset 0, hard-linked, so that
+//   read of the first bytes (at most a page) at offset 0, hard-linked, so
+//     that
 //   close of slot i runs whatever the read found.
 // The ring is created on the thread that uses it (one issuer).
 #include <errno.h>
@@ -130,7 +131,8 @@ bool PageBatch::Read(Page* pages, size_t count) {
         sqe->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
         sqe->user_data = tag + kAdvise;
         sqe = io_uring_get_sqe(ring);
-        io_uring_prep_read(sqe, static_cast<int>(slot), page.bytes, kPageBytes, 0);
+        const uint32_t length = page.length < kPageBytes ? page.length : kPageBytes;
+        io_uring_prep_read(sqe, static_cast<int>(slot), page.bytes, length, 0);
         sqe->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
         sqe->user_data = tag + kRead;
         sqe = io_uring_get_sqe(ring);
@@ -182,7 +184,8 @@ bool PageBatch::Read(Page* pages, size_t count) {
         }
         page.read = true;
         page.got = static_cast<uint32_t>(read_result[i]);
-        memset(page.bytes + page.got, 0, kPageBytes - page.got);
+        const uint32_t length = page.length < kPageBytes ? page.length : kPageBytes;
+        memset(page.bytes + page.got, 0, length - page.got);
     }
     if (refused) {
         state_->Stop();
