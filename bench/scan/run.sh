@@ -10,7 +10,8 @@
 # (check_manifest.py), times it warm and cold beside `find -type f`,
 # `limit -S` and `limit -t 2`, with every log line written and with logging
 # switched off, and reports medians, ratios to `limit -S` and peak memory
-# (timing.py); then peak memory on a deep and a wide tree (memory_trees.py).
+# (timing.py); system calls per file and CPU per thread, warm (profile.py,
+# with strace); then peak memory on a deep and a wide tree (memory_trees.py).
 #
 #   --files N     corpus size (default 100000: ~2.7 GiB, ~30 s to make; 20000
 #                 for a quick run)
@@ -85,8 +86,18 @@ py "$here/scan_env.py" prepare "$corpus" "${programs[@]}"
 echo "== the results against the corpus manifest"
 py "$here/check_manifest.py" "$corpus" "${programs[@]}"
 echo
+echo "== load before the timing: $(uptime)"
 echo "== timing: $runs rounds warm, $runs cold"
 py "$here/timing.py" "$corpus" "$runs" "${programs[@]}"
+echo
+echo "== load after the timing: $(uptime)"
+echo
+echo "== system calls per file and CPU per thread, warm"
+if command -v strace >/dev/null; then
+    py "$here/profile.py" "$corpus" "${programs[@]}"
+else
+    echo "strace not installed: left out"
+fi
 if [ "$deep" = 1 ]; then
     echo
     echo "== peak memory: the deepest chain of folders against the same folders side by side"

@@ -76,6 +76,12 @@ class DirSearch {
 
     // The current entry's name; valid until Next or Close.
     const PathChar* Name() const;
+    // Whether the listing alone names the current entry a plain file, with
+    // nothing asked of the filesystem (POSIX: d_type DT_REG; never on
+    // Windows, whose listing says everything at no cost). Such an entry is
+    // handed on by Locate without its kind, size or identity: whoever
+    // examines it asks for them (QueryListedFile), off the walk's thread.
+    bool IsListedFile() const;
     // What the current entry is. On POSIX this may ask the filesystem, so ask
     // only for entries that the walk does not pass over by name.
     EntryKind Kind();
@@ -129,6 +135,16 @@ class DirSearch {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Asks what the listing did not say of the file `ref` names, an entry that
+// IsListedFile named a plain file when `ref` was located: what it is now
+// (never following a link) and, for a file, its size and identity, pinned
+// as Locate pins a classified entry's. File; BindMount for a mount of its
+// own, as Kind tells it; Other for an entry gone meanwhile, or no longer a
+// plain file (a folder made in its place since the listing is not entered:
+// the walk has listed that folder's parent as it was before). Windows
+// answers from what its listing found.
+EntryKind QueryListedFile(FileRef* ref);
 
 // Asks again what the listing found of the file `ref` names (Locate):
 // its size and (POSIX) its identity, pinned anew, for a file the walk may

@@ -26,6 +26,8 @@
 //                 reading the mount table)
 //   DriveBlock    ListFixedRoots: the drive-string block (Windows only)
 //   ThreadStart   Thread::Start (CreateThread, pthread_create)
+//   Ring          PageBatch::Start (io_uring_setup) and each batch's
+//                 submission (Fail only, with `code` as the system's answer)
 // A Fail of Read or Write moves `bytes` first (0 by default), then fails:
 // a transfer cut off part way.
 //
@@ -60,6 +62,7 @@ enum class Op : uint32_t {
     DriveStrings,
     DriveBlock,
     ThreadStart,
+    Ring,
     kCount
 };
 
@@ -113,6 +116,9 @@ void Disarm();
 uint32_t Calls(Op op);
 // Whether the armed rule's call was reached.
 bool Fired();
+// Whether a rule of `op`, or a count of every operation, is armed (the
+// file layer's batches then leave every file to the calls it counts).
+bool ArmedFor(Op op);
 
 // Arms a rule for one scope.
 class Scoped {

@@ -95,6 +95,15 @@ uint32_t Calls(Op op) {
     return board.calls[static_cast<uint32_t>(op)];
 }
 
+bool ArmedFor(Op op) {
+    if (!detail::g_armed.load(std::memory_order_relaxed)) {
+        return false;
+    }
+    Board& board = TheBoard();
+    LockHold guard(board.lock);
+    return !board.has_rule || board.rule.op == op;
+}
+
 bool Fired() {
     Board& board = TheBoard();
     LockHold guard(board.lock);

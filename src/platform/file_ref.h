@@ -37,6 +37,8 @@ class File;
 class DirSearch;
 struct FileRef;
 bool RelistFile(FileRef* ref);
+enum class EntryKind;
+EntryKind QueryListedFile(FileRef* ref);
 
 struct FileRef {
     explicit FileRef(const PathChar* full_path) : path(full_path) {}
@@ -64,7 +66,9 @@ struct FileRef {
     // the listing and the opens found.
     friend class File;
     friend class DirSearch;
+    friend class PageBatch;
     friend bool RelistFile(FileRef* ref);
+    friend EntryKind QueryListedFile(FileRef* ref);
 
     // POSIX only: the open folder that holds the file, its name there (the
     // reference's own copy) and the folder's filesystem. folder -1: open
@@ -73,6 +77,9 @@ struct FileRef {
     PathString name_;
     bool has_device_ = false;
     uint64_t device_ = 0;
+    // POSIX only: the folder's mount, where the kernel gives it.
+    bool has_mount_id_ = false;
+    uint64_t mount_id_ = 0;
 
     // Set by the first successful open (POSIX; Windows for a file listed
     // with a reparse tag that is no link): the file it found, its device and

@@ -16,6 +16,18 @@
 
 namespace platform {
 
+// The code of a mapping or view refused for want of memory (Windows
+// ERROR_NOT_ENOUGH_MEMORY, 8; POSIX ENOMEM).
+extern const OsError kErrorNoMemory;
+
+// Whether a failed mapping or view failed for want of the system's
+// resources (memory, address space, commit, handles), which another try may
+// find free once others have given theirs back, rather than for the file's
+// or the disk's sake (an in-page error, a failed read), which a second try
+// would only wait through again. Windows: 8, 14, 1450, 1455; POSIX: ENOMEM,
+// EAGAIN, ENOBUFS, ENFILE, EMFILE.
+bool IsResourceError(OsError code);
+
 enum class ViewStep {
     None,
     Mapping,  // CreateFileMappingW

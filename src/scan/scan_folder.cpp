@@ -27,8 +27,6 @@
 namespace {
 
 constexpr size_t kSearchTextChars = 4096;  // the system's search text, terminator included
-constexpr size_t kFilePathChars = ZQ_FILE_PATH_CHARS;
-constexpr uint32_t kSizeLimit = 104857600;
 // Levels whose searches stay open; the ones further out give their folder
 // back (POSIX descriptors) and reopen it by path when the walk returns, so
 // the walk's depth does not depend on the descriptor limit.
@@ -130,11 +128,16 @@ class Walk {
                 path_.resize(levels_.back().path_length);
                 ResumeInnermost();
             }
-            read_ahead_.HoldBack(levels_.size() > kOpenLevels);
             return;
         }
         const PathChar* name = level.search.Name();
         if (name[0] == ZQ_T('.')) {
+            return;
+        }
+        if (level.search.IsListedFile()) {
+            // Asked what it is, and passed over or examined, by a reader:
+            // the walk's thread asks nothing of a file.
+            read_ahead_.ListedFile(path_, name, level.search);
             return;
         }
         const platform::EntryKind kind = level.search.Kind();
@@ -260,9 +263,9 @@ class Walk {
         read_ahead_.Progress(path_);
         levels_.push_back(std::move(sub_folder));
         if (levels_.size() > kOpenLevels) {
-            // Deeper than the levels kept open: one thing at a time, so the
-            // level given back has nothing queued through it.
-            read_ahead_.HoldBack(true);
+            // Deeper than the levels kept open: the level given back first
+            // has everything queued through it done.
+            read_ahead_.Drain();
             levels_[levels_.size() - 1 - kOpenLevels].search.Suspend();
         }
     }
@@ -270,7 +273,7 @@ class Walk {
     // The file `name` of the innermost level, listed with `size_low`;
     // `not_local`: its data is not on the disk, so it is never opened.
     void ScanFile(const PathChar* name, uint32_t size_low, bool not_local) {
-        if (size_low > kSizeLimit) {
+        if (size_low > kScanSizeLimit) {
             read_ahead_.Count(ScanCounter::FilesSeen);
             read_ahead_.Progress(path_);
             return;
@@ -279,12 +282,8 @@ class Walk {
             PassOverFile("[%s][%d]Not local, not scanned:%s", 299, name);
             return;
         }
-        if (path_.size() + 1 + Length(name) >= kFilePathChars) {
-            // A cut path could name another file: the file is not examined.
-            PassOverFile("[%s][%d]File path too long, not scanned:%s", 313, name);
-            return;
-        }
-        // Every open of the file goes through its folder's open search.
+        // Every open of the file goes through its folder's open search; a
+        // path too long is passed over in its turn.
         read_ahead_.File(path_, name, levels_.back().search, size_low);
     }
 

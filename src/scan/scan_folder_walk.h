@@ -3,6 +3,8 @@
 // program) the folder identity it uses in place of the platform's.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "platform/dir_search.h"
@@ -10,6 +12,12 @@
 #include "platform/types.h"
 #include "scan/read_ahead.h"
 #include "scan/scan_options.h"
+
+// A file whose size's low 32 bits exceed this is passed over unopened.
+constexpr uint32_t kScanSizeLimit = 104857600;
+// A file whose path does not fit this many characters (its terminator
+// included) is passed over (line 313): a cut path could name another file.
+constexpr size_t kScanFilePathChars = ZQ_FILE_PATH_CHARS;
 
 // Where the walk learns which folders may lead back to one open above and
 // what a folder's identity is; a test gives its own.

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/entry_rules.h"
@@ -186,6 +187,54 @@ TEST(DirSearchTest, AFileListedAgainIsPinnedAnewAndKeepsItsAttributesNow) {
     ASSERT_TRUE(platform::RelistFile(&ref));
     EXPECT_EQ(EntryKind::NotLocalFile,
               platform::ClassifyListedEntry(ref.listed_attributes, ref.reparse_tag));
+}
+
+// A file the listing alone names a plain file is handed on unasked, and
+// whoever examines it asks: what it is then, its size, and its identity. An
+// entry gone since, or made a folder in between (a folder the walk's
+// listing of the parent did not show), is passed over as gone: it is never
+// entered, as a walk that asked between the removal and the new folder
+// would have found nothing there. Windows's listing says everything: it
+// hands no entry on unasked.
+TEST(DirSearchTest, AFileHandedOnUnaskedIsAskedAboutByItsExaminer) {
+    testsupport::TempDir dir;
+    for (const char* name : {"stays.bin", "gone.bin", "folder.bin"}) {
+        testsupport::WriteFile(dir.Join(name), testsupport::PatternBytes(3000, 1));
+    }
+    DirSearch search;
+    ASSERT_TRUE(search.Open(dir.Path().native().c_str())) << search.Error();
+    std::map<std::string, PathString> paths;
+    std::map<std::string, std::unique_ptr<platform::FileRef>> refs;
+    for (bool more = search.HasEntry(); more; more = search.Next()) {
+        const std::string name = Narrow(search.Name());
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (!search.IsListedFile()) {
+            EXPECT_EQ(EntryKind::File, search.Kind()) << name;
+            continue;
+        }
+        paths[name] = dir.Join(name);
+        refs[name].reset(new platform::FileRef(paths[name].c_str()));
+        search.Locate(refs[name].get());
+        EXPECT_FALSE(refs[name]->listed) << name << ": nothing asked yet";
+    }
+    if (refs.empty()) {
+        GTEST_SKIP() << "this backend's listing says what each entry is";
+    }
+    ASSERT_EQ(3u, refs.size());
+    std::filesystem::resize_file(dir.Path() / "stays.bin", 2500);
+    std::filesystem::remove(dir.Path() / "gone.bin");
+    std::filesystem::remove(dir.Path() / "folder.bin");
+    std::filesystem::create_directory(dir.Path() / "folder.bin");
+
+    EXPECT_EQ(EntryKind::File, platform::QueryListedFile(refs["stays.bin"].get()));
+    EXPECT_TRUE(refs["stays.bin"]->listed);
+    EXPECT_EQ(2500u, refs["stays.bin"]->listed_size_low);
+    for (const char* name : {"gone.bin", "folder.bin"}) {
+        EXPECT_EQ(EntryKind::Other, platform::QueryListedFile(refs[name].get())) << name;
+        EXPECT_FALSE(refs[name]->listed) << name;
+    }
 }
 
 }  // namespace

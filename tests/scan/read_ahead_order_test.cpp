@@ -9,8 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -18,6 +24,7 @@
 
 #include "infect/infection_signatures.h"
 #include "platform/fault_seam.h"
+#include "platform/file_view.h"
 #include "platform/thread.h"
 #include "support/suite_fixture.h"
 #include "sample_builder/sample_builder.h"
@@ -26,6 +33,7 @@
 #include "scan/scan_progress.h"
 #include "scan/scan_stats.h"
 #include "support/log_capture.h"
+#include "support/os_codes.h"
 #include "support/temp_dir.h"
 #include "unreadable_file.h"
 
@@ -121,6 +129,41 @@ struct Outcome {
 
 enum class Way { Alone, Ahead, AheadFirst };
 
+// The longest a walk of these trees may take: far beyond what any of them
+// needs (under Wine too), far below the test's own time-out, so that a walk
+// that waits for ever (readers paused that never report back) fails in
+// seconds, with its name, instead of hanging the run.
+constexpr auto kWalkBound = std::chrono::seconds(testsupport::kWindows ? 120 : 20);
+
+// Ends the process, failing, when the scope it guards outlives kWalkBound.
+class Watchdog {
+  public:
+    Watchdog() : thread_([this] { Watch(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            over_ = true;
+        }
+        ended_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    void Watch() {
+        std::unique_lock<std::mutex> hold(lock_);
+        if (!ended_.wait_for(hold, kWalkBound, [this] { return over_; })) {
+            std::fprintf(stderr, "the walk has not ended after %lld s: it waits for ever\n",
+                         static_cast<long long>(kWalkBound.count()));
+            std::fflush(stderr);
+            std::abort();
+        }
+    }
+    std::mutex lock_;
+    std::condition_variable ended_;
+    bool over_ = false;
+    std::thread thread_;
+};
+
 // Walks `root` the given way, with `rule` (if any) armed once the log has
 // started: what the walk printed, logged and counted.
 Outcome Walk(const fs::path& root, Way way, const platform::fault::Rule* rule = nullptr) {
@@ -134,6 +177,7 @@ Outcome Walk(const fs::path& root, Way way, const platform::fault::Rule* rule = 
             armed.emplace(*rule);
         }
         const PathChar* path = root.native().c_str();
+        Watchdog watchdog;
         EXPECT_TRUE(way == Way::Alone
                         ? scan_seam::ScanFolderWithoutReadAheadForTesting(path, kTestList)
                     : way == Way::Ahead
@@ -159,13 +203,13 @@ std::map<std::string, Bytes> FilesBelow(const fs::path& root) {
     return files;
 }
 
-Outcome Scan(const fs::path& root, Way way) {
+Outcome Scan(const fs::path& root, Way way, const platform::fault::Rule* rule = nullptr) {
     fs::remove_all(root);
     Outcome outcome;
     {
         scantest::UnreadableFiles unreadable;
         const bool folder_shut = BuildTree(root, &unreadable);
-        outcome = Walk(root, way);
+        outcome = Walk(root, way, rule);
         outcome.folder_shut = folder_shut;
     }
     outcome.files = FilesBelow(root);
@@ -240,6 +284,23 @@ TEST(ReadAheadOrderTest, TheWalkSaysAndDoesTheSameWithAndWithoutTheReadAhead) {
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
         ExpectSameOutcome(alone, Scan(root, way));
+    }
+
+    // The readers' batches refused by the system from the start (no
+    // io_uring, a seccomp profile), or failing part way through the walk:
+    // each reader then reads each file on its own (Windows always does).
+    platform::fault::Rule refused;
+    refused.op = platform::fault::Op::Ring;
+    refused.and_after = true;
+    refused.code = EPERM;
+    platform::fault::Rule later = refused;
+    later.nth = 24;  // after every reader's start, some batches in
+    later.and_after = false;
+    for (const platform::fault::Rule* rule : {&refused, &later}) {
+        SCOPED_TRACE(rule == &refused ? "no ring" : "a ring that fails part way");
+        const Outcome outcome = Scan(root, Way::Ahead, rule);
+        EXPECT_EQ(!testsupport::kWindows, outcome.fired);
+        ExpectSameOutcome(alone, outcome);
     }
 }
 
@@ -353,6 +414,99 @@ TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairGiveTheSameAsOneThread) {
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
         ExpectSameOutcome(alone, scan(way));
+    }
+}
+
+// The same files renamed in, but the first repair fails at the cut (after it
+// may have written): the file is an Error, and the files listed before it
+// are still listed again, so those renamed in are found and repaired. A
+// read-ahead that took only a successful repair as a change would repair
+// nothing more: each file renamed in is no longer the file it listed.
+TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairThatFailedGiveTheSameAsOneThread) {
+    quarantinetest::SuiteRegistry registry;  // the suite's key absent
+    ASSERT_TRUE(registry.Usable());
+    testsupport::TempDir dir;
+    const fs::path root = dir.Path() / "renamed";
+    const fs::path spare = dir.Path() / "spare";
+    constexpr uint32_t kFiles = 12;
+    const auto name = [](uint32_t i) { return "f" + std::to_string(i) + ".exe"; };
+    auto scan = [&](Way way) {
+        fs::remove_all(root);
+        fs::remove_all(spare);
+        fs::create_directories(root);
+        fs::create_directories(spare);
+        for (uint32_t i = 0; i < kFiles; ++i) {
+            testsupport::WriteFile(root / name(i), Content(5, 10 + i));
+            testsupport::WriteFile(spare / name(i), Content(5, 100 + i));
+        }
+        platform::fault::Rule rename;
+        rename.op = platform::fault::Op::Truncate;
+        rename.code = 5;  // the first cut fails
+        rename.before = [&] {
+            for (uint32_t i = 0; i < kFiles; ++i) {
+                if (testsupport::ReadFile(root / name(i)) == Content(5, 10 + i)) {
+                    fs::rename(spare / name(i), root / name(i));
+                }
+            }
+        };
+        Outcome outcome = Walk(root, way, &rename);
+        EXPECT_TRUE(outcome.fired);
+        outcome.files = FilesBelow(root);
+        return outcome;
+    };
+    scan(Way::Alone);  // the quarantine wrapper's one set-up line
+    const Outcome alone = scan(Way::Alone);
+    EXPECT_EQ(kFiles - 1, alone.stats.fixed);
+    EXPECT_EQ(1u, alone.stats.error);
+    for (Way way : {Way::Ahead, Way::AheadFirst}) {
+        SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
+        const Outcome ahead = scan(way);
+        EXPECT_EQ(kFiles - 1, ahead.stats.fixed);
+        EXPECT_EQ(1u, ahead.stats.error);
+        ExpectSameOutcome(alone, ahead);
+    }
+}
+
+// A reader's mapping or view refused for want of memory or address space
+// (which the other readers' views may hold) is tried once more, alone,
+// before it is reported; any other failure (a disk's in-page error, a failed
+// read) is reported as it came, never waited through a second time.
+TEST(ReadAheadOrderTest, AViewRefusedForWantOfRoomIsTriedAgainAndNoOtherFailureIs) {
+    testsupport::TempDir dir;
+    const fs::path root = dir.Path() / "one";
+    fs::create_directories(root);
+    testsupport::WriteFile(root / "a.exe", sample::BuildPe(8192));
+    const std::string path = (root / "a.exe").string();
+    struct Case {
+        platform::fault::Op op;
+        OsError code;
+        bool retried;
+        const char* line;  // the failure line's start, when not retried
+    };
+    const Case cases[] = {
+        {platform::fault::Op::Map, platform::kErrorNoMemory, true, nullptr},
+        {platform::fault::Op::View, platform::kErrorNoMemory, true, nullptr},
+        {platform::fault::Op::Map, 5, false, "[CommFunc::IsFilePE][79]Call CreateFileMapping"},
+        {platform::fault::Op::View, 5, false, "[CommFunc::IsFilePE][86]Call MapViewOfFile"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("op " + std::to_string(static_cast<int>(c.op)) + ", code " +
+                     std::to_string(c.code));
+        platform::fault::Rule refused;
+        refused.op = c.op;
+        refused.code = c.code;
+        const Outcome outcome = Walk(root, Way::Ahead, &refused);
+        EXPECT_TRUE(outcome.fired);
+        EXPECT_EQ(1u, Count(outcome.lines, "[ScanFolder][309]Start Scanning File:" + path));
+        if (c.retried) {
+            EXPECT_EQ(0u, Count(outcome.lines, "[CommFunc::IsFilePE]"));
+            EXPECT_EQ(1u, Count(outcome.lines, "[ScanFolder][334]Path:" + path + ", Result:0"));
+            EXPECT_EQ(0u, outcome.stats.unreadable);
+        } else {
+            EXPECT_EQ(1u, Count(outcome.lines, std::string(c.line) + " failed: 5"));
+            EXPECT_EQ(0u, Count(outcome.lines, "[ScanFolder][334]"));
+            EXPECT_EQ(1u, outcome.stats.unreadable);
+        }
     }
 }
 

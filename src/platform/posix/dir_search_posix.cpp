@@ -300,6 +300,14 @@ const PathChar* DirSearch::Name() const {
     return state_->entry->d_name;
 }
 
+bool DirSearch::IsListedFile() const {
+    if (!state_ || state_->entry == nullptr || state_->entry->d_type != DT_REG) {
+        return false;
+    }
+    listing_seam::Listed listed;
+    return !listing_seam::FakeEntry(state_->entry->d_name, &listed);
+}
+
 EntryKind DirSearch::Kind() {
     State& s = *state_;
     if (s.classified) {
@@ -361,6 +369,8 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->name_ = state_->entry->d_name;
     ref->has_device_ = true;
     ref->device_ = static_cast<uint64_t>(state_->device);
+    ref->has_mount_id_ = state_->has_mount_id;
+    ref->mount_id_ = state_->mount_id;
     if (state_->classified && state_->kind == EntryKind::File) {
         // What the listing's one query found: the size, and the identity,
         // pinned before the first open.
@@ -375,6 +385,27 @@ void DirSearch::Locate(FileRef* ref) const {
         ref->reparse_tag = listed.reparse_tag;
         ref->listed_attributes = listed.attributes;
     }
+}
+
+EntryKind QueryListedFile(FileRef* ref) {
+    if (ref->folder_ < 0 || ref->name_.empty()) {
+        return EntryKind::Other;
+    }
+    struct statx info;
+    if (!StatEntry(static_cast<int>(ref->folder_), ref->name_.c_str(), &info) ||
+        !S_ISREG(info.stx_mode)) {
+        return EntryKind::Other;  // gone, or no plain file any more
+    }
+    const bool mount_ids = ref->has_mount_id_ && (info.stx_mask & STATX_MNT_ID) != 0;
+    if (mount_ids && info.stx_mnt_id != ref->mount_id_) {
+        return EntryKind::BindMount;
+    }
+    ref->listed = true;
+    ref->listed_size_low = static_cast<uint32_t>(info.stx_size);
+    ref->pinned_ = true;
+    ref->pinned_device_ = static_cast<uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor));
+    ref->pinned_inode_ = info.stx_ino;
+    return EntryKind::File;
 }
 
 bool RelistFile(FileRef* ref) {

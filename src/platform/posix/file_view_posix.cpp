@@ -13,6 +13,12 @@
 
 namespace platform {
 
+const OsError kErrorNoMemory = ENOMEM;
+
+bool IsResourceError(OsError code) {
+    return code == ENOMEM || code == EAGAIN || code == ENOBUFS || code == ENFILE || code == EMFILE;
+}
+
 struct FileView::State {
     int fd = -1;
     uint64_t size_low = 0;     // where the file ends, as far as the view knows

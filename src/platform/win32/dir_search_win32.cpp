@@ -113,6 +113,10 @@ const PathChar* DirSearch::Name() const {
     return state_->data.cFileName;
 }
 
+bool DirSearch::IsListedFile() const {
+    return false;  // the listing's data say what each entry is
+}
+
 namespace {
 
 // What the listing says of the entry `data`: its attributes and, for a
@@ -176,6 +180,10 @@ void DirSearch::Locate(FileRef* ref) const {
     ref->listed_size_low = state_->data.nFileSizeLow;
     ref->reparse_tag = listed.reparse_tag;
     ref->listed_attributes = listed.attributes;
+}
+
+EntryKind QueryListedFile(FileRef* ref) {
+    return ref->listed ? EntryKind::File : EntryKind::Other;
 }
 
 bool RelistFile(FileRef* ref) {

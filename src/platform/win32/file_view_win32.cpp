@@ -29,6 +29,13 @@
 
 namespace platform {
 
+const OsError kErrorNoMemory = ERROR_NOT_ENOUGH_MEMORY;
+
+bool IsResourceError(OsError code) {
+    return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY ||
+           code == ERROR_NO_SYSTEM_RESOURCES || code == ERROR_COMMITMENT_LIMIT;
+}
+
 namespace {
 
 // Bytes of the head view: the first page holds the DOS header and the
