@@ -19,10 +19,29 @@ BENCH_DIR = os.environ.get("BENCH_DIR", "")
 BENCH_BIN = os.environ.get("BENCH_BIN",
                            os.path.join(os.environ.get("TMPDIR", "/tmp"), "bench-bin"))
 
-# The log's switch of process 1: a shared-memory object whose first byte
-# turns logging on. Made beforehand in its reset state, it keeps every log
-# line of a program started as process 1 of a new PID namespace unwritten.
-LOG_SWITCH_OF_PID_1 = "BFD88F2D-0990-4de4-AD0F-764F5894389A-1"
+# The stem of the logging switches' names: a shared-memory object whose first
+# byte turns a run's logging on. A run never adopts a switch that it did not
+# make (one left by another process of its id is stale), so logging is
+# switched off from outside right after the run made its switch: a few lines
+# come first.
+LOG_SWITCH_STEM = "BFD88F2D-0990-4de4-AD0F-764F5894389A-"
+
+# sh -c SCRIPT sh SHM_FOLDER COMMAND...: starts COMMAND, waits for its switch
+# to appear in SHM_FOLDER, resets it (the byte written in place: the run maps
+# it) and waits for COMMAND, whose status it returns.
+SWITCH_OFF_AT_START = r"""
+dir=$1; shift
+"$@" &
+pid=$!
+found=
+while [ -z "$found" ] && kill -0 "$pid" 2>/dev/null; do
+    for f in "$dir"/BFD88F2D-0990-4de4-AD0F-764F5894389A-*; do
+        [ -e "$f" ] && found=$f
+    done
+done
+[ -n "$found" ] && printf '\000' | dd of="$found" bs=1 count=1 conv=notrunc status=none
+wait "$pid"
+"""
 
 
 def bench_tool(name, *link):
@@ -79,13 +98,20 @@ class Scan:
 
     def argv(self):
         command = zq_isolated.program_command(self.root, self.name)
-        return command if self.logging else ["unshare", "--pid", "--fork", *command]
+        if self.logging:
+            return command
+        return ["sh", "-c", SWITCH_OFF_AT_START, "sh", self.shm_folder(), *command]
+
+    def shm_folder(self):
+        return os.path.join(self.root, "dev", "shm")
 
     def prepare(self):
-        """Sets the switch of the coming run to its reset state (log off)."""
+        """No switch of an earlier run is left where the coming run makes its
+        own (logging off finds the new one by its name)."""
         if not self.logging:
-            with open(os.path.join(self.root, "dev", "shm", LOG_SWITCH_OF_PID_1), "wb") as f:
-                f.write(b"\0")
+            for name in os.listdir(self.shm_folder()):
+                if name.startswith(LOG_SWITCH_STEM):
+                    os.unlink(os.path.join(self.shm_folder(), name))
 
 
 def main():
