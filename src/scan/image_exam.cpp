@@ -13,28 +13,12 @@
 #include "platform/file.h"
 #include "platform/file_view.h"
 #include "platform/path_text.h"
+#include "scan/pe_layout.h"
 #include "scan/scan_stats.h"
 
 namespace {
 
-constexpr uint32_t kDosHeaderSize = 64;
-constexpr uint32_t kLfanewOffset = 0x3C;
-constexpr uint32_t kNtHeadersSize = 248;  // signature, file header, 32-bit optional header
-constexpr uint32_t kCharacteristicsOffset = 22;
-constexpr uint32_t kNtSignature = 0x00004550;  // "PE\0\0"
-constexpr uint16_t kImageFileDll = 0x2000;
-
-uint16_t LoadU16(const uint8_t* bytes) {
-    uint16_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    uint32_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
+using namespace pe_layout;
 
 // The answer for a view of the whole file; false on every rejection or on
 // a failed read of the view.

@@ -7,27 +7,13 @@
 #include "infect/check_infection.h"
 #include "platform/bounds.h"
 #include "platform/file_view.h"
+#include "scan/pe_layout.h"
 
 namespace {
 
+using namespace pe_layout;
+
 constexpr uint32_t kPage = static_cast<uint32_t>(platform::FileView::kPageSize);
-constexpr uint32_t kLfanewOffset = 0x3C;
-constexpr uint32_t kNtHeadersSize = 248;
-constexpr uint32_t kCharacteristicsOffset = 22;
-constexpr uint32_t kNtSignature = 0x00004550;  // "PE\0\0"
-constexpr uint16_t kImageFileDll = 0x2000;
-
-uint16_t LoadU16(const uint8_t* bytes) {
-    uint16_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    uint32_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 }  // namespace
 
