@@ -1,20 +1,22 @@
 // The entry's steps, in order: locale, log, privilege, roots, scan, end.
 #include "app/scan_main.h"
 
+#include <algorithm>
+
 #include "app/command_line.h"
 #include "app/run_outcome.h"
 #include "app/scan_summary.h"
 #include "infect/infection_signatures.h"
 #include "log/logger.h"
-#include "quarantine/disinfect_file.h"
 #include "platform/console.h"
 #include "platform/fixed_roots.h"
 #include "platform/interrupt.h"
 #include "platform/module_path.h"
-#include "platform/named_root.h"
 #include "platform/monotonic_clock.h"
+#include "platform/named_root.h"
 #include "platform/path_text.h"
 #include "platform/terminal.h"
+#include "quarantine/disinfect_file.h"
 #include "scan/comm_func.h"
 #include "scan/scan_folder.h"
 #include "scan/scan_progress.h"
@@ -108,14 +110,15 @@ LogOutcome LogOutcomeOfRun(bool lines_lost) {
     return log;
 }
 
-// Writes `lines` to standard error, each ended by a line break. The first
-// starts a line of its own where standard output shares the place and was
-// left in the middle of one ("End Scanning..." ends without a line break).
-void TellLines(const std::vector<std::string>& lines, bool output_open_line) {
+// Writes `lines` to standard error, each ended by a line break. The
+// console's text may end in the middle of a line ("Start Scanning..." and
+// "End Scanning..." end without a line break): where standard output shares
+// the place, the first starts a line of its own.
+void TellLines(const std::vector<std::string>& lines) {
     if (lines.empty()) {
         return;
     }
-    std::string text = output_open_line && platform::OutputSharedWithError() ? "\n" : "";
+    std::string text = platform::OutputSharedWithError() ? "\n" : "";
     for (const std::string& line : lines) {
         text += line + "\n";
     }
@@ -147,7 +150,7 @@ void TellOperator(const std::vector<PathString>& roots, const std::string& none_
         lines.push_back(ClosingLine(stats, check_only, LogOutcomeOfRun(!unwritten.empty()),
                                     backup_failed ? BackupFailureReason() : ""));
     }
-    TellLines(lines, true);
+    TellLines(lines);
 }
 
 }  // namespace
@@ -161,7 +164,7 @@ void EndInterrupted(const ScanRun& run) {
     g_Logger.Stop(Logger::StopReport::ToCaller);
     const std::string unwritten = g_Logger.UnwrittenLine();
     if (!unwritten.empty()) {
-        TellLines({unwritten}, true);
+        TellLines({unwritten});
     }
     // Ending the process this way runs no destructors: the logging switch
     // is released here.
@@ -183,11 +186,7 @@ bool ResolveNamedRoots(const std::vector<PathString>& paths, std::vector<PathStr
             return false;
         }
         const PathString key = platform::NamedRootKey(root);
-        bool seen = false;
-        for (const PathString& earlier : keys) {
-            seen = seen || earlier == key;
-        }
-        if (!seen) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
             keys.push_back(key);
             roots->push_back(root);
         }

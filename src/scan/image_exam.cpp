@@ -31,9 +31,7 @@ bool IsImageNotDll(platform::FileView& view, bool* read_failed) {
         *read_failed = true;
         return false;
     }
-    const bool mz = dos_header[0] == 'M' && dos_header[1] == 'Z';
-    const bool zm = dos_header[0] == 'Z' && dos_header[1] == 'M';
-    if (!mz && !zm) {
+    if (!HasDosSignature(dos_header)) {
         return false;
     }
     const int32_t lfanew = static_cast<int32_t>(LoadU32(dos_header + kLfanewOffset));
@@ -46,10 +44,7 @@ bool IsImageNotDll(platform::FileView& view, bool* read_failed) {
         *read_failed = true;
         return false;
     }
-    if (LoadU32(nt_headers) != kNtSignature) {
-        return false;
-    }
-    return (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0;
+    return IsNtImageNotDll(nt_headers);
 }
 
 bool Failed(ImageExam* exam, ImageStep step, OsError code) {

@@ -29,9 +29,7 @@ bool ExamineFirstPage(const uint8_t* head, uint32_t got, uint32_t asked, uint32_
     // The view's length: the listed size up to a whole page (at least 512
     // bytes, so the DOS header always lies within it).
     const uint64_t length = (static_cast<uint64_t>(size) + kPage - 1) / kPage * kPage;
-    const bool mz = page[0] == 'M' && page[1] == 'Z';
-    const bool zm = page[0] == 'Z' && page[1] == 'M';
-    if (!mz && !zm) {
+    if (!HasDosSignature(page)) {
         return true;
     }
     const int32_t lfanew = static_cast<int32_t>(LoadU32(page + kLfanewOffset));
@@ -42,9 +40,7 @@ bool ExamineFirstPage(const uint8_t* head, uint32_t got, uint32_t asked, uint32_
     if (!platform::FitsWithin(static_cast<uint64_t>(lfanew), kNtHeadersSize, asked)) {
         return false;  // beyond the bytes read: ExamineImage's
     }
-    const uint8_t* nt_headers = page + lfanew;
-    if (LoadU32(nt_headers) != kNtSignature ||
-        (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) != 0) {
+    if (!IsNtImageNotDll(page + lfanew)) {
         return true;
     }
     exam->image = true;

@@ -26,4 +26,18 @@ inline uint32_t LoadU32(const uint8_t* bytes) {
     return value;
 }
 
+// Whether a DOS header begins with "MZ", or with "ZM", which the loader
+// takes too.
+inline bool HasDosSignature(const uint8_t* dos_header) {
+    return (dos_header[0] == 'M' && dos_header[1] == 'Z') ||
+           (dos_header[0] == 'Z' && dos_header[1] == 'M');
+}
+
+// Whether the kNtHeadersSize bytes at `nt_headers` are the NT headers of an
+// image that is not a DLL.
+inline bool IsNtImageNotDll(const uint8_t* nt_headers) {
+    return LoadU32(nt_headers) == kNtSignature &&
+           (LoadU16(nt_headers + kCharacteristicsOffset) & kImageFileDll) == 0;
+}
+
 }  // namespace pe_layout

@@ -364,6 +364,44 @@ TEST(ReadAheadOrderTest, RepairsOfHardLinksWhileReadersHoldTwinsGiveTheSameAsOne
     ExpectSameOutcome(alone, scan(Way::Ahead));
 }
 
+constexpr uint32_t kRenamedFiles = 12;
+
+// One folder `root` of infected programs, listed whole when the walk enters
+// it, whichever way it walks, and outside the walk (`spare`) another infected
+// program for each. At the first cut, whichever file the walk met first,
+// every file not repaired yet is replaced by its twin; the cut itself fails
+// with `cut_code` (0: it succeeds). The walk's outcome and the files after it.
+Outcome WalkWithFilesRenamedIn(const fs::path& root, const fs::path& spare, Way way,
+                               OsError cut_code) {
+    const auto name = [](uint32_t i) { return "f" + std::to_string(i) + ".exe"; };
+    fs::remove_all(root);
+    fs::remove_all(spare);
+    fs::create_directories(root);
+    fs::create_directories(spare);
+    for (uint32_t i = 0; i < kRenamedFiles; ++i) {
+        testsupport::WriteFile(root / name(i), Content(5, 10 + i));
+        testsupport::WriteFile(spare / name(i), Content(5, 100 + i));
+    }
+    platform::fault::Rule rename;
+    rename.op = platform::fault::Op::Truncate;
+    if (cut_code == 0) {
+        rename.effect = platform::fault::Effect::None;
+    } else {
+        rename.code = cut_code;
+    }
+    rename.before = [&] {
+        for (uint32_t i = 0; i < kRenamedFiles; ++i) {
+            if (testsupport::ReadFile(root / name(i)) == Content(5, 10 + i)) {
+                fs::rename(spare / name(i), root / name(i));
+            }
+        }
+    };
+    Outcome outcome = Walk(root, way, &rename);
+    EXPECT_TRUE(outcome.fired);
+    outcome.files = FilesBelow(root);
+    return outcome;
+}
+
 // Files renamed over the files listed after an infected one while it is
 // repaired (another process at work): a walk that does one thing at a time
 // lists those files only then, finds the files renamed in and repairs them.
@@ -373,43 +411,13 @@ TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairGiveTheSameAsOneThread) {
     quarantinetest::SuiteRegistry registry;  // the suite's key absent
     ASSERT_TRUE(registry.Usable());
     testsupport::TempDir dir;
-    const fs::path root = dir.Path() / "renamed";
-    const fs::path spare = dir.Path() / "spare";
-    constexpr uint32_t kFiles = 12;
-    const auto name = [](uint32_t i) { return "f" + std::to_string(i) + ".exe"; };
     auto scan = [&](Way way) {
-        // One folder, listed whole when the walk enters it, whichever way it
-        // walks, of infected programs; outside the walk another infected
-        // program for each.
-        fs::remove_all(root);
-        fs::remove_all(spare);
-        fs::create_directories(root);
-        fs::create_directories(spare);
-        for (uint32_t i = 0; i < kFiles; ++i) {
-            testsupport::WriteFile(root / name(i), Content(5, 10 + i));
-            testsupport::WriteFile(spare / name(i), Content(5, 100 + i));
-        }
-        // At the cut of the first repair, whichever file the walk met first,
-        // every other file is replaced by its twin.
-        platform::fault::Rule rename;
-        rename.op = platform::fault::Op::Truncate;
-        rename.effect = platform::fault::Effect::None;
-        rename.before = [&] {
-            for (uint32_t i = 0; i < kFiles; ++i) {
-                if (testsupport::ReadFile(root / name(i)) == Content(5, 10 + i)) {
-                    fs::rename(spare / name(i), root / name(i));
-                }
-            }
-        };
-        Outcome outcome = Walk(root, way, &rename);
-        EXPECT_TRUE(outcome.fired);
-        outcome.files = FilesBelow(root);
-        return outcome;
+        return WalkWithFilesRenamedIn(dir.Path() / "renamed", dir.Path() / "spare", way, 0);
     };
     scan(Way::Alone);  // the quarantine wrapper's one set-up line
     const Outcome alone = scan(Way::Alone);
     // The first file and every file renamed in are repaired.
-    EXPECT_EQ(kFiles, alone.stats.fixed);
+    EXPECT_EQ(kRenamedFiles, alone.stats.fixed);
     EXPECT_EQ(0u, alone.stats.error);
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
@@ -426,42 +434,17 @@ TEST(ReadAheadOrderTest, FilesRenamedInDuringARepairThatFailedGiveTheSameAsOneTh
     quarantinetest::SuiteRegistry registry;  // the suite's key absent
     ASSERT_TRUE(registry.Usable());
     testsupport::TempDir dir;
-    const fs::path root = dir.Path() / "renamed";
-    const fs::path spare = dir.Path() / "spare";
-    constexpr uint32_t kFiles = 12;
-    const auto name = [](uint32_t i) { return "f" + std::to_string(i) + ".exe"; };
     auto scan = [&](Way way) {
-        fs::remove_all(root);
-        fs::remove_all(spare);
-        fs::create_directories(root);
-        fs::create_directories(spare);
-        for (uint32_t i = 0; i < kFiles; ++i) {
-            testsupport::WriteFile(root / name(i), Content(5, 10 + i));
-            testsupport::WriteFile(spare / name(i), Content(5, 100 + i));
-        }
-        platform::fault::Rule rename;
-        rename.op = platform::fault::Op::Truncate;
-        rename.code = 5;  // the first cut fails
-        rename.before = [&] {
-            for (uint32_t i = 0; i < kFiles; ++i) {
-                if (testsupport::ReadFile(root / name(i)) == Content(5, 10 + i)) {
-                    fs::rename(spare / name(i), root / name(i));
-                }
-            }
-        };
-        Outcome outcome = Walk(root, way, &rename);
-        EXPECT_TRUE(outcome.fired);
-        outcome.files = FilesBelow(root);
-        return outcome;
+        return WalkWithFilesRenamedIn(dir.Path() / "renamed", dir.Path() / "spare", way, 5);
     };
     scan(Way::Alone);  // the quarantine wrapper's one set-up line
     const Outcome alone = scan(Way::Alone);
-    EXPECT_EQ(kFiles - 1, alone.stats.fixed);
+    EXPECT_EQ(kRenamedFiles - 1, alone.stats.fixed);
     EXPECT_EQ(1u, alone.stats.error);
     for (Way way : {Way::Ahead, Way::AheadFirst}) {
         SCOPED_TRACE(way == Way::Ahead ? "read-ahead" : "read-ahead, readers first");
         const Outcome ahead = scan(way);
-        EXPECT_EQ(kFiles - 1, ahead.stats.fixed);
+        EXPECT_EQ(kRenamedFiles - 1, ahead.stats.fixed);
         EXPECT_EQ(1u, ahead.stats.error);
         ExpectSameOutcome(alone, ahead);
     }
